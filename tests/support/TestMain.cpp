@@ -1,0 +1,42 @@
+#include <QApplication>
+#include <QTest>
+#include <cstdio>
+
+#include "TestRegistry.h"
+
+namespace testing_support {
+std::map<QString, TestFactory> &registry()
+{
+    static std::map<QString, TestFactory> tests;
+    return tests;
+}
+}  // namespace testing_support
+
+// Usage: tests_<folder> [TestClass [QTest options...]]
+// Without a class name every registered class runs in turn.
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tavimor-complaints-tests"));
+
+    auto &tests = testing_support::registry();
+    QStringList args = QCoreApplication::arguments();
+    if (args.size() >= 2 && !args.at(1).startsWith(QLatin1Char('-'))) {
+        const QString name = args.at(1);
+        auto it = tests.find(name);
+        if (it == tests.end()) {
+            std::fprintf(stderr, "no test class %s\n", qPrintable(name));
+            return 2;
+        }
+        args.removeAt(1);
+        std::unique_ptr<QObject> test = it->second();
+        return QTest::qExec(test.get(), args);
+    }
+    int failures = 0;
+    for (auto &entry : tests) {
+        std::unique_ptr<QObject> test = entry.second();
+        failures += QTest::qExec(test.get(), args) != 0 ? 1 : 0;
+    }
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+
+// The date and time texts of the program.
+namespace DateText {
+
+// The general date-and-time text: "yyyy-MM-dd HH:mm:ss", or only the date at midnight.
+QString general(const QDateTime &value);
+// "yyyy-MM-dd HH:mm": the complaint time as it is typed at reception.
+QString minutes(const QDateTime &value);
+// "yyyy/MM/dd HH:mm": times shown in the lists.
+QString list(const QDateTime &value);
+// "yyyy-MM-dd".
+QString day(const QDate &value);
+
+// Reads a date with or without a time, in the forms a user types: "2026-3-5", "2026-03-05 9:05",
+// "2026/03/05 09:05:00", "2026.03.05". An invalid or empty text gives an invalid QDateTime.
+QDateTime parse(const QString &text);
+
+// Minute and hour boundaries crossed between two moments (like counting clock ticks, so
+// 10:59:59 to 11:00:00 is one minute and one hour).
+qint64 minuteBoundaries(const QDateTime &from, const QDateTime &to);
+qint64 hourBoundaries(const QDateTime &from, const QDateTime &to);
+
+// The waiting time: whole hours + "小时" (only from 60 minutes on), then minutes + "分钟":
+// 125 minutes give "2小时5分钟", 60 give "1小时0分钟", 59 give "59分钟".
+QString waiting(const QDateTime &from, const QDateTime &now);
+
+}  // namespace DateText

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QTableView>
+
+#include "GridModel.h"
+
+// A grid of rows and columns over a GridModel: whole-row selection, column widths taken from the
+// model (in twips; width 0 hides a column), a header row, and optionally a row-number column
+// drawn like a header. Clicking a cell makes its row current and emits `cellClicked`.
+class FlexGrid : public QTableView {
+    Q_OBJECT
+public:
+    explicit FlexGrid(QWidget *parent = nullptr);
+
+    GridModel *grid() const { return m_model; }
+
+    // The current data row, -1 when there is none.
+    int currentRow() const;
+    // Makes a data row current and selects it whole (without emitting cellClicked).
+    void setCurrentRow(int row);
+    // Sets a row's height in multiples of the normal row height.
+    void setRowLines(int row, int lines);
+    // The first column looks like a fixed (header) column.
+    void setFixedFirstColumn(bool fixed);
+
+signals:
+    void cellClicked(int row, int column);
+    void cellDoubleClicked(int row, int column);
+
+private:
+    void applyWidth(int column);
+    void applyAllWidths();
+
+    GridModel *m_model;
+};

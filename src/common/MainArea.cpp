@@ -1,0 +1,67 @@
+#include "MainArea.h"
+
+#include <QDialog>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+
+namespace MainArea {
+
+namespace {
+QPointer<QMdiArea> mainArea;
+ModalRunner modalRunner = nullptr;
+}  // namespace
+
+void set(QMdiArea *area) { mainArea = area; }
+
+QMdiArea *get() { return mainArea.data(); }
+
+QMdiSubWindow *open(QWidget *window)
+{
+    if (!mainArea) {
+        window->show();
+        return nullptr;
+    }
+    QMdiSubWindow *frame = mainArea->addSubWindow(window);
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    frame->setWindowTitle(window->windowTitle());
+    frame->setWindowIcon(window->windowIcon());
+    window->show();
+    if (window->property("maximized").toBool()) frame->showMaximized();
+    else frame->show();
+    mainArea->setActiveSubWindow(frame);
+    return frame;
+}
+
+void closeWindow(QWidget *window)
+{
+    if (auto *frame = qobject_cast<QMdiSubWindow *>(window->parentWidget())) frame->close();
+    else window->close();
+}
+
+ModalRunner setModalRunner(ModalRunner runner)
+{
+    ModalRunner previous = modalRunner;
+    modalRunner = runner;
+    return previous;
+}
+
+int runModal(QDialog *dialog) { return modalRunner ? modalRunner(dialog) : dialog->exec(); }
+
+}  // namespace MainArea
+
+void CenterInMain(QWidget *window)
+{
+    QMdiArea *area = MainArea::get();
+    if (!area) return;
+    QWidget *frame = window;
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(window->parentWidget())) frame = sub;
+    const QSize client = area->viewport()->size();
+    const int left = (client.width() - frame->width()) / 2;
+    const int top = (client.height() - frame->height()) / 2;
+    if (frame->isWindow()) {
+        frame->move(area->viewport()->mapToGlobal(QPoint(left, top)));
+    } else {
+        frame->move(left, top);
+    }
+}

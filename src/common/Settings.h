@@ -1,0 +1,23 @@
+#pragma once
+
+#include "data/Database.h"
+
+// The four stored connection settings: application "Tavimor2011", section "DBConfig", keys
+// "Svr", "UID", "PWD", "DBname". They are only read; a missing key reads as empty.
+//
+// Linux: ~/.config/Tavimor2011/Tavimor2011.ini (or under $XDG_CONFIG_HOME), group [DBConfig].
+// Windows: the registry under HKEY_CURRENT_USER\Software\VB and VBA Program Settings\Tavimor2011,
+// where the suite keeps them.
+namespace Settings {
+
+ConnectionSettings readStored();
+
+// Connection settings that take the place of the stored ones for this run (the --demo option);
+// nothing is written to the store.
+void overrideForThisRun(const ConnectionSettings &settings);
+bool isOverridden();
+
+// What ConnectFromSettings uses: the override when there is one, else the stored settings.
+ConnectionSettings current();
+
+}  // namespace Settings

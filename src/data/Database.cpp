@@ -1,0 +1,313 @@
+#include "Database.h"
+
+#include <QAtomicInt>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace {
+
+QAtomicInt connectionCounter;
+
+DbError errorFrom(const QSqlError &error, const QString &context = QString())
+{
+    bool ok = false;
+    int number = error.nativeErrorCode().toInt(&ok);
+    if (!ok) number = error.type() == QSqlError::NoError ? -1 : -static_cast<int>(error.type()) - 100;
+    QString description = error.databaseText().trimmed();
+    const QString driver = error.driverText().trimmed();
+    if (description.isEmpty()) description = driver;
+    else if (!driver.isEmpty() && !description.contains(driver))
+        description = driver + QStringLiteral(": ") + description;
+    if (description.isEmpty()) description = QStringLiteral("未知的数据库错误");
+    if (!context.isEmpty()) description += QStringLiteral(" (") + context + QLatin1Char(')');
+    return DbError(number, description);
+}
+
+}  // namespace
+
+QVariant nullText() { return QVariant(QMetaType::fromType<QString>()); }
+
+QVariant textOrNull(const QString &text) { return text.isEmpty() ? nullText() : QVariant(text); }
+
+Database::Database()
+    : m_name(QStringLiteral("tavimor-%1").arg(connectionCounter.fetchAndAddRelaxed(1)))
+{
+}
+
+Database::~Database() { close(); }
+
+bool Database::isOpen() const { return m_open; }
+
+void Database::close()
+{
+    if (!QSqlDatabase::contains(m_name)) return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        if (db.isOpen()) db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+    m_open = false;
+    m_depth = 0;
+    m_rollbackOnly = false;
+}
+
+QString Database::quoteOdbcValue(const QString &value)
+{
+    QString quoted = value;
+    quoted.replace(QLatin1Char('}'), QStringLiteral("}}"));
+    return QLatin1Char('{') + quoted + QLatin1Char('}');
+}
+
+QString Database::odbcConnectionString(const ConnectionSettings &settings, const QString &driver)
+{
+    // "host,port" is the usual way to name a port for SQL Server; FreeTDS wants it apart.
+    QString server = settings.server;
+    QString port;
+    const int comma = server.lastIndexOf(QLatin1Char(','));
+    if (comma > 0) {
+        bool numeric = false;
+        server.mid(comma + 1).trimmed().toInt(&numeric);
+        if (numeric) {
+            port = server.mid(comma + 1).trimmed();
+            server = server.left(comma).trimmed();
+        }
+    }
+    QString s = QStringLiteral("DRIVER=") + quoteOdbcValue(driver) + QStringLiteral(";SERVER=") + quoteOdbcValue(server);
+    if (!port.isEmpty()) s += QStringLiteral(";PORT=") + port;
+    s += QStringLiteral(";UID=") + quoteOdbcValue(settings.login) + QStringLiteral(";PWD=") +
+         quoteOdbcValue(settings.password) + QStringLiteral(";DATABASE=") + quoteOdbcValue(settings.database) +
+         QStringLiteral(";ClientCharset=UTF-8;");
+    return s;
+}
+
+QString Database::odbcDriver()
+{
+    // Debian's tdsodbc registers the driver as "FreeTDS"; without the registration the library
+    // itself can be named.
+    QFile ini(QStringLiteral("/etc/odbcinst.ini"));
+    if (ini.open(QIODevice::ReadOnly) && ini.readAll().contains("[FreeTDS]")) return QStringLiteral("FreeTDS");
+    static const char *const candidates[] = {"/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so",
+                                             "/usr/lib/aarch64-linux-gnu/odbc/libtdsodbc.so",
+                                             "/usr/lib/odbc/libtdsodbc.so", "/usr/local/lib/libtdsodbc.so"};
+    for (const char *path : candidates)
+        if (QFileInfo::exists(QLatin1String(path))) return QLatin1String(path);
+    return QStringLiteral("FreeTDS");
+}
+
+void Database::open(const ConnectionSettings &settings)
+{
+    close();
+    m_name = QStringLiteral("tavimor-%1").arg(connectionCounter.fetchAndAddRelaxed(1));
+    if (settings.isSqlite()) {
+        m_dialect = Dialect(Dialect::Sqlite);
+        const QString file = settings.sqliteFile();
+        if (file.isEmpty()) throw DbError(-1, QStringLiteral("没有指定数据库文件"));
+        // The driver would silently create an empty database for a missing file.
+        if (!QFileInfo::exists(file)) throw DbError(-1, QStringLiteral("数据库文件不存在：%1").arg(file));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+            db.setDatabaseName(file);
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kTimeoutSeconds * 1000));
+            if (!db.open()) {
+                const DbError error = errorFrom(db.lastError(), file);
+                db = QSqlDatabase();
+                QSqlDatabase::removeDatabase(m_name);
+                throw error;
+            }
+        }
+        m_open = true;
+        try {
+            // Proves that the file is a readable database, not just a file.
+            select(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        } catch (const DbError &e) {
+            close();
+            throw DbError(e.number(), e.description() + QStringLiteral(" (") + file + QLatin1Char(')'));
+        }
+        // Readers beside one writer; silently stays in the default mode on a read-only folder.
+        try {
+            select(QStringLiteral("PRAGMA journal_mode=WAL"));
+        } catch (const DbError &) {
+        }
+        return;
+    }
+
+    m_dialect = Dialect(Dialect::SqlServer);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
+        if (!db.isValid()) {
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_name);
+            throw DbError(-1, QStringLiteral("没有安装 ODBC 数据库驱动"));
+        }
+        db.setDatabaseName(odbcConnectionString(settings, odbcDriver()));
+        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1;"
+                                            "SQL_ATTR_ODBC_VERSION=SQL_OV_ODBC3")
+                                 .arg(kTimeoutSeconds));
+        if (!db.open()) {
+            const DbError error = errorFrom(db.lastError());
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_name);
+            throw error;
+        }
+    }
+    m_open = true;
+}
+
+void Database::requireOpen() const
+{
+    if (!m_open) throw DbError(-1, QStringLiteral("数据库没有连接"));
+}
+
+void Database::prepare(QSqlQuery &query, const QString &sql, const QVariantList &params)
+{
+    query.setForwardOnly(true);
+    if (!query.prepare(sql)) fail(query, sql);
+    for (const QVariant &param : params) query.addBindValue(m_dialect.bindValue(param));
+}
+
+void Database::fail(const QSqlQuery &query, const QString &sql) const
+{
+    Q_UNUSED(sql);
+    throw errorFrom(query.lastError());
+}
+
+int Database::execute(const QString &sql, const QVariantList &params)
+{
+    requireOpen();
+    QSqlQuery query(QSqlDatabase::database(m_name, false));
+    prepare(query, sql, params);
+    if (!query.exec()) fail(query, sql);
+    const int affected = query.numRowsAffected();
+    query.finish();
+    return affected;
+}
+
+Rows Database::select(const QString &sql, const QVariantList &params)
+{
+    requireOpen();
+    QSqlQuery query(QSqlDatabase::database(m_name, false));
+    prepare(query, sql, params);
+    if (!query.exec()) fail(query, sql);
+    const QSqlRecord record = query.record();
+    const int count = record.count();
+    QStringList names;
+    names.reserve(count);
+    for (int i = 0; i < count; ++i) names << record.fieldName(i);
+    QVector<QVariant> cells;
+    while (query.next()) {
+        for (int i = 0; i < count; ++i) cells.append(query.value(i));
+    }
+    if (query.lastError().isValid()) fail(query, sql);
+    query.finish();
+    return Rows(Columns(names), std::move(cells));
+}
+
+QVariant Database::scalar(const QString &sql, const QVariantList &params)
+{
+    const Rows rows = select(sql, params);
+    if (rows.isEmpty() || rows.columns().size() == 0) return QVariant();
+    return rows.value(0, 0);
+}
+
+void Database::scan(const QString &sql, const QVariantList &params,
+                    const std::function<void(const QSqlQuery &)> &visit)
+{
+    requireOpen();
+    QSqlQuery query(QSqlDatabase::database(m_name, false));
+    prepare(query, sql, params);
+    if (!query.exec()) fail(query, sql);
+    while (query.next()) visit(query);
+    if (query.lastError().isValid()) fail(query, sql);
+    query.finish();
+}
+
+qint64 Database::insert(const QString &table, const Fields &fields)
+{
+    QStringList columns;
+    QVariantList values;
+    for (const auto &field : fields) {
+        columns << field.first;
+        values << field.second;
+    }
+    const QVariant id = scalar(m_dialect.insertReturningId(table, columns), values);
+    if (id.isNull()) throw DbError(-1, QStringLiteral("新记录没有返回编号 (%1)").arg(table));
+    return id.toLongLong();
+}
+
+int Database::update(const QString &table, const Fields &fields, const QString &where,
+                     const QVariantList &whereParams)
+{
+    QStringList assignments;
+    QVariantList values;
+    for (const auto &field : fields) {
+        assignments << field.first + QStringLiteral(" = ?");
+        values << field.second;
+    }
+    values += whereParams;
+    return execute(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, assignments.join(QStringLiteral(", ")), where),
+                   values);
+}
+
+void Database::begin()
+{
+    requireOpen();
+    if (m_depth == 0) {
+        m_rollbackOnly = false;
+        if (m_dialect.isSqlite()) {
+            execute(m_dialect.beginTransaction());
+        } else {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            if (!db.transaction()) throw errorFrom(db.lastError());
+        }
+    }
+    ++m_depth;
+}
+
+void Database::commit()
+{
+    if (m_depth == 0) return;
+    if (--m_depth > 0) return;
+    if (m_rollbackOnly) {
+        m_depth = 1;
+        rollback();
+        throw DbError(-1, QStringLiteral("事务已回滚"));
+    }
+    try {
+        if (m_dialect.isSqlite()) {
+            execute(QStringLiteral("COMMIT"));
+        } else {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            if (!db.commit()) throw errorFrom(db.lastError());
+        }
+    } catch (const DbError &) {
+        m_depth = 1;
+        rollback();
+        throw;
+    }
+}
+
+void Database::rollback()
+{
+    if (m_depth == 0) return;
+    if (--m_depth > 0) {
+        m_rollbackOnly = true;
+        return;
+    }
+    m_rollbackOnly = false;
+    if (!m_open) return;
+    try {
+        if (m_dialect.isSqlite()) {
+            execute(QStringLiteral("ROLLBACK"));
+        } else {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            db.rollback();
+        }
+    } catch (const DbError &) {
+        // A failed statement may already have ended the transaction.
+    }
+}

@@ -1,0 +1,78 @@
+#include "Dialect.h"
+
+QString Dialect::concat(const QStringList &expressions) const
+{
+    return expressions.join(m_kind == SqlServer ? QStringLiteral(" + ") : QStringLiteral(" || "));
+}
+
+QString Dialect::length(const QString &expression) const
+{
+    return (m_kind == SqlServer ? QStringLiteral("len(%1)") : QStringLiteral("length(%1)")).arg(expression);
+}
+
+QString Dialect::dateOnly(const QString &expression) const
+{
+    return (m_kind == SqlServer ? QStringLiteral("CONVERT(date, %1)") : QStringLiteral("date(%1)"))
+        .arg(expression);
+}
+
+QString Dialect::naturalOrder(const QString &column) const
+{
+    return length(column) + QStringLiteral(", ") + column;
+}
+
+QString Dialect::containsPattern(const QString &text)
+{
+    QString escaped;
+    escaped.reserve(text.size() + 2);
+    escaped += QLatin1Char('%');
+    for (QChar c : text) {
+        if (c == QLatin1Char('!') || c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('['))
+            escaped += QLatin1Char('!');
+        escaped += c;
+    }
+    escaped += QLatin1Char('%');
+    return escaped;
+}
+
+QString Dialect::insertReturningId(const QString &table, const QStringList &columns) const
+{
+    QStringList marks;
+    for (int i = 0; i < columns.size(); ++i) marks << QStringLiteral("?");
+    const QString cols = columns.join(QLatin1Char(','));
+    if (m_kind == SqlServer)
+        return QStringLiteral("INSERT INTO %1 (%2) OUTPUT INSERTED.ID VALUES (%3)")
+            .arg(table, cols, marks.join(QLatin1Char(',')));
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING ID").arg(table, cols, marks.join(QLatin1Char(',')));
+}
+
+QString Dialect::maxForUpdate(const QString &table, const QString &column) const
+{
+    if (m_kind == SqlServer)
+        return QStringLiteral("SELECT MAX(%2) FROM %1 WITH (UPDLOCK, HOLDLOCK)").arg(table, column);
+    return QStringLiteral("SELECT MAX(%2) FROM %1").arg(table, column);
+}
+
+QString Dialect::beginTransaction() const
+{
+    return m_kind == SqlServer ? QStringLiteral("BEGIN TRANSACTION") : QStringLiteral("BEGIN IMMEDIATE");
+}
+
+QVariant Dialect::bindValue(const QVariant &value) const
+{
+    const int type = value.metaType().id();
+    if (type == QMetaType::QDate) {
+        const QDate date = value.toDate();
+        if (!date.isValid()) return QVariant(QMetaType::fromType<QString>());
+        const QDateTime midnight(date, QTime(0, 0));
+        return m_kind == SqlServer ? QVariant(midnight) : QVariant(midnight.toString(sqliteDateTimeFormat()));
+    }
+    if (type == QMetaType::QDateTime) {
+        const QDateTime dt = value.toDateTime();
+        if (!dt.isValid()) return QVariant(QMetaType::fromType<QString>());
+        if (m_kind == SqlServer) return QVariant(dt);
+        return QVariant(dt.toString(sqliteDateTimeFormat()));
+    }
+    if (!value.isValid()) return QVariant(QMetaType::fromType<QString>());  // typed NULL
+    return value;
+}

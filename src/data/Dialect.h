@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+// The few places where the SQL of the suite's SQL Server database and of the embedded SQLite file
+// differ. Everything else is written once, in portable SQL, with bound parameters.
+class Dialect {
+public:
+    enum Kind { SqlServer, Sqlite };
+
+    explicit Dialect(Kind kind = Sqlite) : m_kind(kind) {}
+    Kind kind() const { return m_kind; }
+    bool isSqlite() const { return m_kind == Sqlite; }
+
+    // String concatenation of SQL expressions: a + b (SQL Server) or a || b (SQLite).
+    QString concat(const QStringList &expressions) const;
+    // Length of a text expression: len(x) or length(x).
+    QString length(const QString &expression) const;
+    // The date part of a date-time expression, comparable with a bound date.
+    QString dateOnly(const QString &expression) const;
+    // "ORDER BY" terms that sort codes of unequal length as numbers: len(c), c.
+    QString naturalOrder(const QString &column) const;
+    // Text matched literally by LIKE: the pattern "%" + escaped text + "%" pairs with likeEscape().
+    static QString containsPattern(const QString &text);
+    // " ESCAPE '!'": the escape clause that goes with containsPattern().
+    static QString likeEscape() { return QStringLiteral(" ESCAPE '!'"); }
+
+    // INSERT that returns the new row's identity column ID as its only result row.
+    QString insertReturningId(const QString &table, const QStringList &columns) const;
+    // SELECT MAX(column) FROM table, holding the lock that serialises the writers that allocate
+    // the next number (SQL Server: update and hold locks; SQLite: the immediate transaction does).
+    QString maxForUpdate(const QString &table, const QString &column) const;
+    // The statement that opens a write transaction.
+    QString beginTransaction() const;
+
+    // How a value is bound: date-times as date-times on SQL Server, as "yyyy-MM-dd HH:mm:ss" text
+    // in SQLite (so that text comparison is time comparison); dates are midnight date-times.
+    QVariant bindValue(const QVariant &value) const;
+
+    static QString sqliteDateTimeFormat() { return QStringLiteral("yyyy-MM-dd HH:mm:ss"); }
+
+private:
+    Kind m_kind;
+};

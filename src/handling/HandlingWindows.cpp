@@ -1,0 +1,4 @@
+#include "HandlingWindows.h"
+
+QWidget *createHandlingWindow() { return nullptr; }
+

@@ -1,0 +1,4 @@
+#include "IntakeWindows.h"
+
+QWidget *createReceptionWindow() { return nullptr; }
+

@@ -1,0 +1,6 @@
+#include "SetupWindows.h"
+
+QWidget *createCategoryWindow() { return nullptr; }
+
+QWidget *createChannelWindow() { return nullptr; }
+

@@ -1,0 +1,98 @@
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <cstdio>
+
+#include "LoginWindow.h"
+#include "common/Messages.h"
+#include "common/Session.h"
+#include "common/Settings.h"
+#include "data/Scripts.h"
+
+namespace {
+
+QString usage()
+{
+    return QStringLiteral(
+        "用法: tavimor-complaints [选项] [会话]\n"
+        "Usage: tavimor-complaints [options] [session]\n"
+        "\n"
+        "  --demo [file]   使用内置演示数据库（文件不存在时自动创建），不读取数据库设置\n"
+        "                  run on the embedded demo database (created when the file does not exist)\n"
+        "                  default file: %1\n"
+        "  --version       显示版本 / print the version\n"
+        "  --help          显示本说明 / print this help\n"
+        "\n"
+        "  session         由主程序传入的会话：以逗号分隔的十项\n"
+        "                  a session handed over by the suite's main program, ten comma-separated fields:\n"
+        "                  工号,姓名,部门代号,部门名称,岗位代号,岗位名称,部门类别代号,部门类别名称,岗位类别代号,岗位类别名称\n"
+        "\n"
+        "数据库设置 / database settings: %2 [DBConfig] Svr, UID, PWD, DBname\n"
+        "  (Svr = sqlite:<file> selects an embedded SQLite database)\n");
+}
+
+QString defaultDemoFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/demo.sqlite");
+}
+
+void print(FILE *stream, const QString &text) { std::fputs(text.toLocal8Bit().constData(), stream); }
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("tavimor-complaints"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Tavimor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVIMOR_VERSION));
+    const QString settingsFile = QStringLiteral("~/.config/Tavimor2011/Tavimor2011.ini");
+
+    // The options are read before any window system is needed, so --version and --help work anywhere.
+    QStringList session;
+    bool demo = false;
+    QString demoFile;
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg == QLatin1String("--version") || arg == QLatin1String("-v")) {
+            print(stdout, QStringLiteral("tavimor-complaints %1\n").arg(QStringLiteral(TAVIMOR_VERSION)));
+            return 0;
+        }
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            print(stdout, usage().arg(defaultDemoFile(), settingsFile));
+            return 0;
+        }
+        if (arg == QLatin1String("--demo")) {
+            demo = true;
+            if (i + 1 < argc && !QString::fromLocal8Bit(argv[i + 1]).startsWith(QLatin1String("--")))
+                demoFile = QString::fromLocal8Bit(argv[++i]);
+            continue;
+        }
+        if (arg.startsWith(QLatin1String("--"))) {
+            print(stderr, QStringLiteral("未知选项 / unknown option: %1\n\n").arg(arg) +
+                              usage().arg(defaultDemoFile(), settingsFile));
+            return 2;
+        }
+        session << arg;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/shell/tavimor-complaints.png")));
+
+    if (demo) {
+        if (demoFile.isEmpty()) demoFile = defaultDemoFile();
+        demoFile = QFileInfo(demoFile).absoluteFilePath();
+        if (!QFileInfo::exists(demoFile)) {
+            try {
+                Scripts::createSqliteDatabase(demoFile, true);
+            } catch (const DbError &e) {
+                Messages::information(QStringLiteral("无法创建演示数据库：%1").arg(e.description()));
+            }
+        }
+        Settings::overrideForThisRun(ConnectionSettings{QStringLiteral("sqlite:") + demoFile, {}, {}, {}});
+    }
+
+    auto *login = new LoginWindow;
+    if (!login->load(session.join(QLatin1Char(' ')))) login->show();
+    return app.exec();
+}

@@ -1,0 +1,4 @@
+#include "StatsWindows.h"
+
+QWidget *createStatisticsWindow() { return nullptr; }
+

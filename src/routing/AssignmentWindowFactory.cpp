@@ -1,6 +1,3 @@
 #include "RoutingWindows.h"
 
-QWidget *createAcceptanceWindow() { return nullptr; }
-
 QWidget *createAssignmentWindow() { return nullptr; }
-

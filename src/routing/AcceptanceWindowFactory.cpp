@@ -1,0 +1,3 @@
+#include "RoutingWindows.h"
+
+QWidget *createAcceptanceWindow() { return nullptr; }

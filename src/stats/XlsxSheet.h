@@ -33,8 +33,8 @@ struct Cell {
 
 struct Row {
     uint32_t number;
-    uint32_t attributes;  // index into the row attribute texts; 0 = none
-    int32_t style;        // the row's own format (customFormat), or -1
+    uint32_t attributes;      // index into the row attribute texts; 0 = none
+    int32_t style;            // the row's own format (customFormat), or -1
     std::vector<Cell> cells;  // ordered by column
 };
 

@@ -21,44 +21,39 @@ const char kDefaultStyles[] =
     R"(</styleSheet>)";
 
 // Order of the children of styleSheet, for placing a collection that the part does not have yet.
-const std::array<const char *, 11> kStyleSheetOrder = {"numFmts", "fonts", "fills", "borders", "cellStyleXfs",
-                                                       "cellXfs", "cellStyles", "dxfs", "tableStyles",
-                                                       "colors", "extLst"};
+const std::array<const char *, 11> kStyleSheetOrder = {"numFmts",      "fonts",   "fills",      "borders",
+                                                       "cellStyleXfs", "cellXfs", "cellStyles", "dxfs",
+                                                       "tableStyles",  "colors",  "extLst"};
 
-int rankOf(const QString &localName)
-{
+int rankOf(const QString &localName) {
     for (size_t i = 0; i < kStyleSheetOrder.size(); ++i)
         if (localName == QLatin1String(kStyleSheetOrder[i])) return int(i);
     return -1;
 }
 
 // Built-in number formats that do not depend on the locale.
-uint32_t builtinFormat(const QString &code)
-{
+uint32_t builtinFormat(const QString &code) {
     static const QHash<QString, uint32_t> builtins = {
-        {QStringLiteral("General"), 0},   {QStringLiteral("0"), 1},         {QStringLiteral("0.00"), 2},
-        {QStringLiteral("#,##0"), 3},     {QStringLiteral("#,##0.00"), 4},  {QStringLiteral("0%"), 9},
-        {QStringLiteral("0.00%"), 10},    {QStringLiteral("0.00E+00"), 11}, {QStringLiteral("@"), 49},
+        {QStringLiteral("General"), 0}, {QStringLiteral("0"), 1},         {QStringLiteral("0.00"), 2},
+        {QStringLiteral("#,##0"), 3},   {QStringLiteral("#,##0.00"), 4},  {QStringLiteral("0%"), 9},
+        {QStringLiteral("0.00%"), 10},  {QStringLiteral("0.00E+00"), 11}, {QStringLiteral("@"), 49},
     };
     return builtins.value(code, UINT32_MAX);
 }
 
-QByteArray keyOf(const XmlNode &node)
-{
+QByteArray keyOf(const XmlNode &node) {
     ByteWriter out;
     writeNode(out, node);
     return QByteArray(out.data().data(), qsizetype(out.size()));
 }
 
-uint32_t indexAttribute(const XmlNode &node, QStringView name)
-{
+uint32_t indexAttribute(const XmlNode &node, QStringView name) {
     bool ok = false;
     const uint32_t value = node.value(name).toUInt(&ok);
     return ok ? value : 0;
 }
 
-XmlNode &collection(XmlNode &sheet, const QString &local)
-{
+XmlNode &collection(XmlNode &sheet, const QString &local) {
     if (XmlNode *existing = sheet.child(sheet.ns, local)) return *existing;
     const int rank = rankOf(local);
     auto pos = sheet.children.begin();
@@ -69,8 +64,7 @@ XmlNode &collection(XmlNode &sheet, const QString &local)
 }
 
 void setChildAttribute(XmlNode &parent, const QString &local, const QString &attribute, const QString &value,
-                       bool first)
-{
+                       bool first) {
     XmlNode *child = parent.child(parent.ns, local);
     if (!child) {
         child = &*parent.children.insert(first ? parent.children.begin() : parent.children.end(),
@@ -79,15 +73,13 @@ void setChildAttribute(XmlNode &parent, const QString &local, const QString &att
     child->setAttribute(attribute, value);
 }
 
-QString horizontalName(uint32_t code)
-{
+QString horizontalName(uint32_t code) {
     static const char *names[] = {"general", "left",    "center",           "right",
                                   "fill",    "justify", "centerContinuous", "distributed"};
     return QLatin1String(names[code - 1]);
 }
 
-QString verticalName(uint32_t code)
-{
+QString verticalName(uint32_t code) {
     static const char *names[] = {"top", "center", "bottom", "justify", "distributed"};
     return QLatin1String(names[code - 1]);
 }
@@ -95,14 +87,15 @@ QString verticalName(uint32_t code)
 }  // namespace
 
 Styles::Styles(const QByteArray &xml, const QString &partName)
-    : m_doc(parseXml(xml.isEmpty() ? QByteArray(kDefaultStyles) : xml, partName))
-{
+    : m_doc(parseXml(xml.isEmpty() ? QByteArray(kDefaultStyles) : xml, partName)) {
     m_changed = xml.isEmpty();
     const XmlNode &root = m_doc.root;
     if (!root.is(kMainNs, u"styleSheet"))
         throw WorkbookError(
-            QCoreApplication::translate("xlsx", "The part %1 of the workbook is not a style sheet").arg(partName));
-    auto collect = [&](QStringView listName, std::vector<const XmlNode *> &entries, QHash<QByteArray, uint32_t> &index) {
+            QCoreApplication::translate("xlsx", "The part %1 of the workbook is not a style sheet")
+                .arg(partName));
+    auto collect = [&](QStringView listName, std::vector<const XmlNode *> &entries,
+                       QHash<QByteArray, uint32_t> &index) {
         if (const XmlNode *list = root.child(kMainNs, listName)) {
             for (const XmlNode &entry : list->children) {
                 if (entry.type != XmlNode::Element) continue;
@@ -126,29 +119,25 @@ Styles::Styles(const QByteArray &xml, const QString &partName)
     }
 }
 
-const XmlNode &Styles::xf(uint32_t index) const
-{
+const XmlNode &Styles::xf(uint32_t index) const {
     if (index < m_xfs.size()) return *m_xfs[index];
     if (index - m_xfs.size() < m_newXfs.size()) return m_newXfs[index - m_xfs.size()];
     return m_xfs.empty() ? m_empty : *m_xfs[0];  // an index beyond the list counts as the default format
 }
 
-const XmlNode &Styles::font(uint32_t index) const
-{
+const XmlNode &Styles::font(uint32_t index) const {
     if (index < m_fonts.size()) return *m_fonts[index];
     if (index - m_fonts.size() < m_newFonts.size()) return m_newFonts[index - m_fonts.size()];
     return m_empty;
 }
 
-const XmlNode &Styles::border(uint32_t index) const
-{
+const XmlNode &Styles::border(uint32_t index) const {
     if (index < m_borders.size()) return *m_borders[index];
     if (index - m_borders.size() < m_newBorders.size()) return m_newBorders[index - m_borders.size()];
     return m_empty;
 }
 
-uint32_t Styles::numberFormatId(const QString &formatCode)
-{
+uint32_t Styles::numberFormatId(const QString &formatCode) {
     const uint32_t builtin = builtinFormat(formatCode);
     if (builtin != UINT32_MAX) return builtin;
     auto it = m_formatIds.constFind(formatCode);
@@ -164,11 +153,11 @@ uint32_t Styles::numberFormatId(const QString &formatCode)
     return id;
 }
 
-uint32_t Styles::fontSizeValue(double points)
-{
+uint32_t Styles::fontSizeValue(double points) {
     if (!(points >= 1 && points <= 409))
-        throw WorkbookError(QCoreApplication::translate("xlsx", "A font size of %1 points is not possible; "
-                                                                "sizes go from 1 to 409 points")
+        throw WorkbookError(QCoreApplication::translate("xlsx",
+                                                        "A font size of %1 points is not possible; "
+                                                        "sizes go from 1 to 409 points")
                                 .arg(points));
     for (size_t i = 0; i < m_fontSizes.size(); ++i)
         if (m_fontSizes[i] == points) return uint32_t(i);
@@ -176,9 +165,8 @@ uint32_t Styles::fontSizeValue(double points)
     return uint32_t(m_fontSizes.size() - 1);
 }
 
-uint32_t Styles::intern(const XmlNode &node, std::vector<const XmlNode *> &existing, std::vector<XmlNode> &added,
-                        QHash<QByteArray, uint32_t> &index)
-{
+uint32_t Styles::intern(const XmlNode &node, std::vector<const XmlNode *> &existing,
+                        std::vector<XmlNode> &added, QHash<QByteArray, uint32_t> &index) {
     const QByteArray key = keyOf(node);
     auto it = index.constFind(key);
     if (it != index.constEnd()) return it.value();
@@ -189,8 +177,7 @@ uint32_t Styles::intern(const XmlNode &node, std::vector<const XmlNode *> &exist
     return position;
 }
 
-XmlNode Styles::derive(StyleChange change, const XmlNode &base)
-{
+XmlNode Styles::derive(StyleChange change, const XmlNode &base) {
     XmlNode result = base;
     if (result.name.isEmpty()) result = m_doc.root.makeSibling(QStringLiteral("xf"));
     switch (change.kind) {
@@ -228,7 +215,8 @@ XmlNode Styles::derive(StyleChange change, const XmlNode &base)
                     lines.children.push_back(c);
                 }
             }
-            if (!haveDiagonal) lines.children.insert(lines.children.begin() + 4, lines.makeSibling("diagonal"));
+            if (!haveDiagonal)
+                lines.children.insert(lines.children.begin() + 4, lines.makeSibling("diagonal"));
             const uint32_t id = intern(lines, m_borders, m_newBorders, m_borderIndex);
             result.setAttribute(QStringLiteral("borderId"), QString::number(id));
             result.setAttribute(QStringLiteral("applyBorder"), QStringLiteral("1"));
@@ -245,8 +233,8 @@ XmlNode Styles::derive(StyleChange change, const XmlNode &base)
                 while (pos != changed.children.end() && pos->type == XmlNode::Element &&
                        (pos->localName == u"b" || pos->localName == u"i" || pos->localName == u"strike" ||
                         pos->localName == u"condense" || pos->localName == u"extend" ||
-                        pos->localName == u"outline" || pos->localName == u"shadow" || pos->localName == u"u" ||
-                        pos->localName == u"vertAlign"))
+                        pos->localName == u"outline" || pos->localName == u"shadow" ||
+                        pos->localName == u"u" || pos->localName == u"vertAlign"))
                     ++pos;
                 sz = &*changed.children.insert(pos, changed.makeSibling(QStringLiteral("sz")));
             }
@@ -260,8 +248,7 @@ XmlNode Styles::derive(StyleChange change, const XmlNode &base)
     return result;
 }
 
-uint32_t Styles::apply(StyleChange change, uint32_t style)
-{
+uint32_t Styles::apply(StyleChange change, uint32_t style) {
     const uint64_t key = (uint64_t(change.kind) << 56) | (uint64_t(change.value) << 32) | style;
     auto it = m_applied.find(key);
     if (it != m_applied.end()) return it->second;
@@ -270,8 +257,7 @@ uint32_t Styles::apply(StyleChange change, uint32_t style)
     return result;
 }
 
-bool Styles::isTextFormat(uint32_t style)
-{
+bool Styles::isTextFormat(uint32_t style) {
     if (style >= m_textFormat.size()) m_textFormat.resize(style + 1, -1);
     int8_t &known = m_textFormat[style];
     if (known < 0) {
@@ -281,8 +267,7 @@ bool Styles::isTextFormat(uint32_t style)
     return known == 1;
 }
 
-QByteArray Styles::write() const
-{
+QByteArray Styles::write() const {
     XmlDocument doc = m_doc;
     XmlNode &root = doc.root;
     auto append = [&](const QString &listName, const std::vector<XmlNode> &added) {

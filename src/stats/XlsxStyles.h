@@ -48,8 +48,8 @@ private:
     std::vector<const XmlNode *> m_fonts, m_borders, m_xfs;  // entries of m_doc, in order
     std::vector<XmlNode> m_newFonts, m_newBorders, m_newXfs;
     QHash<QByteArray, uint32_t> m_fontIndex, m_borderIndex, m_xfIndex;
-    QHash<QString, uint32_t> m_formatIds;      // custom formats, existing and new
-    QHash<uint32_t, QString> m_formatCodes;    // the reverse, for isTextFormat
+    QHash<QString, uint32_t> m_formatIds;    // custom formats, existing and new
+    QHash<uint32_t, QString> m_formatCodes;  // the reverse, for isTextFormat
     std::vector<std::pair<uint32_t, QString>> m_newFormats;
     uint32_t m_nextFormatId = 164;
     std::vector<double> m_fontSizes;

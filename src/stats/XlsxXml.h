@@ -19,7 +19,8 @@ namespace xlsx {
 inline const QString kMainNs = QStringLiteral("http://schemas.openxmlformats.org/spreadsheetml/2006/main");
 inline const QString kRelNs =
     QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
-inline const QString kPackageRelNs = QStringLiteral("http://schemas.openxmlformats.org/package/2006/relationships");
+inline const QString kPackageRelNs =
+    QStringLiteral("http://schemas.openxmlformats.org/package/2006/relationships");
 inline const QString kContentTypesNs =
     QStringLiteral("http://schemas.openxmlformats.org/package/2006/content-types");
 
@@ -27,9 +28,12 @@ inline const QString kContentTypesNs =
 class ByteWriter {
 public:
     void reserve(size_t bytes) { m_data.reserve(bytes); }
+    void clear() { m_data.clear(); }
     void append(const char *data, size_t size) { m_data.append(data, size); }
     template <size_t N>
-    void append(const char (&literal)[N]) { m_data.append(literal, N - 1); }
+    void append(const char (&literal)[N]) {
+        m_data.append(literal, N - 1);
+    }
     void append(const QByteArray &bytes) { m_data.append(bytes.constData(), size_t(bytes.size())); }
     void append(char c) { m_data.push_back(c); }
     void appendNumber(uint32_t value);
@@ -64,22 +68,20 @@ struct XmlAttribute {
 struct XmlNode {
     enum Type : uint8_t { Element, Text, Comment, Instruction };
     Type type = Element;
-    QString name;       // element: qualified name; instruction: target
-    QString ns;         // element: namespace URI
-    QString localName;  // element: name without prefix
-    QString text;       // text, comment or instruction data
+    QString name;                                         // element: qualified name; instruction: target
+    QString ns;                                           // element: namespace URI
+    QString localName;                                    // element: name without prefix
+    QString text;                                         // text, comment or instruction data
     std::vector<std::pair<QString, QString>> namespaces;  // declarations made here: prefix, URI
     std::vector<XmlAttribute> attributes;
     std::vector<XmlNode> children;
 
-    bool is(const QString &namespaceUri, QStringView local) const
-    {
+    bool is(const QString &namespaceUri, QStringView local) const {
         return type == Element && localName == local && ns == namespaceUri;
     }
     const QString *attribute(QStringView qualifiedName) const;
     const QString *attribute(const QString &namespaceUri, QStringView local) const;
-    QString value(QStringView qualifiedName) const
-    {
+    QString value(QStringView qualifiedName) const {
         const QString *v = attribute(qualifiedName);
         return v ? *v : QString();
     }
@@ -104,13 +106,15 @@ struct XmlDocument {
 XmlDocument parseXml(const QByteArray &data, const QString &partName);
 QByteArray writeXml(const XmlDocument &document);
 
-// Reader helpers shared with the sheet loader.
-XmlNode readElement(QXmlStreamReader &reader);  // reader is on a StartElement; returns after its end
+// Reader helpers shared with the sheet loader. The reader is on a StartElement.
+XmlNode readStartTag(const QXmlStreamReader &reader);  // name, namespaces and attributes only
+XmlNode readElement(QXmlStreamReader &reader);         // the whole element; returns after its end
 void writeNode(ByteWriter &out, const XmlNode &node);
 void writeStartTag(ByteWriter &out, const XmlNode &element, bool selfClosing);
 void writeXmlDeclaration(ByteWriter &out, bool standalone);
-// Copies the content of the current element (children and text) as XML, up to its end tag.
-void copyElementContent(QXmlStreamReader &reader, ByteWriter &out);
+// Copies the content of the current element (children and text) as XML, up to its end tag;
+// *hasFormula tells whether one of the children is a formula (f).
+void copyElementContent(QXmlStreamReader &reader, ByteWriter &out, bool *hasFormula = nullptr);
 [[noreturn]] void throwXmlError(const QXmlStreamReader &reader, const QString &partName);
 
 }  // namespace xlsx

@@ -1,0 +1,749 @@
+#include "stats/XlsxSheet.h"
+
+#include <QCoreApplication>
+#include <QXmlStreamReader>
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+
+namespace xlsx::detail {
+
+namespace {
+
+QString tr(const char *text) {
+    return QCoreApplication::translate("xlsx", text);
+}
+
+const char kEmptySheet[] =
+    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+    R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
+    R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">)"
+    R"(<sheetData/><pageMargins left="0.7" right="0.7" top="0.75" bottom="0.75" header="0.3" footer="0.3"/>)"
+    R"(</worksheet>)";
+
+// Order of the children of worksheet, for placing the elements this module writes.
+const std::array<const char *, 39> kWorksheetOrder = {"sheetPr",
+                                                      "dimension",
+                                                      "sheetViews",
+                                                      "sheetFormatPr",
+                                                      "cols",
+                                                      "sheetData",
+                                                      "sheetCalcPr",
+                                                      "sheetProtection",
+                                                      "protectedRanges",
+                                                      "scenarios",
+                                                      "autoFilter",
+                                                      "sortState",
+                                                      "dataConsolidate",
+                                                      "customSheetViews",
+                                                      "mergeCells",
+                                                      "phoneticPr",
+                                                      "conditionalFormatting",
+                                                      "dataValidations",
+                                                      "hyperlinks",
+                                                      "printOptions",
+                                                      "pageMargins",
+                                                      "pageSetup",
+                                                      "headerFooter",
+                                                      "rowBreaks",
+                                                      "colBreaks",
+                                                      "customProperties",
+                                                      "cellWatches",
+                                                      "ignoredErrors",
+                                                      "smartTags",
+                                                      "drawing",
+                                                      "legacyDrawing",
+                                                      "legacyDrawingHF",
+                                                      "drawingHF",
+                                                      "picture",
+                                                      "oleObjects",
+                                                      "controls",
+                                                      "webPublishItems",
+                                                      "tableParts",
+                                                      "extLst"};
+
+int rankOf(const XmlNode &node, const QString &ns) {
+    if (node.type != XmlNode::Element || node.ns != ns) return -1;
+    for (size_t i = 0; i < kWorksheetOrder.size(); ++i)
+        if (node.localName == QLatin1String(kWorksheetOrder[i])) return int(i);
+    return -1;
+}
+
+// Column letters of every column, built once.
+struct ColumnLetters {
+    std::array<std::array<char, 4>, kMaxColumns + 1> text{};
+    ColumnLetters() {
+        for (int column = 1; column <= kMaxColumns; ++column) {
+            char buf[4];
+            int n = 0;
+            for (int c = column; c > 0; c = (c - 1) / 26) buf[n++] = char('A' + (c - 1) % 26);
+            text[column][3] = char(n);
+            for (int i = 0; i < n; ++i) text[column][i] = buf[n - 1 - i];
+        }
+    }
+};
+const ColumnLetters &columnLetters() {
+    static const ColumnLetters letters;
+    return letters;
+}
+
+void checkCell(int row, int column) {
+    if (row < 1 || row > kMaxRows)
+        throw WorkbookError(
+            tr("Row %1 is outside the worksheet, which has rows 1 to %2").arg(row).arg(kMaxRows));
+    if (column < 1 || column > kMaxColumns)
+        throw WorkbookError(tr("Column %1 is outside the worksheet, which has columns 1 to %2 (A to XFD)")
+                                .arg(column)
+                                .arg(kMaxColumns));
+}
+
+void checkRange(const CellRange &range) {
+    if (!range.isValid())
+        throw WorkbookError(
+            tr("The cell range (rows %1 to %2, columns %3 to %4) is not a block of the worksheet")
+                .arg(range.firstRow)
+                .arg(range.lastRow)
+                .arg(range.firstColumn)
+                .arg(range.lastColumn));
+}
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// A plain decimal number that a double holds without losing digits (at most 15 significant ones).
+bool parsePlainNumber(QStringView text, double *value) {
+    text = text.trimmed();
+    qsizetype i = 0;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) ++i;
+    int digits = 0, significant = 0, trailingZeros = 0;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c >= u'0' && c <= u'9') {
+            ++digits;
+            if (significant == 0 && c == u'0') continue;  // leading zero
+            ++significant;
+            trailingZeros = c == u'0' ? trailingZeros + 1 : 0;
+        } else if (c == u'.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0) return false;
+    if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) ++i;
+        const qsizetype exponentStart = i;
+        while (i < text.size() && text[i] >= u'0' && text[i] <= u'9') ++i;
+        if (i == exponentStart) return false;
+    }
+    if (i != text.size()) return false;
+    if (significant - trailingZeros > 15) return false;
+    bool ok = false;
+    const double number = text.toDouble(&ok);
+    if (!ok || !std::isfinite(number)) return false;
+    *value = number;
+    return true;
+}
+
+bool parseRef(QStringView ref, int *row, int *column) {
+    int r = 0, c = 0;
+    return parseCellName(ref, row ? row : &r, column ? column : &c);
+}
+
+}  // namespace
+
+SheetModel::SheetModel(QString name, Styles &styles, bool &formulasRemoved)
+    : m_name(std::move(name)), m_styles(styles), m_formulasRemoved(formulasRemoved) {}
+
+// ---------------------------------------------------------------------------------------------- reading
+
+void SheetModel::load(const QByteArray &xml, const QString &partName) {
+    m_changed = xml.isEmpty();
+    QXmlStreamReader reader(xml.isEmpty() ? QByteArray(kEmptySheet) : xml);
+    bool haveRoot = false;
+    while (!reader.atEnd() && !haveRoot) {
+        switch (reader.readNext()) {
+            case QXmlStreamReader::StartDocument:
+                m_standalone = reader.isStandaloneDocument();
+                break;
+            case QXmlStreamReader::DTD:
+                throw WorkbookError(tr("The part %1 of the workbook has a document type declaration, which "
+                                       "workbooks never have")
+                                        .arg(partName));
+            case QXmlStreamReader::Comment: {
+                XmlNode comment;
+                comment.type = XmlNode::Comment;
+                comment.text = reader.text().toString();
+                m_prolog.push_back(std::move(comment));
+                break;
+            }
+            case QXmlStreamReader::StartElement:
+                haveRoot = true;
+                break;
+            default:
+                break;
+        }
+    }
+    if (!haveRoot || reader.name() != u"worksheet" || reader.namespaceUri() != kMainNs) {
+        if (reader.hasError()) throwXmlError(reader, partName);
+        throw WorkbookError(tr("The part %1 of the workbook is not a worksheet").arg(partName));
+    }
+    m_root = readStartTag(reader);
+
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::EndElement) break;  // of worksheet
+        if (token == QXmlStreamReader::Comment) {
+            XmlNode comment;
+            comment.type = XmlNode::Comment;
+            comment.text = reader.text().toString();
+            m_root.children.push_back(std::move(comment));
+            continue;
+        }
+        if (token != QXmlStreamReader::StartElement) continue;
+        const bool main = reader.namespaceUri() == kMainNs;
+        const QStringView local = reader.name();
+        if (main && local == u"sheetData") {
+            XmlNode placeholder = readStartTag(reader);
+            loadSheetData(reader, partName);
+            m_root.children.push_back(std::move(placeholder));
+        } else if (main && local == u"dimension") {
+            reader.skipCurrentElement();  // written anew from the cells
+        } else if (main && local == u"cols") {
+            const XmlNode cols = readElement(reader);
+            for (const XmlNode &col : cols.children) {
+                if (!col.is(kMainNs, u"col")) continue;
+                ColumnSpan span{col.value(u"min").toInt(), col.value(u"max").toInt(), {}};
+                if (span.first < 1 || span.last < span.first || span.last > kMaxColumns) continue;
+                for (const XmlAttribute &a : col.attributes)
+                    if (a.name != u"min" && a.name != u"max") span.attributes.push_back(a);
+                m_columns.push_back(std::move(span));
+            }
+        } else if (main && local == u"mergeCells") {
+            const XmlNode merges = readElement(reader);
+            for (const XmlNode &merge : merges.children) {
+                bool ok = false;
+                const CellRange range = CellRange::fromString(merge.value(u"ref"), &ok);
+                if (merge.is(kMainNs, u"mergeCell") && ok) m_merges.push_back(range);
+            }
+        } else {
+            m_root.children.push_back(readElement(reader));
+        }
+    }
+    if (reader.hasError()) throwXmlError(reader, partName);
+    std::sort(m_columns.begin(), m_columns.end(),
+              [](const ColumnSpan &a, const ColumnSpan &b) { return a.first < b.first; });
+    if (std::none_of(m_root.children.begin(), m_root.children.end(),
+                     [](const XmlNode &n) { return n.is(kMainNs, u"sheetData"); })) {
+        const int rank = 5;  // sheetData
+        auto pos = std::find_if(m_root.children.begin(), m_root.children.end(),
+                                [&](const XmlNode &n) { return rankOf(n, kMainNs) > rank; });
+        m_root.children.insert(pos, m_root.makeSibling(QStringLiteral("sheetData")));
+    }
+}
+
+void SheetModel::loadSheetData(QXmlStreamReader &reader, const QString &partName) {
+    bool sorted = true;
+    uint32_t previousRow = 0;
+    ByteWriter raw;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::EndElement) return;  // of sheetData
+        if (token != QXmlStreamReader::StartElement) continue;
+        if (reader.name() != u"row") {
+            reader.skipCurrentElement();
+            continue;
+        }
+        Row row{previousRow + 1, 0, -1, {}};
+        ByteWriter attributes;
+        bool customFormat = false;
+        uint32_t rowStyle = 0;
+        for (const QXmlStreamAttribute &a : reader.attributes()) {
+            const QStringView name = a.qualifiedName();
+            if (name == u"r") {
+                row.number = a.value().toUInt();
+            } else if (name == u"spans") {
+                // an optimisation hint that would be stale after a change
+            } else {
+                if (name == u"s") rowStyle = a.value().toUInt();
+                if (name == u"customFormat") customFormat = a.value() == u"1" || a.value() == u"true";
+                attributes.append(' ');
+                attributes.appendUtf8(name);
+                attributes.append("=\"");
+                attributes.appendAttribute(a.value());
+                attributes.append('"');
+            }
+        }
+        if (row.number < 1 || row.number > uint32_t(kMaxRows))
+            throw WorkbookError(tr("The part %1 of the workbook is damaged: row number %2 (line %3)")
+                                    .arg(partName)
+                                    .arg(row.number)
+                                    .arg(reader.lineNumber()));
+        if (customFormat) row.style = int32_t(rowStyle);
+        if (attributes.size() > 0) {
+            const QByteArray key(attributes.data().data(), qsizetype(attributes.size()));
+            auto it = m_rowAttributeIndex.constFind(key);
+            if (it == m_rowAttributeIndex.constEnd()) {
+                it = m_rowAttributeIndex.insert(key, uint32_t(m_rowAttributes.size()));
+                m_rowAttributes.push_back(key);
+            }
+            row.attributes = it.value();
+        }
+        sorted = sorted && row.number > previousRow;
+        previousRow = row.number;
+
+        int previousColumn = 0;
+        bool cellsSorted = true;
+        while (!reader.atEnd()) {
+            const QXmlStreamReader::TokenType t = reader.readNext();
+            if (t == QXmlStreamReader::EndElement) break;  // of row
+            if (t != QXmlStreamReader::StartElement) continue;
+            if (reader.name() != u"c") {
+                reader.skipCurrentElement();
+                continue;
+            }
+            Cell cell{uint16_t(previousColumn + 1), Cell::Blank, 0, 0, 0, 0};
+            raw.clear();
+            for (const QXmlStreamAttribute &a : reader.attributes()) {
+                const QStringView name = a.qualifiedName();
+                if (name == u"r") {
+                    int column = 0;
+                    if (!parseRef(a.value(), nullptr, &column))
+                        throw WorkbookError(
+                            tr("The part %1 of the workbook is damaged: cell reference \"%2\" "
+                               "(line %3)")
+                                .arg(partName, a.value().toString())
+                                .arg(reader.lineNumber()));
+                    cell.column = uint16_t(column);
+                } else if (name == u"s") {
+                    cell.style = a.value().toUInt();
+                } else {
+                    raw.append(' ');
+                    raw.appendUtf8(name);
+                    raw.append("=\"");
+                    raw.appendAttribute(a.value());
+                    raw.append('"');
+                }
+            }
+            if (cell.column < 1 || cell.column > kMaxColumns)
+                throw WorkbookError(tr("The part %1 of the workbook is damaged: column number %2 (line %3)")
+                                        .arg(partName)
+                                        .arg(cell.column)
+                                        .arg(reader.lineNumber()));
+            const size_t head = raw.size();
+            raw.append('>');
+            bool formula = false;
+            copyElementContent(reader, raw, &formula);
+            if (raw.size() > head + 1 || head > 0) {
+                cell.kind = formula ? Cell::RawFormula : Cell::Raw;
+                cell.offset = store(raw.data().data(), raw.size());
+                cell.length = uint32_t(raw.size());
+            }
+            cellsSorted = cellsSorted && cell.column > previousColumn;
+            previousColumn = cell.column;
+            row.cells.push_back(cell);
+        }
+        if (!cellsSorted) {
+            std::stable_sort(row.cells.begin(), row.cells.end(),
+                             [](const Cell &a, const Cell &b) { return a.column < b.column; });
+            auto end = std::unique(row.cells.rbegin(), row.cells.rend(),
+                                   [](const Cell &a, const Cell &b) { return a.column == b.column; });
+            row.cells.erase(row.cells.begin(), end.base());  // a repeated cell: the last one counts
+        }
+        m_cellCount += row.cells.size();
+        m_rows.push_back(std::move(row));
+    }
+    if (!sorted) {
+        std::stable_sort(m_rows.begin(), m_rows.end(),
+                         [](const Row &a, const Row &b) { return a.number < b.number; });
+    }
+}
+
+// ---------------------------------------------------------------------------------------------- cells
+
+uint32_t SheetModel::store(const char *bytes, size_t size) {
+    if (m_arena.size() + size > UINT32_MAX) {
+        compactArena();
+        if (m_arena.size() + size > UINT32_MAX)
+            throw WorkbookError(
+                tr("The worksheet \"%1\" holds more text than this program can write").arg(m_name));
+    }
+    const uint32_t offset = uint32_t(m_arena.size());
+    m_arena.append(bytes, size);
+    return offset;
+}
+
+void SheetModel::compactArena() {
+    std::string arena;
+    arena.reserve(m_arena.size() - m_garbage);
+    for (Row &row : m_rows) {
+        for (Cell &cell : row.cells) {
+            if (cell.kind != Cell::Text && cell.kind != Cell::Raw && cell.kind != Cell::RawFormula) continue;
+            const uint32_t offset = uint32_t(arena.size());
+            arena.append(m_arena, cell.offset, cell.length);
+            cell.offset = offset;
+        }
+    }
+    m_arena.swap(arena);
+    m_garbage = 0;
+}
+
+void SheetModel::releaseValue(Cell &cell) {
+    if (cell.kind == Cell::RawFormula) m_formulasRemoved = true;
+    if (cell.kind == Cell::Text || cell.kind == Cell::Raw || cell.kind == Cell::RawFormula)
+        m_garbage += cell.length;
+    cell.kind = Cell::Blank;
+    cell.length = 0;
+    if (m_garbage > (size_t(64) << 20) && m_garbage > m_arena.size() / 2) compactArena();
+}
+
+uint32_t SheetModel::columnStyle(int column) const {
+    for (const ColumnSpan &span : m_columns) {
+        if (span.first > column) break;
+        if (span.last >= column) {
+            for (const XmlAttribute &a : span.attributes)
+                if (a.name == u"style") return a.value.toUInt();
+            return 0;
+        }
+    }
+    return 0;
+}
+
+Row &SheetModel::row(uint32_t number) {
+    m_changed = true;
+    if (m_rows.empty() || m_rows.back().number < number) {
+        const size_t guess = m_rows.empty() ? 0 : m_rows.back().cells.size();
+        m_rows.push_back(Row{number, 0, -1, {}});
+        m_rows.back().cells.reserve(guess);
+        return m_rows.back();
+    }
+    if (m_rows.back().number == number) return m_rows.back();
+    auto it = std::lower_bound(m_rows.begin(), m_rows.end(), number,
+                               [](const Row &r, uint32_t n) { return r.number < n; });
+    if (it != m_rows.end() && it->number == number) return *it;
+    return *m_rows.insert(it, Row{number, 0, -1, {}});
+}
+
+Cell &SheetModel::cell(Row &row, int column) {
+    auto &cells = row.cells;
+    if (cells.empty() || cells.back().column < column) {
+        const uint32_t base = row.style >= 0 ? uint32_t(row.style) : columnStyle(column);
+        cells.push_back(Cell{uint16_t(column), Cell::Blank, 0, base, 0, 0});
+        ++m_cellCount;
+        return cells.back();
+    }
+    auto it = std::lower_bound(cells.begin(), cells.end(), column,
+                               [](const Cell &c, int n) { return c.column < n; });
+    if (it != cells.end() && it->column == column) return *it;
+    const uint32_t base = row.style >= 0 ? uint32_t(row.style) : columnStyle(column);
+    ++m_cellCount;
+    return *cells.insert(it, Cell{uint16_t(column), Cell::Blank, 0, base, 0, 0});
+}
+
+Cell &SheetModel::cell(int row, int column) {
+    checkCell(row, column);
+    return cell(this->row(uint32_t(row)), column);
+}
+
+void SheetModel::setText(int row, int column, const QString &text) {
+    if (text.size() > kMaxCellTextLength)
+        throw WorkbookError(tr("The text for cell %1 has %2 characters; a cell holds at most %3")
+                                .arg(cellName(row, column))
+                                .arg(text.size())
+                                .arg(kMaxCellTextLength));
+    Cell &c = cell(row, column);
+    releaseValue(c);
+    if (text.isEmpty()) return;
+    const size_t start = m_arena.size();
+    appendUtf8(m_arena, text);
+    if (m_arena.size() > UINT32_MAX) {
+        m_arena.resize(start);
+        throw WorkbookError(
+            tr("The worksheet \"%1\" holds more text than this program can write").arg(m_name));
+    }
+    c.kind = Cell::Text;
+    c.offset = uint32_t(start);
+    c.length = uint32_t(m_arena.size() - start);
+    c.preserveSpace = isSpace(m_arena[start]) || isSpace(m_arena.back()) ? 1 : 0;
+}
+
+void SheetModel::setNumber(int row, int column, double value) {
+    if (!std::isfinite(value))
+        throw WorkbookError(
+            tr("Cell %1 cannot hold %2, which is not a finite number").arg(cellName(row, column)).arg(value));
+    Cell &c = cell(row, column);
+    releaseValue(c);
+    c.kind = Cell::Number;
+    c.offset = uint32_t(m_numbers.size());
+    m_numbers.push_back(value);
+}
+
+void SheetModel::enterValue(int row, int column, const QString &text) {
+    double number = 0;
+    if (!m_styles.isTextFormat(cell(row, column).style) && parsePlainNumber(text, &number)) {
+        setNumber(row, column, number);
+    } else {
+        setText(row, column, text);
+    }
+}
+
+void SheetModel::change(const CellRange &range, StyleChange change) {
+    checkRange(range);
+    uint32_t lastIn = UINT32_MAX, lastOut = 0;
+    for (int r = range.firstRow; r <= range.lastRow; ++r) {
+        Row &target = row(uint32_t(r));
+        for (int c = range.firstColumn; c <= range.lastColumn; ++c) {
+            Cell &x = cell(target, c);
+            if (x.style != lastIn) {
+                lastIn = x.style;
+                lastOut = m_styles.apply(change, x.style);
+            }
+            x.style = lastOut;
+        }
+    }
+}
+
+CellRange SheetModel::usedRange() const {
+    CellRange used(kMaxRows + 1, kMaxColumns + 1, 0, 0);
+    for (const Row &row : m_rows) {
+        if (row.cells.empty()) continue;
+        used.firstRow = std::min(used.firstRow, int(row.number));
+        used.lastRow = int(row.number);
+        used.firstColumn = std::min(used.firstColumn, int(row.cells.front().column));
+        used.lastColumn = std::max(used.lastColumn, int(row.cells.back().column));
+    }
+    return used.isEmpty() ? CellRange() : used;
+}
+
+void SheetModel::clear(const CellRange &range) {
+    if (range.isEmpty()) return;
+    checkRange(range);
+    m_changed = true;
+    auto first = std::lower_bound(m_rows.begin(), m_rows.end(), uint32_t(range.firstRow),
+                                  [](const Row &r, uint32_t n) { return r.number < n; });
+    auto last = first;
+    for (; last != m_rows.end() && last->number <= uint32_t(range.lastRow); ++last) {
+        auto &cells = last->cells;
+        auto from = std::lower_bound(cells.begin(), cells.end(), range.firstColumn,
+                                     [](const Cell &c, int n) { return c.column < n; });
+        auto to = std::upper_bound(from, cells.end(), range.lastColumn,
+                                   [](int n, const Cell &c) { return n < c.column; });
+        for (auto it = from; it != to; ++it) releaseValue(*it);
+        m_cellCount -= size_t(to - from);
+        cells.erase(from, to);
+    }
+    m_rows.erase(
+        std::remove_if(first, last, [](const Row &r) { return r.cells.empty() && r.attributes == 0; }), last);
+    m_merges.erase(std::remove_if(m_merges.begin(), m_merges.end(),
+                                  [&](const CellRange &m) { return m.intersects(range); }),
+                   m_merges.end());
+}
+
+void SheetModel::merge(const CellRange &range) {
+    checkRange(range);
+    if (range.rowCount() == 1 && range.columnCount() == 1) return;
+    for (const CellRange &existing : m_merges) {
+        if (existing.intersects(range))
+            throw WorkbookError(tr("Cannot merge %1 on the worksheet \"%2\": it overlaps the merged cells %3")
+                                    .arg(range.toString(), m_name, existing.toString()));
+    }
+    m_merges.push_back(range);
+    m_changed = true;
+}
+
+void SheetModel::setColumnWidth(int column, double characters) {
+    checkCell(1, column);
+    if (!(characters >= 0 && characters <= 255))
+        throw WorkbookError(
+            tr("A column width of %1 characters is not possible; widths go from 0 to 255").arg(characters));
+    // The file stores the width with the cell padding: 5 pixels over a digit of 7 pixels, the digit of
+    // the default 11-point font, rounded down to 1/256 of a character.
+    const double digit = 7, padding = 5;
+    double stored;
+    if (characters < 1) {
+        stored = std::floor(std::floor(characters * (digit + padding) + 0.5) / digit * 256.0) / 256.0;
+    } else {
+        stored = std::floor((std::floor(characters * digit + 0.5) + padding) / digit * 256.0) / 256.0;
+    }
+    auto it = std::find_if(m_columns.begin(), m_columns.end(),
+                           [&](const ColumnSpan &s) { return s.last >= column; });
+    if (it == m_columns.end() || it->first > column) {
+        it = m_columns.insert(it, ColumnSpan{column, column, {}});
+    } else {
+        if (it->first < column) {
+            ColumnSpan before = *it;
+            before.last = column - 1;
+            it->first = column;
+            it = m_columns.insert(it, std::move(before)) + 1;
+        }
+        if (it->last > column) {
+            ColumnSpan after = *it;
+            after.first = column + 1;
+            it->last = column;
+            it = m_columns.insert(it + 1, std::move(after)) - 1;
+        }
+    }
+    auto set = [&](const char *name, const QString &value) {
+        for (XmlAttribute &a : it->attributes) {
+            if (a.name == QLatin1String(name)) {
+                a.value = value;
+                return;
+            }
+        }
+        it->attributes.push_back({QLatin1String(name), QString(), value});
+    };
+    set("width", QString::number(stored, 'g', 12));
+    set("customWidth", QStringLiteral("1"));
+    if (characters == 0) {
+        set("hidden", QStringLiteral("1"));
+    } else {
+        it->attributes.erase(std::remove_if(it->attributes.begin(), it->attributes.end(),
+                                            [](const XmlAttribute &a) { return a.name == u"hidden"; }),
+                             it->attributes.end());
+    }
+    m_changed = true;
+}
+
+// ---------------------------------------------------------------------------------------------- writing
+
+std::string SheetModel::write(const std::function<bool(double)> &progress) const {
+    const QString prefix = m_root.prefix();
+    std::vector<XmlNode> generated;
+    auto element = [&](const char *local) { return m_root.makeSibling(QLatin1String(local)); };
+
+    XmlNode dimension = element("dimension");
+    const CellRange used = usedRange();
+    dimension.setAttribute(QStringLiteral("ref"), used.isEmpty() ? QStringLiteral("A1") : used.toString());
+    generated.push_back(std::move(dimension));
+    if (!m_columns.empty()) {
+        XmlNode cols = element("cols");
+        for (const ColumnSpan &span : m_columns) {
+            XmlNode col = element("col");
+            col.setAttribute(QStringLiteral("min"), QString::number(span.first));
+            col.setAttribute(QStringLiteral("max"), QString::number(span.last));
+            col.attributes.insert(col.attributes.end(), span.attributes.begin(), span.attributes.end());
+            cols.children.push_back(std::move(col));
+        }
+        generated.push_back(std::move(cols));
+    }
+    if (!m_merges.empty()) {
+        XmlNode merges = element("mergeCells");
+        merges.setAttribute(QStringLiteral("count"), QString::number(m_merges.size()));
+        for (const CellRange &range : m_merges) {
+            XmlNode merge = element("mergeCell");
+            merge.setAttribute(QStringLiteral("ref"), range.toString());
+            merges.children.push_back(std::move(merge));
+        }
+        generated.push_back(std::move(merges));
+    }
+
+    // The elements in schema order: the kept ones as they were, the generated ones in their places.
+    std::vector<const XmlNode *> order;
+    for (const XmlNode &node : m_root.children) order.push_back(&node);
+    for (const XmlNode &node : generated) {
+        const int rank = rankOf(node, kMainNs);
+        auto pos = std::find_if(order.begin(), order.end(),
+                                [&](const XmlNode *n) { return rankOf(*n, kMainNs) > rank; });
+        order.insert(pos, &node);
+    }
+
+    ByteWriter out;
+    out.reserve(m_arena.size() + m_cellCount * 40 + m_rows.size() * 24 + 4096);
+    writeXmlDeclaration(out, m_standalone);
+    for (const XmlNode &node : m_prolog) writeNode(out, node);
+    writeStartTag(out, m_root, false);
+    for (const XmlNode *node : order) {
+        if (!node->is(kMainNs, u"sheetData")) {
+            writeNode(out, *node);
+            continue;
+        }
+        writeStartTag(out, *node, m_rows.empty());
+        if (m_rows.empty()) continue;
+        writeRows(out, progress);
+        out.append("</");
+        out.appendUtf8(node->name);
+        out.append('>');
+    }
+    out.append("</");
+    out.appendUtf8(m_root.name);
+    out.append('>');
+    return out.take();
+}
+
+void SheetModel::writeRows(ByteWriter &out, const std::function<bool(double)> &progress) const {
+    std::string p;
+    appendUtf8(p, m_root.prefix());
+    const std::string rowOpen = "<" + p + "row r=\"";
+    const std::string rowClose = "</" + p + "row>";
+    const std::string cellOpen = "<" + p + "c r=\"";
+    const std::string cellClose = "</" + p + "c>";
+    const std::string textOpen = " t=\"inlineStr\"><" + p + "is><" + p + "t>";
+    const std::string textOpenPreserve = " t=\"inlineStr\"><" + p + "is><" + p + "t xml:space=\"preserve\">";
+    const std::string textClose = "</" + p + "t></" + p + "is></" + p + "c>";
+    const std::string valueOpen = "><" + p + "v>";
+    const std::string valueClose = "</" + p + "v></" + p + "c>";
+    const auto &letters = columnLetters().text;
+
+    size_t rowsDone = 0;
+    for (const Row &row : m_rows) {
+        if (progress && (++rowsDone & 1023) == 0 && !progress(double(rowsDone) / double(m_rows.size())))
+            throw WorkbookError(tr("The save was cancelled"), true);
+        char digits[12];
+        const size_t digitCount =
+            size_t(std::to_chars(digits, digits + sizeof digits, row.number).ptr - digits);
+        out.append(rowOpen.data(), rowOpen.size());
+        out.append(digits, digitCount);
+        out.append('"');
+        if (row.attributes) out.append(m_rowAttributes[row.attributes]);
+        if (row.cells.empty()) {
+            out.append("/>");
+            continue;
+        }
+        out.append('>');
+        for (const Cell &cell : row.cells) {
+            out.append(cellOpen.data(), cellOpen.size());
+            const auto &name = letters[cell.column];
+            out.append(name.data(), size_t(name[3]));
+            out.append(digits, digitCount);
+            out.append('"');
+            if (cell.style) {
+                out.append(" s=\"");
+                out.appendNumber(cell.style);
+                out.append('"');
+            }
+            switch (cell.kind) {
+                case Cell::Blank:
+                    out.append("/>");
+                    break;
+                case Cell::Text: {
+                    const std::string &open = cell.preserveSpace ? textOpenPreserve : textOpen;
+                    out.append(open.data(), open.size());
+                    out.appendCellText(m_arena.data() + cell.offset, cell.length);
+                    out.append(textClose.data(), textClose.size());
+                    break;
+                }
+                case Cell::Number: {
+                    char number[32];
+                    const auto end =
+                        std::to_chars(number, number + sizeof number, m_numbers[cell.offset]).ptr;
+                    out.append(valueOpen.data(), valueOpen.size());
+                    out.append(number, size_t(end - number));
+                    out.append(valueClose.data(), valueClose.size());
+                    break;
+                }
+                case Cell::Raw:
+                case Cell::RawFormula:
+                    out.append(m_arena.data() + cell.offset, cell.length);
+                    out.append(cellClose.data(), cellClose.size());
+                    break;
+            }
+        }
+        out.append(rowClose.data(), rowClose.size());
+    }
+}
+
+}  // namespace xlsx::detail

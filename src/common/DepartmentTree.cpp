@@ -1,7 +1,6 @@
 #include "DepartmentTree.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QStyle>
@@ -14,28 +13,29 @@
 
 namespace {
 
-QString departmentQuery(PickerVariant variant)
-{
+QString departmentQuery(PickerVariant variant) {
     // The parent of a department is the one of its row with the latest 起始日期.
     return QStringLiteral(
-               "SELECT 职能部门new.职能部门编号, 职能部门new.职能部门名称, table2.上级部门编号 FROM 职能部门new"
+               "SELECT 职能部门new.职能部门编号, 职能部门new.职能部门名称, table2.上级部门编号 FROM "
+               "职能部门new"
                " LEFT JOIN (SELECT 上级部门new.职能部门编号, 上级部门new.上级部门编号 FROM 上级部门new,"
-               " (SELECT 职能部门编号, max(起始日期) AS 设置日期 FROM 上级部门new GROUP BY 职能部门编号) AS table1"
-               " WHERE 上级部门new.职能部门编号 = table1.职能部门编号 AND 上级部门new.起始日期 = table1.设置日期) AS table2"
-               " ON 职能部门new.职能部门编号 = table2.职能部门编号 WHERE 职能部门new.终止日期 IS NULL ORDER BY ") +
+               " (SELECT 职能部门编号, max(起始日期) AS 设置日期 FROM 上级部门new GROUP BY 职能部门编号) AS "
+               "table1"
+               " WHERE 上级部门new.职能部门编号 = table1.职能部门编号 AND 上级部门new.起始日期 = "
+               "table1.设置日期) AS table2"
+               " ON 职能部门new.职能部门编号 = table2.职能部门编号 WHERE 职能部门new.终止日期 IS NULL ORDER "
+               "BY ") +
            (variant == PickerVariant::Plain ? QStringLiteral("职能部门new.职能部门编号")
                                             : QStringLiteral("职能部门new.显示协调位置"));
 }
 
 }  // namespace
 
-QString DepartmentTree::keyOf(const QTreeWidgetItem *item)
-{
+QString DepartmentTree::keyOf(const QTreeWidgetItem *item) {
     return item ? item->data(0, Qt::UserRole).toString() : QString();
 }
 
-QVector<DepartmentEntry> DepartmentTree::load(Database &db, PickerVariant variant)
-{
+QVector<DepartmentEntry> DepartmentTree::load(Database &db, PickerVariant variant) {
     QVector<DepartmentEntry> entries;
     const Rows rows = db.select(departmentQuery(variant));
     entries.reserve(rows.size());
@@ -43,28 +43,30 @@ QVector<DepartmentEntry> DepartmentTree::load(Database &db, PickerVariant varian
     return entries;
 }
 
-void DepartmentTree::build(QTreeWidget *tree, PickerVariant variant, Database &db) { build(tree, load(db, variant)); }
+void DepartmentTree::build(QTreeWidget *tree, PickerVariant variant, Database &db) {
+    build(tree, load(db, variant));
+}
 
-QTreeWidgetItem *DepartmentTree::makeNode(const DepartmentEntry &entry) const
-{
-    static const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_DirIcon);
+QTreeWidgetItem *DepartmentTree::makeNode(const DepartmentEntry &entry) const {
     auto *node = new QTreeWidgetItem(QStringList{CodeName::join(entry.code, entry.name)});
     node->setData(0, Qt::UserRole, keyFor(entry.code));
-    node->setIcon(0, icon);
+    node->setIcon(0, m_icon);
     return node;
 }
 
-void DepartmentTree::build(QTreeWidget *tree, const QVector<DepartmentEntry> &entries)
-{
+void DepartmentTree::build(QTreeWidget *tree, const QVector<DepartmentEntry> &entries) {
     m_entries = entries;
+    if (m_icon.isNull()) m_icon = tree->style()->standardIcon(QStyle::SP_DirIcon);
     m_children.clear();
     m_shown.clear();
     m_children.reserve(m_entries.size());
     m_shown.reserve(m_entries.size());
     QVector<int> roots;
     for (int i = 0; i < m_entries.size(); ++i) {
-        if (m_entries.at(i).parentCode.isEmpty()) roots.append(i);
-        else m_children[m_entries.at(i).parentCode].append(i);
+        if (m_entries.at(i).parentCode.isEmpty())
+            roots.append(i);
+        else
+            m_children[m_entries.at(i).parentCode].append(i);
     }
     tree->setUpdatesEnabled(false);
     tree->clear();
@@ -72,7 +74,7 @@ void DepartmentTree::build(QTreeWidget *tree, const QVector<DepartmentEntry> &en
     for (int i : roots) {
         const DepartmentEntry &entry = m_entries.at(i);
         if (m_shown.contains(entry.code)) continue;
-        m_shown.insert(entry.code, true);
+        m_shown.insert(entry.code);
         QTreeWidgetItem *node = makeNode(entry);
         rootNodes.append(node);
         addChildren(node, entry.code);
@@ -81,8 +83,7 @@ void DepartmentTree::build(QTreeWidget *tree, const QVector<DepartmentEntry> &en
     tree->setUpdatesEnabled(true);
 }
 
-void DepartmentTree::addChildren(QTreeWidgetItem *parentNode, const QString &parentCode)
-{
+void DepartmentTree::addChildren(QTreeWidgetItem *parentNode, const QString &parentCode) {
     // Depth first without recursion, so that a deep organisation cannot exhaust the stack.
     struct Frame {
         QTreeWidgetItem *node;
@@ -103,7 +104,7 @@ void DepartmentTree::addChildren(QTreeWidgetItem *parentNode, const QString &par
         }
         const DepartmentEntry &entry = m_entries.at(frame.children->at(frame.next++));
         if (m_shown.contains(entry.code)) continue;  // listed twice
-        m_shown.insert(entry.code, true);
+        m_shown.insert(entry.code);
         QTreeWidgetItem *node = makeNode(entry);
         QTreeWidgetItem *parent = frame.node;
         parent->addChild(node);
@@ -112,40 +113,52 @@ void DepartmentTree::addChildren(QTreeWidgetItem *parentNode, const QString &par
 }
 
 QStringList PostPicker::items(const QString &departmentCode, PickerVariant variant, Database &db,
-                              const QDateTime &now)
-{
+                              const QDateTime &now) {
     QStringList result;
     if (variant == PickerVariant::Plain) {
-        const Rows rows = db.select(QStringLiteral("SELECT 岗位代号, 岗位名称, 职能部门代号, 起始日期, 终止日期, 部门主管"
-                                                   " FROM 岗位信息new WHERE (起始日期 <= ?)"
-                                                   " AND (终止日期 IS NULL OR 终止日期 > ?) AND (职能部门代号 = ?)"
-                                                   " ORDER BY 部门主管 DESC"),
-                                    {now, now, departmentCode});
+        const Rows rows =
+            db.select(QStringLiteral("SELECT 岗位代号, 岗位名称, 职能部门代号, 起始日期, 终止日期, 部门主管"
+                                     " FROM 岗位信息new WHERE (起始日期 <= ?)"
+                                     " AND (终止日期 IS NULL OR 终止日期 > ?) AND (职能部门代号 = ?)"
+                                     " ORDER BY 部门主管 DESC"),
+                      {now, now, departmentCode});
         for (const Row row : rows) result << CodeName::join(row.text(0), row.text(1));
     } else {
         const Rows rows = db.select(
-            QStringLiteral("SELECT 岗位信息new.岗位代号, 岗位信息new.岗位名称, 岗位信息new.职能部门代号, 岗位信息new.起始日期,"
+            QStringLiteral("SELECT 岗位信息new.岗位代号, 岗位信息new.岗位名称, 岗位信息new.职能部门代号, "
+                           "岗位信息new.起始日期,"
                            " 岗位信息new.终止日期, 岗位信息new.部门主管, 员工档案.姓名"
                            " FROM 岗位信息new INNER JOIN 员工档案 ON 岗位信息new.工号 = 员工档案.工号"
-                           " WHERE (岗位信息new.起始日期 <= ?) AND (岗位信息new.终止日期 IS NULL OR 岗位信息new.终止日期 > ?)"
+                           " WHERE (岗位信息new.起始日期 <= ?) AND (岗位信息new.终止日期 IS NULL OR "
+                           "岗位信息new.终止日期 > ?)"
                            " AND (岗位信息new.职能部门代号 = ?) ORDER BY 岗位信息new.部门主管 DESC"),
             {now, now, departmentCode});
         for (const Row row : rows)
-            result << CodeName::join(row.text(0), row.text(1)) + QLatin1Char('(') + row.text(6) + QLatin1Char(')');
+            result << CodeName::join(row.text(0), row.text(1)) + QLatin1Char('(') + row.text(6) +
+                          QLatin1Char(')');
     }
     return result;
 }
 
 void PostPicker::fill(QListWidget *list, const QString &departmentCode, PickerVariant variant, Database &db,
-                      const QDateTime &now)
-{
+                      const QDateTime &now) {
     list->clear();
     list->addItems(items(departmentCode, variant, db, now));
 }
 
+namespace {
+
+// Shows a hidden drop-down over its neighbours, or hides a shown one. Asks whether the control
+// itself is hidden, so that it also toggles while its window is not on the screen.
+void toggleDropDown(QWidget *dropDown) {
+    dropDown->setVisible(dropDown->isHidden());
+    if (!dropDown->isHidden()) dropDown->raise();
+}
+
+}  // namespace
+
 void wirePlainPicking(QTreeWidget *tree, QListWidget *posts, QLineEdit *postBox, QAbstractButton *dropButton,
-                      Database &db)
-{
+                      Database &db) {
     QObject::connect(tree, &QTreeWidget::itemClicked, tree, [posts, postBox, &db](QTreeWidgetItem *item) {
         if (item && !item->text(0).isEmpty()) {
             posts->clear();
@@ -157,10 +170,7 @@ void wirePlainPicking(QTreeWidget *tree, QListWidget *posts, QLineEdit *postBox,
         }
         postBox->clear();
     });
-    QObject::connect(dropButton, &QAbstractButton::clicked, posts, [posts] {
-        posts->setVisible(!posts->isVisible());
-        if (posts->isVisible()) posts->raise();
-    });
+    QObject::connect(dropButton, &QAbstractButton::clicked, posts, [posts] { toggleDropDown(posts); });
     QObject::connect(posts, &QListWidget::itemClicked, posts, [posts, postBox](QListWidgetItem *item) {
         if (!item) return;
         postBox->setText(item->text());
@@ -169,23 +179,23 @@ void wirePlainPicking(QTreeWidget *tree, QListWidget *posts, QLineEdit *postBox,
 }
 
 void wireAssignmentPicking(QTreeWidget *tree, QAbstractButton *treeButton, QLineEdit *departmentBox,
-                           QListWidget *posts, QAbstractButton *postButton, QLineEdit *postBox, Database &db)
-{
-    QObject::connect(treeButton, &QAbstractButton::clicked, tree, [tree] {
-        tree->setVisible(!tree->isVisible());
-        if (tree->isVisible()) tree->raise();
-    });
-    QObject::connect(postButton, &QAbstractButton::clicked, posts, [posts] {
-        posts->setVisible(!posts->isVisible());
-        if (posts->isVisible()) posts->raise();
-    });
+                           QListWidget *posts, QAbstractButton *postButton, QLineEdit *postBox,
+                           Database &db) {
+    QObject::connect(treeButton, &QAbstractButton::clicked, tree, [tree] { toggleDropDown(tree); });
+    QObject::connect(postButton, &QAbstractButton::clicked, posts, [posts] { toggleDropDown(posts); });
     QObject::connect(tree, &QTreeWidget::itemClicked, tree,
-                     [tree, departmentBox, posts, &db](QTreeWidgetItem *item) {
+                     [tree, departmentBox, posts, postBox, &db](QTreeWidgetItem *item) {
                          if (!item || !DepartmentTree::keyOf(item).startsWith(QLatin1Char('$'))) return;
+                         const QString code = CodeName::code(item->text(0));
+                         if (code != tag(departmentBox)) {
+                             postBox->clear();
+                             setTag(postBox, QString());
+                         }
                          departmentBox->setText(CodeName::name(item->text(0)));
-                         setTag(departmentBox, CodeName::code(item->text(0)));
+                         setTag(departmentBox, code);
                          ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
-                             PostPicker::fill(posts, DepartmentTree::codeOf(item), PickerVariant::Assignment, db);
+                             PostPicker::fill(posts, DepartmentTree::codeOf(item), PickerVariant::Assignment,
+                                              db);
                          });
                          tree->hide();
                      });

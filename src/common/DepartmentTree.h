@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QIcon>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -46,6 +48,9 @@ public:
 
     const QVector<DepartmentEntry> &entries() const { return m_entries; }
 
+    // The picture of the nodes (the window's image); the style's folder icon when none is set.
+    void setIcon(const QIcon &icon) { m_icon = icon; }
+
 private:
     // Adds under the node of `parentCode` every entry whose parent it is, each followed by its own children.
     void addChildren(QTreeWidgetItem *parentNode, const QString &parentCode);
@@ -53,7 +58,8 @@ private:
 
     QVector<DepartmentEntry> m_entries;
     QHash<QString, QVector<int>> m_children;
-    QHash<QString, bool> m_shown;
+    QSet<QString> m_shown;
+    QIcon m_icon;
 };
 
 class PostPicker {
@@ -68,14 +74,16 @@ public:
 
 // The picking behaviour of the plain variant, wired to a window's own controls: a click on a
 // department fills and shows the post list and empties the post box; the drop button toggles the
-// list; a click on a post puts "code name" into the post box and hides the list. Errors while
-// filling go to `onError`.
+// list; a click on a post puts "code name" into the post box and hides the list. An error while
+// filling the list is shown as the numbered report and leaves the list empty.
 void wirePlainPicking(QTreeWidget *tree, QListWidget *posts, QLineEdit *postBox, QAbstractButton *dropButton,
                       Database &db);
 
 // The picking behaviour of the assignment variant: the department tree is itself a drop-down
 // (its button toggles it); a click on a department puts its name into `departmentBox` and its
-// code into that box's "tag" property, fills the post list (not shown) and hides the tree; a
-// click on a post puts "name(holder)" into `postBox`, its code into the box's tag, and hides the list.
+// code into that box's "tag" property, fills the post list (not shown) and hides the tree. A
+// department other than the one in the box also empties `postBox` and its tag, so that a post
+// of the previous department cannot be stored with the new one. A click on a post puts
+// "name(holder)" into `postBox`, its code into the box's tag, and hides the list.
 void wireAssignmentPicking(QTreeWidget *tree, QAbstractButton *treeButton, QLineEdit *departmentBox,
                            QListWidget *posts, QAbstractButton *postButton, QLineEdit *postBox, Database &db);

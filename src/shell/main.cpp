@@ -77,6 +77,7 @@ int main(int argc, char **argv)
     }
 
     QApplication app(argc, argv);
+    Q_INIT_RESOURCE(shell);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/shell/tavimor-complaints.png")));
 
     if (demo) {

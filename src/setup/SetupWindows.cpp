@@ -1,6 +1,11 @@
 #include "SetupWindows.h"
 
-QWidget *createCategoryWindow() { return nullptr; }
+#include "CodeListWindow.h"
 
-QWidget *createChannelWindow() { return nullptr; }
+QWidget *createCategoryWindow() {
+    return new CodeListWindow(CodeListSettings::categories());
+}
 
+QWidget *createChannelWindow() {
+    return new CodeListWindow(CodeListSettings::channels());
+}

@@ -814,7 +814,15 @@ void Workbook::save(const Progress &progress) {
             zip_source_free(source);
             fail(QString::fromLocal8Bit(zip_strerror(out)));
         }
-        zip_set_file_compression(out, zip_uint64_t(index), ZIP_CM_DEFLATE, kCompressionLevel);
+        // libzip 1.7 forgets the level when the method equals that of the entry being replaced;
+        // asking for the default method (deflate) keeps it.
+        zip_stat_t replaced;
+        zip_stat_init(&replaced);
+        const bool replacesDeflated =
+            zip_stat_index(out, zip_uint64_t(index), ZIP_FL_UNCHANGED, &replaced) == 0 &&
+            (replaced.valid & ZIP_STAT_COMP_METHOD) && replaced.comp_method == ZIP_CM_DEFLATE;
+        zip_set_file_compression(out, zip_uint64_t(index), replacesDeflated ? ZIP_CM_DEFAULT : ZIP_CM_DEFLATE,
+                                 kCompressionLevel);
     };
     for (const auto &[name, data] : parts)
         add(name, zip_source_buffer(out, data.constData(), zip_uint64_t(data.size()), 0));

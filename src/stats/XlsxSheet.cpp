@@ -149,9 +149,16 @@ bool parsePlainNumber(QStringView text, double *value) {
     return true;
 }
 
-bool parseRef(QStringView ref, int *row, int *column) {
-    int r = 0, c = 0;
-    return parseCellName(ref, row ? row : &r, column ? column : &c);
+// The column of a cell reference such as "AB12"; 0 when it is not one.
+int columnOfReference(std::string_view ref) {
+    int column = 0;
+    size_t i = 0;
+    for (; i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z' && column <= kMaxColumns; ++i)
+        column = column * 26 + (ref[i] - 'A' + 1);
+    if (i == 0 || i == ref.size() || column > kMaxColumns) return 0;
+    for (; i < ref.size(); ++i)
+        if (ref[i] < '0' || ref[i] > '9') return 0;
+    return column;
 }
 
 }  // namespace
@@ -161,9 +168,157 @@ SheetModel::SheetModel(QString name, Styles &styles, bool &formulasRemoved)
 
 // ---------------------------------------------------------------------------------------------- reading
 
-void SheetModel::load(const QByteArray &xml, const QString &partName) {
-    m_changed = xml.isEmpty();
-    QXmlStreamReader reader(xml.isEmpty() ? QByteArray(kEmptySheet) : xml);
+// The rows of a sheet are read with a byte scanner rather than an XML reader: a sheet of a previous
+// export holds about a million cells, and every cell that is not changed is kept exactly as it was
+// written, so only the tags need finding. The rest of the part goes through QXmlStreamReader.
+struct Tag {
+    enum Kind { Start, End, Empty };
+    Kind kind = Start;
+    size_t begin = 0, end = 0;    // '<' and one past '>'
+    std::string_view name;        // qualified name
+    std::string_view attributes;  // between the name and '>' or '/>'
+    std::string_view local() const {
+        const size_t colon = name.find(':');
+        return colon == std::string_view::npos ? name : name.substr(colon + 1);
+    }
+};
+
+class TagScanner {
+public:
+    TagScanner(std::string_view xml, const QString &partName) : m_xml(xml), m_part(partName) {}
+
+    // The next tag; false at the end of the data. Text, comments, CDATA sections and processing
+    // instructions between tags are passed over.
+    bool next(Tag &tag) {
+        for (;;) {
+            const size_t lt = m_xml.find('<', m_pos);
+            if (lt == std::string_view::npos) return false;
+            const std::string_view rest = m_xml.substr(lt);
+            if (rest.substr(0, 4) == "<!--") {
+                skipPast(lt + 4, "-->");
+            } else if (rest.substr(0, 9) == "<![CDATA[") {
+                skipPast(lt + 9, "]]>");
+            } else if (rest.substr(0, 2) == "<?") {
+                skipPast(lt + 2, "?>");
+            } else if (rest.substr(0, 2) == "<!") {
+                damaged("a document type declaration");
+            } else {
+                readTag(lt, tag);
+                return true;
+            }
+        }
+    }
+    // Passes over the content and end tag of an element whose start tag was just read.
+    void skipElement(const Tag &start) {
+        if (start.kind != Tag::Start) return;
+        Tag tag;
+        for (int depth = 0; next(tag);) {
+            if (tag.kind == Tag::Start) ++depth;
+            if (tag.kind == Tag::End && depth-- == 0) return;
+        }
+        damaged("an element that does not end");
+    }
+    [[noreturn]] void damaged(const char *what) const {
+        throw WorkbookError(QCoreApplication::translate("xlsx",
+                                                        "The part %1 of the workbook is damaged: %2 "
+                                                        "near byte %3")
+                                .arg(m_part, QLatin1String(what))
+                                .arg(m_pos));
+    }
+    std::string_view xml() const { return m_xml; }
+    size_t position() const { return m_pos; }
+
+private:
+    void skipPast(size_t from, std::string_view end) {
+        const size_t at = m_xml.find(end, from);
+        if (at == std::string_view::npos) damaged("an unfinished comment or section");
+        m_pos = at + end.size();
+    }
+    void readTag(size_t lt, Tag &tag) {
+        size_t p = lt + 1;
+        const bool closing = p < m_xml.size() && m_xml[p] == '/';
+        if (closing) ++p;
+        const size_t nameStart = p;
+        while (p < m_xml.size() && !std::strchr(" \t\r\n/>", m_xml[p])) ++p;
+        tag.name = m_xml.substr(nameStart, p - nameStart);
+        const size_t attributesStart = p;
+        while (p < m_xml.size() && m_xml[p] != '>') {
+            if (m_xml[p] == '"' || m_xml[p] == '\'') {
+                const size_t close = m_xml.find(m_xml[p], p + 1);
+                if (close == std::string_view::npos) break;
+                p = close;
+            }
+            ++p;
+        }
+        if (p >= m_xml.size() || tag.name.empty()) damaged("an unfinished tag");
+        const bool empty = !closing && m_xml[p - 1] == '/';
+        tag.kind = closing ? Tag::End : empty ? Tag::Empty : Tag::Start;
+        tag.attributes = m_xml.substr(attributesStart, p - attributesStart - (empty ? 1 : 0));
+        tag.begin = lt;
+        tag.end = m_pos = p + 1;
+    }
+
+    std::string_view m_xml;
+    QString m_part;
+    size_t m_pos = 0;
+};
+
+namespace {
+
+// Calls f(name, value, text) for each attribute; text is the attribute as written, with a leading blank.
+template <typename F>
+void forEachAttribute(const TagScanner &scan, std::string_view attributes, F f) {
+    size_t p = 0;
+    for (;;) {
+        while (p < attributes.size() && std::strchr(" \t\r\n", attributes[p])) ++p;
+        if (p >= attributes.size()) return;
+        const size_t nameStart = p;
+        while (p < attributes.size() && !std::strchr(" \t\r\n=", attributes[p])) ++p;
+        const std::string_view name = attributes.substr(nameStart, p - nameStart);
+        while (p < attributes.size() && attributes[p] != '"' && attributes[p] != '\'') ++p;
+        if (p >= attributes.size()) scan.damaged("an attribute without a value");
+        const size_t close = attributes.find(attributes[p], p + 1);
+        if (close == std::string_view::npos) scan.damaged("an unfinished attribute");
+        f(name, attributes.substr(p + 1, close - p - 1), attributes.substr(nameStart, close + 1 - nameStart));
+        p = close + 1;
+    }
+}
+
+uint32_t toNumber(std::string_view text, bool *ok) {
+    uint32_t value = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    *ok = result.ec == std::errc() && result.ptr == text.data() + text.size();
+    return value;
+}
+
+}  // namespace
+
+void SheetModel::load(const QByteArray &data, const QString &partName) {
+    m_changed = data.isEmpty();
+    QByteArray xml = data.isEmpty() ? QByteArray(kEmptySheet) : data;
+    {
+        // The rows go into the model; the rest, with an empty sheetData, is read as XML below.
+        TagScanner scan(std::string_view(xml.constData(), size_t(xml.size())), partName);
+        Tag tag;
+        for (int depth = -1; scan.next(tag);) {
+            const int level = tag.kind == Tag::End ? depth : depth + 1;
+            if (tag.kind != Tag::End && level == 1 && tag.local() == "sheetData") {
+                size_t end = tag.end;
+                if (tag.kind == Tag::Start) {
+                    loadSheetData(scan);
+                    end = scan.position();
+                }
+                std::string skeleton(xml.constData(), tag.begin);
+                skeleton.append("<").append(tag.name).append(tag.attributes).append("/>");
+                skeleton.append(xml.constData() + end, size_t(xml.size()) - end);
+                xml = QByteArray::fromStdString(skeleton);
+                break;
+            }
+            if (tag.kind == Tag::Start) ++depth;
+            if (tag.kind == Tag::End) --depth;
+        }
+    }
+    QXmlStreamReader reader(xml);
     bool haveRoot = false;
     while (!reader.atEnd() && !haveRoot) {
         switch (reader.readNext()) {
@@ -208,9 +363,8 @@ void SheetModel::load(const QByteArray &xml, const QString &partName) {
         const bool main = reader.namespaceUri() == kMainNs;
         const QStringView local = reader.name();
         if (main && local == u"sheetData") {
-            XmlNode placeholder = readStartTag(reader);
-            loadSheetData(reader, partName);
-            m_root.children.push_back(std::move(placeholder));
+            m_root.children.push_back(readStartTag(reader));
+            reader.skipCurrentElement();
         } else if (main && local == u"dimension") {
             reader.skipCurrentElement();  // written anew from the cells
         } else if (main && local == u"cols") {
@@ -246,46 +400,40 @@ void SheetModel::load(const QByteArray &xml, const QString &partName) {
     }
 }
 
-void SheetModel::loadSheetData(QXmlStreamReader &reader, const QString &partName) {
+// Reads the rows of a sheetData element whose start tag the scanner has just passed.
+void SheetModel::loadSheetData(TagScanner &scan) {
+    const std::string_view xml = scan.xml();
     bool sorted = true;
     uint32_t previousRow = 0;
-    ByteWriter raw;
-    while (!reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = reader.readNext();
-        if (token == QXmlStreamReader::EndElement) return;  // of sheetData
-        if (token != QXmlStreamReader::StartElement) continue;
-        if (reader.name() != u"row") {
-            reader.skipCurrentElement();
+    std::string raw;
+    Tag tag;
+    for (;;) {
+        if (!scan.next(tag)) scan.damaged("a sheetData element that does not end");
+        if (tag.kind == Tag::End) break;  // of sheetData
+        if (tag.local() != "row") {
+            scan.skipElement(tag);
             continue;
         }
         Row row{previousRow + 1, 0, -1, {}};
-        ByteWriter attributes;
+        std::string attributes;
         bool customFormat = false;
         uint32_t rowStyle = 0;
-        for (const QXmlStreamAttribute &a : reader.attributes()) {
-            const QStringView name = a.qualifiedName();
-            if (name == u"r") {
-                row.number = a.value().toUInt();
-            } else if (name == u"spans") {
-                // an optimisation hint that would be stale after a change
-            } else {
-                if (name == u"s") rowStyle = a.value().toUInt();
-                if (name == u"customFormat") customFormat = a.value() == u"1" || a.value() == u"true";
-                attributes.append(' ');
-                attributes.appendUtf8(name);
-                attributes.append("=\"");
-                attributes.appendAttribute(a.value());
-                attributes.append('"');
-            }
-        }
-        if (row.number < 1 || row.number > uint32_t(kMaxRows))
-            throw WorkbookError(tr("The part %1 of the workbook is damaged: row number %2 (line %3)")
-                                    .arg(partName)
-                                    .arg(row.number)
-                                    .arg(reader.lineNumber()));
+        forEachAttribute(scan, tag.attributes,
+                         [&](std::string_view name, std::string_view value, std::string_view text) {
+                             bool ok = true;
+                             if (name == "r") {
+                                 row.number = toNumber(value, &ok);
+                             } else if (name != "spans") {  // spans is a hint that a change would make stale
+                                 if (name == "s") rowStyle = toNumber(value, &ok);
+                                 if (name == "customFormat") customFormat = value == "1" || value == "true";
+                                 attributes.append(" ").append(text);
+                             }
+                             if (!ok) scan.damaged("a row attribute that is not a number");
+                         });
+        if (row.number < 1 || row.number > uint32_t(kMaxRows)) scan.damaged("a row number outside the sheet");
         if (customFormat) row.style = int32_t(rowStyle);
-        if (attributes.size() > 0) {
-            const QByteArray key(attributes.data().data(), qsizetype(attributes.size()));
+        if (!attributes.empty()) {
+            const QByteArray key = QByteArray::fromStdString(attributes);
             auto it = m_rowAttributeIndex.constFind(key);
             if (it == m_rowAttributeIndex.constEnd()) {
                 it = m_rowAttributeIndex.insert(key, uint32_t(m_rowAttributes.size()));
@@ -298,49 +446,45 @@ void SheetModel::loadSheetData(QXmlStreamReader &reader, const QString &partName
 
         int previousColumn = 0;
         bool cellsSorted = true;
-        while (!reader.atEnd()) {
-            const QXmlStreamReader::TokenType t = reader.readNext();
-            if (t == QXmlStreamReader::EndElement) break;  // of row
-            if (t != QXmlStreamReader::StartElement) continue;
-            if (reader.name() != u"c") {
-                reader.skipCurrentElement();
+        Tag c;
+        while (tag.kind == Tag::Start) {
+            if (!scan.next(c)) scan.damaged("a row that does not end");
+            if (c.kind == Tag::End) break;  // of row
+            if (c.local() != "c") {
+                scan.skipElement(c);
                 continue;
             }
             Cell cell{uint16_t(previousColumn + 1), Cell::Blank, 0, 0, 0, 0};
             raw.clear();
-            for (const QXmlStreamAttribute &a : reader.attributes()) {
-                const QStringView name = a.qualifiedName();
-                if (name == u"r") {
-                    int column = 0;
-                    if (!parseRef(a.value(), nullptr, &column))
-                        throw WorkbookError(
-                            tr("The part %1 of the workbook is damaged: cell reference \"%2\" "
-                               "(line %3)")
-                                .arg(partName, a.value().toString())
-                                .arg(reader.lineNumber()));
-                    cell.column = uint16_t(column);
-                } else if (name == u"s") {
-                    cell.style = a.value().toUInt();
-                } else {
-                    raw.append(' ');
-                    raw.appendUtf8(name);
-                    raw.append("=\"");
-                    raw.appendAttribute(a.value());
-                    raw.append('"');
-                }
-            }
-            if (cell.column < 1 || cell.column > kMaxColumns)
-                throw WorkbookError(tr("The part %1 of the workbook is damaged: column number %2 (line %3)")
-                                        .arg(partName)
-                                        .arg(cell.column)
-                                        .arg(reader.lineNumber()));
+            forEachAttribute(scan, c.attributes,
+                             [&](std::string_view name, std::string_view value, std::string_view text) {
+                                 if (name == "r") {
+                                     cell.column = uint16_t(columnOfReference(value));
+                                     if (cell.column == 0) scan.damaged("a cell reference that is not one");
+                                 } else if (name == "s") {
+                                     bool ok = true;
+                                     cell.style = toNumber(value, &ok);
+                                     if (!ok) scan.damaged("a cell format that is not a number");
+                                 } else {
+                                     raw.append(" ").append(text);
+                                 }
+                             });
             const size_t head = raw.size();
-            raw.append('>');
+            raw.push_back('>');
             bool formula = false;
-            copyElementContent(reader, raw, &formula);
+            if (c.kind == Tag::Start) {
+                Tag inner;
+                for (int depth = 0;;) {
+                    if (!scan.next(inner)) scan.damaged("a cell that does not end");
+                    if (inner.kind != Tag::End && depth == 0 && inner.local() == "f") formula = true;
+                    if (inner.kind == Tag::Start) ++depth;
+                    if (inner.kind == Tag::End && depth-- == 0) break;
+                }
+                raw.append(xml.substr(c.end, inner.begin - c.end));
+            }
             if (raw.size() > head + 1 || head > 0) {
                 cell.kind = formula ? Cell::RawFormula : Cell::Raw;
-                cell.offset = store(raw.data().data(), raw.size());
+                cell.offset = store(raw.data(), raw.size());
                 cell.length = uint32_t(raw.size());
             }
             cellsSorted = cellsSorted && cell.column > previousColumn;
@@ -538,6 +682,12 @@ void SheetModel::clear(const CellRange &range) {
     }
     m_rows.erase(
         std::remove_if(first, last, [](const Row &r) { return r.cells.empty() && r.attributes == 0; }), last);
+    if (m_cellCount == 0) {
+        // The usual case of a sheet written again: drop the old text at once.
+        std::string().swap(m_arena);
+        std::vector<double>().swap(m_numbers);
+        m_garbage = 0;
+    }
     m_merges.erase(std::remove_if(m_merges.begin(), m_merges.end(),
                                   [&](const CellRange &m) { return m.intersects(range); }),
                    m_merges.end());

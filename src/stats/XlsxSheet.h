@@ -45,6 +45,8 @@ struct ColumnSpan {
     std::vector<XmlAttribute> attributes;  // everything but min and max
 };
 
+class TagScanner;
+
 // The cells, merges and columns of one worksheet, plus the rest of its XML kept as elements.
 class SheetModel {
 public:
@@ -80,7 +82,7 @@ private:
     uint32_t columnStyle(int column) const;
     uint32_t store(const char *bytes, size_t size);
     void compactArena();
-    void loadSheetData(QXmlStreamReader &reader, const QString &partName);
+    void loadSheetData(TagScanner &scan);
     void writeRows(ByteWriter &out, const std::function<bool(double)> &progress) const;
 
     QString m_name;

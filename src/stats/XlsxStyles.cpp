@@ -10,7 +10,7 @@ namespace {
 const char kDefaultStyles[] =
     R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
     R"(<styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">)"
-    R"(<fonts count="1"><font><sz val="11"/><color theme="1"/><name val="Calibri"/><family val="2"/>)"
+    R"(<fonts count="1"><font><sz val="11"/><name val="Calibri"/><family val="2"/>)"
     R"(</font></fonts>)"
     R"(<fills count="2"><fill><patternFill patternType="none"/></fill>)"
     R"(<fill><patternFill patternType="gray125"/></fill></fills>)"

@@ -1,0 +1,448 @@
+#include <unistd.h>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "TestRegistry.h"
+#include "stats/Workbook.h"
+
+using xlsx::CellRange;
+using xlsx::Workbook;
+using xlsx::WorkbookError;
+using xlsx::Worksheet;
+
+// The workbooks written here are read back with openpyxl (a reader we did not write) through
+// xlsx_probe.py, and with LibreOffice where it is installed.
+class WorkbookTest : public QObject {
+    Q_OBJECT
+
+    QString m_noProbe;  // why the Python probe cannot run, or empty
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    QString file(const QString &name) const { return m_dir->filePath(name); }
+
+    QByteArray runProbe(const QStringList &arguments) {
+        QProcess process;
+        process.start(QStringLiteral("/usr/bin/python3"),
+                      QStringList{QFINDTESTDATA("xlsx_probe.py")} + arguments);
+        if (!process.waitForFinished(120000) || process.exitCode() != 0) {
+            qWarning().noquote() << process.readAllStandardError();
+            return QByteArray();
+        }
+        return process.readAllStandardOutput();
+    }
+    // What openpyxl sees in the workbook: {"sheets": [...], "data": {sheet: {cells, merges, widths}}}.
+    const QJsonObject dump(const QString &path) {
+        return QJsonDocument::fromJson(runProbe({"dump", path})).object();
+    }
+    // SHA-256 of the content of every zip entry.
+    QVariantMap parts(const QString &path) {
+        return QJsonDocument::fromJson(runProbe({"parts", path})).object().toVariantMap();
+    }
+    QString makeFixture(const QString &name) {
+        const QString path = file(name);
+        runProbe({"fixture", path});
+        return path;
+    }
+    static QByteArray hashOf(const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
+                                           : QByteArray();
+    }
+
+private slots:
+    void initTestCase() {
+        if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) {
+            m_noProbe = QStringLiteral("/usr/bin/python3 is missing");
+        } else if (QProcess::execute(QStringLiteral("/usr/bin/python3"), {"-c", "import openpyxl"}) != 0) {
+            m_noProbe = QStringLiteral("openpyxl is missing (Debian package python3-openpyxl)");
+        }
+    }
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        if (!m_noProbe.isEmpty() && QByteArray(QTest::currentTestFunction()) != "addresses")
+            QSKIP(qPrintable(m_noProbe));
+    }
+
+    void addresses() {
+        QCOMPARE(xlsx::columnName(1), QStringLiteral("A"));
+        QCOMPARE(xlsx::columnName(26), QStringLiteral("Z"));
+        QCOMPARE(xlsx::columnName(27), QStringLiteral("AA"));
+        QCOMPARE(xlsx::columnName(156), QStringLiteral("EZ"));
+        QCOMPARE(xlsx::columnName(157), QStringLiteral("FA"));  // the grid export stops at EZ; we do not
+        QCOMPARE(xlsx::columnName(16384), QStringLiteral("XFD"));
+        QVERIFY(xlsx::columnName(0).isEmpty());
+        QVERIFY(xlsx::columnName(16385).isEmpty());
+        for (int c : {1, 26, 27, 52, 53, 702, 703, 16384})
+            QCOMPARE(xlsx::columnNumber(xlsx::columnName(c)), c);
+        QCOMPARE(xlsx::columnNumber(u"XFE"), 0);
+        QCOMPARE(xlsx::cellName(10, 28), QStringLiteral("AB10"));
+        QCOMPARE(xlsx::cellName(4, 1), QStringLiteral("A4"));
+
+        int row = 0, column = 0;
+        QVERIFY(xlsx::parseCellName(u"$AB$10", &row, &column));
+        QCOMPARE(row, 10);
+        QCOMPARE(column, 28);
+        for (const char *bad : {"", "A", "10", "A0", "A1048577", "1A", "A1B", "XFE1"})
+            QVERIFY2(!xlsx::parseCellName(QString::fromLatin1(bad), &row, &column), bad);
+
+        bool ok = false;
+        QCOMPARE(CellRange::fromString(u"C3:A1", &ok), CellRange(1, 1, 3, 3));
+        QVERIFY(ok);
+        QCOMPARE(CellRange(2, 2, 2, 2).toString(), QStringLiteral("B2"));
+        QVERIFY(CellRange(1, 1, 2, 2).intersects(CellRange(2, 2, 5, 5)));
+        QVERIFY(!CellRange(1, 1, 2, 2).intersects(CellRange(3, 1, 5, 5)));
+        QVERIFY(!CellRange().isValid());
+
+        QCOMPARE(xlsx::horizontalAlignment(3), xlsx::HAlign::Center);
+        QCOMPARE(xlsx::horizontalAlignment(-4152), xlsx::HAlign::Right);
+        QCOMPARE(xlsx::verticalAlignment(5), xlsx::VAlign::Distributed);
+        QVERIFY_THROWS_EXCEPTION(WorkbookError, xlsx::horizontalAlignment(9));
+        QVERIFY_THROWS_EXCEPTION(WorkbookError, xlsx::verticalAlignment(0));
+    }
+
+    // A new workbook laid out the way the grid export lays out its sheet.
+    void newWorkbookWithExportLayout() {
+        const QString path = file("new.xlsx");
+        Workbook book = Workbook::create(path);
+        QCOMPARE(book.sheetNames(), QStringList{"Sheet1"});
+        Worksheet &sheet = book.sheet(0);
+        sheet.setText(1, 1, QStringLiteral("投诉统计"));
+        sheet.setText(3, 1, QStringLiteral("打印日期：2024年05月06日"));
+        for (int row = 1; row <= 3; ++row) sheet.merge(CellRange(row, 1, row, 3));
+        sheet.setHorizontalAlignment(CellRange(1, 1, 2, 3), xlsx::horizontalAlignment(3));
+        sheet.setHorizontalAlignment(CellRange(3, 1, 3, 3), xlsx::horizontalAlignment(4));
+        sheet.setVerticalAlignment(CellRange(1, 1, 4, 3), xlsx::verticalAlignment(5));
+        const QStringList header{"编号", "姓名", "金额"};
+        const QList<QStringList> rows{{"0012", "张三", "12.5"}, {"0013", "李<四>&", "7"}};
+        for (int c = 0; c < 3; ++c) {
+            sheet.setColumnWidth(c + 1, 1440 / 100.0);
+            const QString format = c == 2 ? QStringLiteral("0.00_ ") : QStringLiteral("@");
+            sheet.setNumberFormat(CellRange(4, c + 1), format);
+            sheet.enterValue(4, c + 1, header[c]);
+            for (int r = 0; r < rows.size(); ++r) {
+                sheet.setNumberFormat(CellRange(5 + r, c + 1), format);
+                sheet.enterValue(5 + r, c + 1, rows[r][c]);
+            }
+        }
+        sheet.setThinBorders(CellRange(4, 1, 6, 3));
+        sheet.setFontSize(CellRange(1, 1, 1, 3), 18);
+        sheet.setFontSize(CellRange(3, 1, 3, 3), 10);
+        sheet.setFontSize(CellRange(4, 1, 6, 3), 10.5);
+        QCOMPARE(sheet.usedRange(), CellRange(1, 1, 6, 3));
+        book.save();
+
+        const QJsonObject seen = dump(path);
+        QCOMPARE(seen["sheets"].toArray().toVariantList(), QVariantList{"Sheet1"});
+        const QJsonObject data = seen["data"]["Sheet1"].toObject();
+        const QJsonObject cells = data["cells"].toObject();
+        auto cell = [&](const char *name) { return cells[QLatin1String(name)].toObject(); };
+        QCOMPARE(cell("A1")["value"].toString(), QStringLiteral("投诉统计"));
+        QCOMPARE(cell("A1")["size"].toDouble(), 18.0);
+        QCOMPARE(cell("A1")["h"].toString(), QStringLiteral("center"));
+        QCOMPARE(cell("A1")["v"].toString(), QStringLiteral("distributed"));
+        QCOMPARE(cell("A3")["h"].toString(), QStringLiteral("right"));
+        QCOMPARE(cell("A3")["size"].toDouble(), 10.0);
+        QCOMPARE(cell("A5")["value"].toString(), QStringLiteral("0012"));  // text format keeps the zeros
+        QCOMPARE(cell("A5")["type"].toString(), QStringLiteral("s"));
+        QCOMPARE(cell("A5")["format"].toString(), QStringLiteral("@"));
+        QCOMPARE(cell("B6")["value"].toString(), QStringLiteral("李<四>&"));
+        QCOMPARE(cell("C5")["value"].toDouble(), 12.5);  // a number where the format is numeric
+        QCOMPARE(cell("C5")["type"].toString(), QStringLiteral("n"));
+        QCOMPARE(cell("C5")["format"].toString(), QStringLiteral("0.00_ "));
+        QCOMPARE(cell("C4")["value"].toString(), QStringLiteral("金额"));
+        QCOMPARE(cell("C6")["size"].toDouble(), 10.5);
+        QCOMPARE(cell("C6")["border"].toString(), QStringLiteral("thin,thin,thin,thin"));
+        QCOMPARE(cell("A4")["v"].toString(), QStringLiteral("distributed"));  // alignment and size both kept
+        QCOMPARE(cell("A4")["size"].toDouble(), 10.5);
+        QCOMPARE(cell("A2")["border"].toString(), QStringLiteral("None,None,None,None"));
+        QCOMPARE(data["merges"].toArray().toVariantList(), (QVariantList{"A1:C1", "A2:C2", "A3:C3"}));
+        // 14.4 characters as the application shows them: 101 pixels + 5 of padding, in 1/256ths.
+        QCOMPARE(data["widths"]["A"].toDouble(), 3876 / 256.0);
+
+        Workbook again = Workbook::open(path);
+        QCOMPARE(again.sheetNames(), QStringList{"Sheet1"});
+        QCOMPARE(again.sheet(0).usedRange(), CellRange(1, 1, 6, 3));
+        QCOMPARE(again.sheet(0).mergedRanges().size(), 3);
+    }
+
+    void valuesAsTheApplicationStoresThem() {
+        const QString path = file("values.xlsx");
+        Workbook book = Workbook::create(path);
+        Worksheet &sheet = book.sheet(0);
+        sheet.setNumberFormat(CellRange(1, 2, 10, 2), QStringLiteral("@"));
+        const QStringList entries{"0012", " 7 ", "1e3", "-3.50", "110101199001011234", "12abc", "1.2.3", ""};
+        for (int i = 0; i < entries.size(); ++i) {
+            sheet.enterValue(i + 1, 1, entries[i]);
+            sheet.enterValue(i + 1, 2, entries[i]);
+        }
+        const QStringList texts{"<&>\"", "a\x01z", "_x0041_", " lead", "a\r\nb", "𠀀"};
+        for (int i = 0; i < texts.size(); ++i) sheet.setText(i + 1, 3, texts[i]);
+        sheet.setNumber(1, 4, 0.1);
+        QVERIFY_THROWS_EXCEPTION(WorkbookError, sheet.setNumber(2, 4, qQNaN()));
+        QVERIFY_THROWS_EXCEPTION(WorkbookError,
+                                 sheet.setText(2, 4, QString(xlsx::kMaxCellTextLength + 1, 'x')));
+        QVERIFY_THROWS_EXCEPTION(WorkbookError, sheet.setText(0, 1, "x"));
+        QVERIFY_THROWS_EXCEPTION(WorkbookError, sheet.setText(1, xlsx::kMaxColumns + 1, "x"));
+        book.save();
+
+        const QJsonObject cells = dump(path)["data"]["Sheet1"]["cells"].toObject();
+        auto value = [&](const QString &name) {
+            const QJsonValue v = cells[name].toObject()["value"];
+            return v.isNull() || v.isUndefined() ? QVariant() : v.toVariant();
+        };
+        const QVariantList general{12, 7, 1000, -3.5, "110101199001011234", "12abc", "1.2.3", QVariant()};
+        for (int i = 0; i < entries.size(); ++i) {
+            QCOMPARE(value(QStringLiteral("A%1").arg(i + 1)), general[i]);
+            QCOMPARE(value(QStringLiteral("B%1").arg(i + 1)),
+                     entries[i].isEmpty() ? QVariant() : QVariant(entries[i]));
+        }
+        // openpyxl shows the _xHHHH_ escapes as they are stored; the spreadsheet application decodes them.
+        const QVariantList stored{"<&>\"", "a_x0001_z", "_x005F_x0041_", " lead", "a_x000D_\nb", "𠀀"};
+        for (int i = 0; i < texts.size(); ++i) QCOMPARE(value(QStringLiteral("C%1").arg(i + 1)), stored[i]);
+        QCOMPARE(value("D1").toDouble(), 0.1);
+    }
+
+    // Clearing a reused sheet: every old cell, format and merge goes, whatever corner the block had;
+    // the other sheet, the shared strings and parts we do not know stay byte for byte.
+    void reusedSheetIsClearedAndTheRestIsKept() {
+        const QString path = makeFixture("kept.xlsx");
+        const QVariantMap before = parts(path);
+        QVERIFY(before.contains("xl/sharedStrings.xml"));
+        Workbook book = Workbook::open(path);
+        QCOMPARE(book.sheetNames(), (QStringList{"Report", "Other"}));
+        const int index = book.findSheet(QStringLiteral("REPORT"));
+        QCOMPARE(index, 0);
+        Worksheet &sheet = book.sheet(index);
+        QCOMPARE(sheet.usedRange(), CellRange(1, 1, 7, 5));
+        QCOMPARE(sheet.mergedRanges(), QList<CellRange>{CellRange(2, 2, 2, 3)});
+        sheet.clear(sheet.usedRange());
+        QVERIFY(sheet.usedRange().isEmpty());
+        QVERIFY(sheet.mergedRanges().isEmpty());
+        sheet.setText(2, 2, QStringLiteral("新"));
+        sheet.setFontSize(CellRange(2, 2), 12);
+        book.save();
+
+        const QVariantMap after = parts(path);
+        for (const char *same : {"xl/worksheets/sheet2.xml", "xl/sharedStrings.xml", "customXml/item1.xml",
+                                 "xl/theme/theme1.xml", "docProps/app.xml", "_rels/.rels"})
+            QVERIFY2(after.value(same) == before.value(same), same);
+        // The cleared formula takes the calculation chain with it.
+        QVERIFY(!after.contains("xl/calcChain.xml"));
+
+        const QJsonObject seen = dump(path);
+        const QJsonObject report = seen["data"]["Report"].toObject();
+        QCOMPARE(report["cells"].toObject().keys(), QStringList{"B2"});
+        QCOMPARE(report["cells"]["B2"]["value"].toString(), QStringLiteral("新"));
+        QCOMPARE(report["cells"]["B2"]["size"].toDouble(), 12.0);
+        QVERIFY(report["cells"]["B2"]["h"].isNull());  // the old format went with the clear
+        QVERIFY(report["merges"].toArray().isEmpty());
+        QCOMPARE(report["widths"]["B"].toDouble(), 30.0);  // column widths are not cells
+        QCOMPARE(report["orientation"].toString(), QStringLiteral("landscape"));  // page setup kept
+        const QJsonObject other = seen["data"]["Other"]["cells"].toObject();
+        QCOMPARE(other["A1"]["value"].toString(), QStringLiteral("共享文本"));
+        QCOMPARE(other["A1"]["size"].toDouble(), 14.0);  // its style index still means what it meant
+        QCOMPARE(other["B1"]["value"].toInt(), 42);
+    }
+
+    // Changing one cell of a sheet keeps every other cell as it was, formulas included.
+    void untouchedCellsOfAChangedSheetStay() {
+        const QString path = makeFixture("partial.xlsx");
+        Workbook book = Workbook::open(path);
+        book.sheet(0).setText(1, 1, QStringLiteral("changed"));
+        book.save();
+        const QJsonObject cells = dump(path)["data"]["Report"]["cells"].toObject();
+        QCOMPARE(cells["A1"]["value"].toString(), QStringLiteral("changed"));
+        QCOMPARE(cells["D6"]["value"].toString(), QStringLiteral("old 6-4"));
+        QCOMPARE(cells["B2"]["size"].toDouble(), 20.0);
+        QCOMPARE(cells["E7"]["value"].toString(), QStringLiteral("=SUM(1,2)"));
+        QVERIFY(parts(path).contains("xl/calcChain.xml"));
+    }
+
+    void addedSheetLeavesExistingPartsAlone() {
+        const QString path = makeFixture("added.xlsx");
+        const QVariantMap before = parts(path);
+        Workbook book = Workbook::open(path);
+        QCOMPARE(book.findSheet(QStringLiteral("统计结果")), -1);
+        Worksheet &sheet = book.addSheet(QStringLiteral("统计结果"));
+        sheet.setText(1, 1, QStringLiteral("合计"));
+        sheet.setNumber(1, 2, 3);
+        book.save();
+
+        const QVariantMap after = parts(path);
+        QStringList changed;
+        for (auto it = before.begin(); it != before.end(); ++it)
+            if (after.value(it.key()) != it.value()) changed << it.key();
+        changed.sort();
+        QCOMPARE(changed,
+                 (QStringList{"[Content_Types].xml", "xl/_rels/workbook.xml.rels", "xl/workbook.xml"}));
+        const QJsonObject seen = dump(path);
+        QCOMPARE(seen["sheets"].toArray().toVariantList(), (QVariantList{"Report", "Other", "统计结果"}));
+        QCOMPARE(seen["data"]["统计结果"]["cells"]["A1"]["value"].toString(), QStringLiteral("合计"));
+        QCOMPARE(seen["data"]["Other"]["cells"]["A2"]["value"].toString(), QStringLiteral("old 1-1"));
+        QCOMPARE(Workbook::open(path).findSheet(QStringLiteral("统计结果")), 2);
+    }
+
+    void sheetNamesTheApplicationRefuses() {
+        const QString path = makeFixture("names.xlsx");
+        const QByteArray before = hashOf(path);
+        Workbook book = Workbook::open(path);
+        const QStringList refused{"",    QString(32, 'x'), "a[b",     "a]b",     "a:b",    "a*b",      "a?b",
+                                  "a/b", "a\\b",           "'quoted", "History", "report", "tab\tname"};
+        for (const QString &name : refused) {
+            try {
+                book.addSheet(name);
+                QFAIL(qPrintable("accepted: " + name));
+            } catch (const WorkbookError &e) {
+                QVERIFY2(!e.message().isEmpty() && !e.isCancelled(), qPrintable(name));
+            }
+        }
+        QCOMPARE(book.sheetCount(), 2);
+        QCOMPARE(hashOf(path), before);
+        QVERIFY(Workbook::sheetNameError(QString(31, u'表')).isEmpty());
+        book.addSheet(QString(31, u'表'));
+        QCOMPARE(book.sheetCount(), 3);
+    }
+
+    void mergesMayNotOverlap() {
+        Workbook book = Workbook::create(file("merge.xlsx"));
+        Worksheet &sheet = book.sheet(0);
+        sheet.merge(CellRange(1, 1, 1, 3));
+        sheet.merge(CellRange(2, 2));  // a single cell is nothing to merge
+        try {
+            sheet.merge(CellRange(1, 3, 2, 3));
+            QFAIL("overlapping merge accepted");
+        } catch (const WorkbookError &e) {
+            QVERIFY2(e.message().contains("A1:C1") && e.message().contains("C1:C2"), qPrintable(e.message()));
+        }
+        sheet.merge(CellRange(2, 1, 3, 1));
+        QCOMPARE(sheet.mergedRanges(), (QList<CellRange>{CellRange(1, 1, 1, 3), CellRange(2, 1, 3, 1)}));
+        sheet.clear(CellRange(3, 1));  // clearing part of a merged range unmerges it
+        QCOMPARE(sheet.mergedRanges(), QList<CellRange>{CellRange(1, 1, 1, 3)});
+    }
+
+    void failedSaveLeavesTheOldFile() {
+        // A new workbook in a folder that does not exist.
+        const QString missing = file("no/such/folder/out.xlsx");
+        Workbook created = Workbook::create(missing);
+        QVERIFY_THROWS_EXCEPTION(WorkbookError, created.save());
+        QVERIFY(!QFile::exists(missing));
+
+        // A new workbook never replaces a file that is already there.
+        const QString taken = file("taken.xlsx");
+        QFile(taken).open(QIODevice::WriteOnly);
+        QVERIFY_THROWS_EXCEPTION(WorkbookError, Workbook::create(taken).save());
+        QCOMPARE(QFileInfo(taken).size(), 0);
+
+        // A workbook that another program rewrote after we opened it.
+        const QString path = makeFixture("stale.xlsx");
+        Workbook book = Workbook::open(path);
+        book.sheet(0).setText(1, 1, "ours");
+        QTest::qWait(20);
+        runProbe({"fixture", path});
+        const QByteArray theirs = hashOf(path);
+        QVERIFY_THROWS_EXCEPTION(WorkbookError, book.save());
+        QCOMPARE(hashOf(path), theirs);
+    }
+
+    void saveIntoReadOnlyFolderFails() {
+        if (::geteuid() == 0) QSKIP("running as root: a read-only folder does not stop root");
+        const QString path = makeFixture("readonly.xlsx");
+        const QByteArray before = hashOf(path);
+        Workbook book = Workbook::open(path);
+        book.sheet(0).setText(1, 1, "ours");
+        QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner);
+        bool threw = false;
+        try {
+            book.save();
+        } catch (const WorkbookError &) {
+            threw = true;
+        }
+        QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(threw);
+        QCOMPARE(hashOf(path), before);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"readonly.xlsx"});
+    }
+
+    void cancelledSaveLeavesNoTrace() {
+        const QString path = makeFixture("cancel.xlsx");
+        const QByteArray before = hashOf(path);
+        Workbook book = Workbook::open(path);
+        Worksheet &sheet = book.addSheet(QStringLiteral("Big"));
+        for (int row = 1; row <= 20000; ++row)
+            for (int column = 1; column <= 9; ++column)
+                sheet.setText(row, column, QStringLiteral("cell %1").arg(row));
+        QList<double> seen;
+        auto cancelHalfway = [&](double done) {
+            seen << done;
+            return done < 0.5;
+        };
+        try {
+            book.save(cancelHalfway);
+            QFAIL("the save was not cancelled");
+        } catch (const WorkbookError &e) {
+            QVERIFY(e.isCancelled());
+        }
+        QVERIFY(seen.size() > 3);
+        QVERIFY(std::is_sorted(seen.begin(), seen.end()));
+        QCOMPARE(hashOf(path), before);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"cancel.xlsx"});
+
+        // The workbook is still whole and can be saved afterwards.
+        double last = 0;
+        book.save([&](double done) { return last = done, true; });
+        QCOMPARE(last, 1.0);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"cancel.xlsx"});
+        QCOMPARE(Workbook::open(path).sheetNames(), (QStringList{"Report", "Other", "Big"}));
+    }
+
+    void notAWorkbook() {
+        const QString path = file("old.xls");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0'));
+        f.close();
+        try {
+            Workbook::open(path);
+            QFAIL("opened");
+        } catch (const WorkbookError &e) {
+            QVERIFY2(e.message().contains("old.xls"), qPrintable(e.message()));
+        }
+        QVERIFY_THROWS_EXCEPTION(WorkbookError, Workbook::open(file("missing.xlsx")));
+    }
+
+    void libreOfficeReadsTheValues() {
+        QString office = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (office.isEmpty()) office = QStandardPaths::findExecutable(QStringLiteral("libreoffice"));
+        if (office.isEmpty()) QSKIP("LibreOffice is not installed");
+        const QString path = file("lo.xlsx");
+        Workbook book = Workbook::create(path);
+        book.sheet(0).setText(1, 1, QStringLiteral("标题"));
+        book.sheet(0).setNumberFormat(CellRange(2, 1), QStringLiteral("@"));
+        book.sheet(0).enterValue(2, 1, QStringLiteral("0012"));
+        book.sheet(0).setNumber(2, 2, 2.5);
+        book.save();
+        QProcess process;
+        process.start(office,
+                      {"--headless", "-env:UserInstallation=file://" + file("profile"), "--convert-to",
+                       "csv:Text - txt - csv (StarCalc):44,34,76", "--outdir", m_dir->path(), path});
+        QVERIFY(process.waitForFinished(120000));
+        QFile csv(file("lo.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(csv.readAll()).split(QRegularExpression("\r?\n"));
+        QCOMPARE(lines.value(0), QStringLiteral("标题,"));
+        QCOMPARE(lines.value(1), QStringLiteral("0012,2.5"));
+    }
+};
+
+TAVIMOR_TEST(WorkbookTest)
+#include "WorkbookTest.moc"

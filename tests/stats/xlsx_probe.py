@@ -1,0 +1,122 @@
+"""Looks at .xlsx files with openpyxl and zipfile for the workbook tests.
+
+  xlsx_probe.py dump FILE [MAX_ROWS]  what each sheet holds, as JSON
+  xlsx_probe.py parts FILE            SHA-256 of every zip entry's content, as JSON
+  xlsx_probe.py fixture FILE          writes a workbook like one a user keeps: two sheets, shared
+                                      strings, a formula with its calculation chain, a merge,
+                                      column widths and a part no spreadsheet code knows
+"""
+import hashlib
+import json
+import re
+import sys
+import zipfile
+
+import openpyxl
+from openpyxl.styles import Alignment, Font
+
+
+def dump(path, max_rows):
+    book = openpyxl.load_workbook(path)
+    result = {"sheets": book.sheetnames, "data": {}}
+    for sheet in book.worksheets:
+        cells = {}
+        for row in sheet.iter_rows(max_row=min(sheet.max_row, max_rows)):
+            for cell in row:
+                if cell.value is None and not cell.has_style:
+                    continue
+                border = cell.border
+                cells[cell.coordinate] = {
+                    "value": cell.value if not hasattr(cell.value, "isoformat") else str(cell.value),
+                    "type": cell.data_type,
+                    "format": cell.number_format,
+                    "size": cell.font.sz,
+                    "h": cell.alignment.horizontal,
+                    "v": cell.alignment.vertical,
+                    "border": ",".join(str(side.style) for side in
+                                       (border.left, border.right, border.top, border.bottom)),
+                }
+        result["data"][sheet.title] = {
+            "cells": cells,
+            "merges": sorted(str(r) for r in sheet.merged_cells.ranges),
+            "widths": {k: v.width for k, v in sheet.column_dimensions.items() if v.customWidth},
+            "orientation": sheet.page_setup.orientation,
+        }
+    json.dump(result, sys.stdout)
+
+
+def parts(path):
+    with zipfile.ZipFile(path) as archive:
+        if archive.testzip() is not None:
+            raise SystemExit("damaged zip entry")
+        json.dump({info.filename: hashlib.sha256(archive.read(info)).hexdigest()
+                   for info in archive.infolist()}, sys.stdout)
+
+
+def fixture(path):
+    book = openpyxl.Workbook()
+    report = book.active
+    report.title = "Report"
+    for r in range(1, 7):
+        for c in range(1, 5):
+            report.cell(row=r, column=c, value=f"old {r}-{c}")
+    report["E7"] = "=SUM(1,2)"
+    report["B2"].font = Font(sz=20)
+    report["B2"].alignment = Alignment(horizontal="right")
+    report.merge_cells("B2:C2")
+    report.column_dimensions["B"].width = 30
+    report.page_setup.orientation = "landscape"
+    other = book.create_sheet("Other")
+    other["A1"] = "共享文本"
+    other["A1"].font = Font(bold=True, sz=14)
+    other["A2"] = "old 1-1"
+    other["B1"] = 42
+    book.save(path)
+
+    # Add what openpyxl does not write: shared strings as the spreadsheet application keeps text,
+    # a calculation chain and a part of another program.
+    with zipfile.ZipFile(path) as archive:
+        entries = {info.filename: archive.read(info) for info in archive.infolist()}
+    strings = []
+
+    def shared(match):
+        strings.append(match.group(1))
+        return b't="s"><v>%d</v></c>' % (len(strings) - 1)
+    for name in ("xl/worksheets/sheet1.xml", "xl/worksheets/sheet2.xml"):
+        entries[name] = re.sub(rb't="inlineStr"><is><t>([^<]*)</t></is></c>', shared, entries[name])
+    entries["xl/sharedStrings.xml"] = (
+        b'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+        b'<sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" count="%d" uniqueCount="%d">'
+        % (len(strings), len(strings)) + b"".join(b"<si><t>%s</t></si>" % s for s in strings) + b"</sst>")
+    entries["xl/calcChain.xml"] = (
+        b'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+        b'<calcChain xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
+        b'<c r="E7" i="1"/></calcChain>')
+    entries["customXml/item1.xml"] = b'<?xml version="1.0"?><data xmlns="urn:example">\xe6\x95\xb0</data>'
+    entries["[Content_Types].xml"] = entries["[Content_Types].xml"].replace(
+        b"</Types>",
+        b'<Override PartName="/xl/calcChain.xml" ContentType="application/'
+        b'vnd.openxmlformats-officedocument.spreadsheetml.calcChain+xml"/>'
+        b'<Override PartName="/xl/sharedStrings.xml" ContentType="application/'
+        b'vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml"/></Types>')
+    entries["xl/_rels/workbook.xml.rels"] = entries["xl/_rels/workbook.xml.rels"].replace(
+        b"</Relationships>",
+        b'<Relationship Id="rId99" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
+        b'relationships/calcChain" Target="calcChain.xml"/>'
+        b'<Relationship Id="rId98" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
+        b'relationships/sharedStrings" Target="sharedStrings.xml"/></Relationships>')
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+        for name, data in entries.items():
+            archive.writestr(name, data)
+
+
+if __name__ == "__main__":
+    command, target = sys.argv[1], sys.argv[2]
+    if command == "dump":
+        dump(target, int(sys.argv[3]) if len(sys.argv) > 3 else 1000)
+    elif command == "parts":
+        parts(target)
+    elif command == "fixture":
+        fixture(target)
+    else:
+        raise SystemExit(f"unknown command {command}")

@@ -82,7 +82,7 @@ AboutBox::AboutBox(QWidget *parent) : QWidget(parent)
     layout->addWidget(ok, 4, 3);
     layout->addWidget(sysInfo, 5, 3);
     layout->setColumnStretch(2, 1);
-    resize(500, 230);
+    setFixedSize(sizeHint().expandedTo(QSize(520, 240)));
 
     connect(ok, &QPushButton::clicked, this, [this] { MainArea::closeWindow(this); });
     connect(sysInfo, &QPushButton::clicked, this, &AboutBox::StartSysInfo);

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "MainWindow.h"
+#include "ShellResources.h"
 #include "common/Connection.h"
 #include "common/ErrorReports.h"
 #include "common/Messages.h"
@@ -56,6 +57,7 @@ LoginWindow::LoginWindow(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmLogin"));
     setWindowTitle(QStringLiteral("Tavimor系统"));
+    initShellResources();
     setAttribute(Qt::WA_DeleteOnClose);
 
     m_user = new QLineEdit(this);

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
@@ -13,6 +14,7 @@
 
 #include "AboutBox.h"
 #include "LoginWindow.h"
+#include "ShellResources.h"
 #include "common/ErrorReports.h"
 #include "common/MainArea.h"
 #include "common/Messages.h"
@@ -100,6 +102,7 @@ void BannerStrip::paintEvent(QPaintEvent *)
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
+    initShellResources();
     setObjectName(QStringLiteral("MDIForm1"));
     setWindowTitle(Messages::programTitle());
     setAttribute(Qt::WA_DeleteOnClose);

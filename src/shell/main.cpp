@@ -77,8 +77,6 @@ int main(int argc, char **argv)
     }
 
     QApplication app(argc, argv);
-    Q_INIT_RESOURCE(shell);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/shell/tavimor-complaints.png")));
 
     if (demo) {
         if (demoFile.isEmpty()) demoFile = defaultDemoFile();

@@ -1,0 +1,37 @@
+# Installs the build into a temporary prefix and starts the installed program:
+#   cmake -DBUILD_DIR=<build> -DPREFIX=<folder> -P InstallTest.cmake
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${rc}")
+endif()
+
+foreach(file bin/tavimor-complaints lib/tavimor-complaints/tavimor-complaints lib/tavimor-complaints/banner.bmp
+             lib/tavimor-complaints/MDI.BMP lib/tavimor-complaints/db/sqlserver.sql
+             share/applications/tavimor-complaints.desktop
+             share/icons/hicolor/48x48/apps/tavimor-complaints.png)
+  if(NOT EXISTS ${PREFIX}/${file})
+    message(FATAL_ERROR "not installed: ${file}")
+  endif()
+endforeach()
+if(NOT IS_SYMLINK ${PREFIX}/bin/tavimor-complaints)
+  message(FATAL_ERROR "bin/tavimor-complaints should be a link to the program's own folder")
+endif()
+
+execute_process(COMMAND ${PREFIX}/bin/tavimor-complaints --version
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "^tavimor-complaints [0-9]+\\.[0-9]+\\.[0-9]+")
+  message(FATAL_ERROR "--version: exit ${rc}, output '${out}' '${err}'")
+endif()
+execute_process(COMMAND ${PREFIX}/bin/tavimor-complaints --help RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "--demo")
+  message(FATAL_ERROR "--help: exit ${rc}, output '${out}'")
+endif()
+execute_process(COMMAND ${PREFIX}/bin/tavimor-complaints --no-such-option
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(rc EQUAL 0 OR NOT err MATCHES "--demo")
+  message(FATAL_ERROR "an unknown option must print the usage and fail: exit ${rc}")
+endif()
+message(STATUS "installed program runs: ${out}")
+file(REMOVE_RECURSE ${PREFIX})

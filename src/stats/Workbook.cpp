@@ -507,6 +507,20 @@ Worksheet &Workbook::sheet(int index) {
     return *entry.sheet;
 }
 
+void Workbook::showSheet(int index) {
+    if (index < 0 || index >= sheetCount())
+        throw WorkbookError(tr("The workbook has no sheet number %1").arg(index + 1));
+    int position = 0;
+    for (XmlNode &node : d->sheetsElement().children) {
+        if (!node.is(kMainNs, u"sheet") || position++ != index) continue;
+        if (node.attribute(u"state")) {
+            node.removeAttribute(u"state");
+            d->workbookChanged = true;
+        }
+        return;
+    }
+}
+
 QString Workbook::sheetNameError(const QString &name) {
     if (name.isEmpty()) return tr("a sheet name cannot be empty");
     if (name.size() > kMaxSheetNameLength)

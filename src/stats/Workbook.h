@@ -184,6 +184,8 @@ public:
     // Index of the sheet with that name, compared without regard to case as the spreadsheet
     // application compares sheet names; -1 when there is none.
     int findSheet(const QString &name) const;
+    // Makes a hidden sheet visible again.
+    void showSheet(int index);
     // The worksheet at index (read on first use). Throws for a chart sheet or an unreadable sheet.
     Worksheet &sheet(int index);
     // Adds an empty worksheet after the last sheet. Throws, changing nothing, when the name is not

@@ -230,6 +230,7 @@ private slots:
         QVERIFY(sheet.mergedRanges().isEmpty());
         sheet.setText(2, 2, QStringLiteral("新"));
         sheet.setFontSize(CellRange(2, 2), 12);
+        book.showSheet(1);
         book.save();
 
         const QVariantMap after = parts(path);
@@ -248,6 +249,7 @@ private slots:
         QVERIFY(report["merges"].toArray().isEmpty());
         QCOMPARE(report["widths"]["B"].toDouble(), 30.0);  // column widths are not cells
         QCOMPARE(report["orientation"].toString(), QStringLiteral("landscape"));  // page setup kept
+        QCOMPARE(seen["states"]["Other"].toString(), QStringLiteral("visible"));
         const QJsonObject other = seen["data"]["Other"]["cells"].toObject();
         QCOMPARE(other["A1"]["value"].toString(), QStringLiteral("共享文本"));
         QCOMPARE(other["A1"]["size"].toDouble(), 14.0);  // its style index still means what it meant
@@ -311,6 +313,23 @@ private slots:
         QVERIFY(Workbook::sheetNameError(QString(31, u'表')).isEmpty());
         book.addSheet(QString(31, u'表'));
         QCOMPARE(book.sheetCount(), 3);
+    }
+
+    // The used block is where the cells are, not a block of the same size from A1.
+    void usedBlockAwayFromA1IsClearedWhole() {
+        Workbook book = Workbook::create(file("used.xlsx"));
+        Worksheet &sheet = book.sheet(0);
+        sheet.setText(3, 2, "top left");
+        sheet.setNumber(5, 4, 1);
+        sheet.setThinBorders(CellRange(6, 3));
+        sheet.merge(CellRange(3, 2, 3, 3));
+        QCOMPARE(sheet.usedRange(), CellRange(3, 2, 6, 4));
+        sheet.clear(sheet.usedRange());
+        QVERIFY(sheet.usedRange().isEmpty());
+        QVERIFY(sheet.mergedRanges().isEmpty());
+        sheet.setText(1, 1, "new");
+        book.save();
+        QCOMPARE(dump(file("used.xlsx"))["data"]["Sheet1"]["cells"].toObject().keys(), QStringList{"A1"});
     }
 
     void mergesMayNotOverlap() {

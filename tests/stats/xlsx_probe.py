@@ -18,7 +18,8 @@ from openpyxl.styles import Alignment, Font
 
 def dump(path, max_rows):
     book = openpyxl.load_workbook(path)
-    result = {"sheets": book.sheetnames, "data": {}}
+    result = {"sheets": book.sheetnames, "data": {},
+              "states": {sheet.title: sheet.sheet_state for sheet in book.worksheets}}
     for sheet in book.worksheets:
         cells = {}
         for row in sheet.iter_rows(max_row=min(sheet.max_row, max_rows)):
@@ -71,6 +72,7 @@ def fixture(path):
     other["A1"].font = Font(bold=True, sz=14)
     other["A2"] = "old 1-1"
     other["B1"] = 42
+    other.sheet_state = "hidden"
     book.save(path)
 
     # Add what openpyxl does not write: shared strings as the spreadsheet application keeps text,

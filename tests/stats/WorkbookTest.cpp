@@ -270,6 +270,60 @@ private slots:
         QVERIFY(parts(path).contains("xl/calcChain.xml"));
     }
 
+    // Some generators write every element with a prefix; what we add must use it too.
+    void prefixedSheetStaysReadable() {
+        const QString path = file("prefixed.xlsx");
+        runProbe({"prefixed", path});
+        Workbook book = Workbook::open(path);
+        Worksheet &sheet = book.sheet(0);
+        QCOMPARE(sheet.usedRange(), CellRange(1, 1, 7, 5));
+        sheet.setText(1, 1, QStringLiteral("首"));
+        sheet.merge(CellRange(8, 1, 8, 2));
+        sheet.setColumnWidth(1, 20);
+        book.save();
+        const QJsonObject report = dump(path)["data"]["Report"].toObject();
+        QCOMPARE(report["cells"]["A1"]["value"].toString(), QStringLiteral("首"));
+        QCOMPARE(report["cells"]["D6"]["value"].toString(), QStringLiteral("old 6-4"));
+        QCOMPARE(report["merges"].toArray().toVariantList(), (QVariantList{"A8:B8", "B2:C2"}));
+        QVERIFY(report["widths"]["A"].toDouble() > 20);
+    }
+
+    // A width set inside a run of columns that share one entry changes that column only.
+    void columnWidthInsideARun() {
+        const QString path = makeFixture("widths.xlsx");
+        Workbook book = Workbook::open(path);
+        book.sheet(0).setColumnWidth(4, 10);
+        book.sheet(0).setColumnWidth(7, 0.5);
+        book.save();
+        const QJsonObject widths = dump(path)["data"]["Report"]["widths"].toObject();
+        QCOMPARE(widths.keys(), (QStringList{"B", "C", "D", "E", "F", "G"}));
+        for (const char *kept : {"B", "C", "E", "F"}) QCOMPARE(widths[kept].toDouble(), 30.0);
+        QCOMPARE(widths["D"].toDouble(), 2742 / 256.0);  // (70 + 5 pixels) / 7, in 1/256ths
+        QCOMPARE(widths["G"].toDouble(), 219 / 256.0);   // under one character: 6 pixels / 7
+    }
+
+    void damagedPartsAreReported() {
+        const QString path = makeFixture("damaged.xlsx");
+        runProbe({"replace", path, "xl/worksheets/sheet1.xml",
+                  "<worksheet xmlns=\"x\"><sheetData><row r=\"1\"><c"});
+        Workbook book = Workbook::open(path);  // sheets are read when first used
+        try {
+            book.sheet(0);
+            QFAIL("a damaged sheet was read");
+        } catch (const WorkbookError &e) {
+            QVERIFY2(e.message().contains("xl/worksheets/sheet1.xml"), qPrintable(e.message()));
+        }
+        QCOMPARE(book.sheet(1).usedRange(), CellRange(1, 1, 2, 2));
+
+        runProbe({"replace", path, "xl/workbook.xml", "<workbook><sheets>"});
+        try {
+            Workbook::open(path);
+            QFAIL("a damaged workbook was opened");
+        } catch (const WorkbookError &e) {
+            QVERIFY2(e.message().contains("xl/workbook.xml"), qPrintable(e.message()));
+        }
+    }
+
     void addedSheetLeavesExistingPartsAlone() {
         const QString path = makeFixture("added.xlsx");
         const QVariantMap before = parts(path);

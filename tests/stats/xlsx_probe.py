@@ -5,6 +5,9 @@
   xlsx_probe.py fixture FILE          writes a workbook like one a user keeps: two sheets, shared
                                       strings, a formula with its calculation chain, a merge,
                                       column widths and a part no spreadsheet code knows
+  xlsx_probe.py prefixed FILE         the same, its first sheet written with an "x:" prefix as some
+                                      generators write it
+  xlsx_probe.py replace FILE ENTRY TEXT  replaces the content of one zip entry
 """
 import hashlib
 import json
@@ -14,6 +17,7 @@ import zipfile
 
 import openpyxl
 from openpyxl.styles import Alignment, Font
+from openpyxl.utils import get_column_letter
 
 
 def dump(path, max_rows):
@@ -40,7 +44,8 @@ def dump(path, max_rows):
         result["data"][sheet.title] = {
             "cells": cells,
             "merges": sorted(str(r) for r in sheet.merged_cells.ranges),
-            "widths": {k: v.width for k, v in sheet.column_dimensions.items() if v.customWidth},
+            "widths": {get_column_letter(c): v.width for v in sheet.column_dimensions.values()
+                       if v.customWidth for c in range(v.min, v.max + 1)},
             "orientation": sheet.page_setup.orientation,
         }
     json.dump(result, sys.stdout)
@@ -65,7 +70,7 @@ def fixture(path):
     report["B2"].font = Font(sz=20)
     report["B2"].alignment = Alignment(horizontal="right")
     report.merge_cells("B2:C2")
-    report.column_dimensions["B"].width = 30
+    report.column_dimensions["B"].width = 30  # widened to B:F below
     report.page_setup.orientation = "landscape"
     other = book.create_sheet("Other")
     other["A1"] = "共享文本"
@@ -94,6 +99,8 @@ def fixture(path):
         b'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
         b'<calcChain xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
         b'<c r="E7" i="1"/></calcChain>')
+    entries["xl/worksheets/sheet1.xml"] = entries["xl/worksheets/sheet1.xml"].replace(
+        b'min="2" max="2"', b'min="2" max="6"')
     entries["customXml/item1.xml"] = b'<?xml version="1.0"?><data xmlns="urn:example">\xe6\x95\xb0</data>'
     entries["[Content_Types].xml"] = entries["[Content_Types].xml"].replace(
         b"</Types>",
@@ -112,6 +119,23 @@ def fixture(path):
             archive.writestr(name, data)
 
 
+def replace(path, entry, text):
+    with zipfile.ZipFile(path) as archive:
+        entries = {info.filename: archive.read(info) for info in archive.infolist()}
+    entries[entry] = text.encode()
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+        for name, data in entries.items():
+            archive.writestr(name, data)
+
+
+def prefixed(path):
+    fixture(path)
+    with zipfile.ZipFile(path) as archive:
+        sheet = archive.read("xl/worksheets/sheet1.xml").decode()
+    sheet = re.sub(r"<(/?)([A-Za-z]+)", r"<\1x:\2", sheet).replace("xmlns=", "xmlns:x=")
+    replace(path, "xl/worksheets/sheet1.xml", sheet)
+
+
 if __name__ == "__main__":
     command, target = sys.argv[1], sys.argv[2]
     if command == "dump":
@@ -120,5 +144,9 @@ if __name__ == "__main__":
         parts(target)
     elif command == "fixture":
         fixture(target)
+    elif command == "prefixed":
+        prefixed(target)
+    elif command == "replace":
+        replace(target, sys.argv[3], sys.argv[4])
     else:
         raise SystemExit(f"unknown command {command}")

@@ -1,3 +1,6 @@
+#include "AssignmentWindow.h"
 #include "RoutingWindows.h"
 
-QWidget *createAssignmentWindow() { return nullptr; }
+QWidget *createAssignmentWindow() {
+    return new AssignmentWindow;
+}

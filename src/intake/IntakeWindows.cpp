@@ -1,4 +1,7 @@
 #include "IntakeWindows.h"
 
-QWidget *createReceptionWindow() { return nullptr; }
+#include "ReceptionWindow.h"
 
+QWidget *createReceptionWindow() {
+    return new ReceptionWindow;
+}

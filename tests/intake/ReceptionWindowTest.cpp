@@ -1,0 +1,547 @@
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "IntakeFixture.h"
+#include "MessageRecorder.h"
+#include "TestRegistry.h"
+#include "common/FlexGrid.h"
+#include "common/Session.h"
+#include "common/Tag.h"
+#include "data/Status.h"
+#include "intake/IntakeWindows.h"
+#include "intake/ReceptionWindow.h"
+#include "intake/TimePanel.h"
+
+namespace {
+
+// The reception window on the demo data, shown offscreen, logged in as the demo receptionist.
+struct Reception {
+    TestDatabase db{true};
+    std::unique_ptr<QWidget> window;
+
+    Reception() {
+        loginReceptionist();
+        window.reset(createReceptionWindow());
+        window->resize(1280, 800);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    template <typename T = QWidget>
+    T *get(const char *name) const {
+        T *widget = window->findChild<T *>(QString::fromUtf8(name));
+        if (!widget) qFatal("no control %s", name);
+        return widget;
+    }
+    QLineEdit *text(int index) const {
+        return get<QLineEdit>(QStringLiteral("Text1(%1)").arg(index).toUtf8().constData());
+    }
+    QPlainTextEdit *content() const { return get<QPlainTextEdit>("Text1(4)"); }
+    FlexGrid *grid() const { return get<FlexGrid>("MSFlexGrid1"); }
+    GridModel *model() const { return grid()->grid(); }
+    QTreeWidget *tree() const { return get<QTreeWidget>("TreeView1"); }
+    void click(const char *button) const { QTest::mouseClick(get<QPushButton>(button), Qt::LeftButton); }
+
+    int rowOf(const QString &code) const {
+        for (int r = 0; r < model()->rowCount(); ++r)
+            if (model()->text(r, RegisterColumn::Code) == code) return r;
+        return -1;
+    }
+    QStringList codes() const {
+        QStringList list;
+        for (int r = 0; r < model()->rowCount(); ++r) list << model()->text(r, RegisterColumn::Code);
+        return list;
+    }
+    // Clicks a register row as the user would.
+    void clickRow(const QString &code) const {
+        const int row = rowOf(code);
+        QVERIFY2(row >= 0, qPrintable(code));
+        const QModelIndex index = model()->index(row, RegisterColumn::Code);
+        grid()->scrollTo(index);
+        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, grid()->visualRect(index).center());
+        QCOMPARE(text(5)->text(), code);
+    }
+    QTreeWidgetItem *node(const QString &text, QTreeWidgetItem *parent = nullptr) const {
+        const int count = parent ? parent->childCount() : tree()->topLevelItemCount();
+        for (int i = 0; i < count; ++i) {
+            QTreeWidgetItem *item = parent ? parent->child(i) : tree()->topLevelItem(i);
+            if (item->text(0) == text) return item;
+        }
+        return nullptr;
+    }
+    void clickNode(QTreeWidgetItem *item) const {
+        QVERIFY(item);
+        tree()->scrollToItem(item);
+        QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, tree()->visualItemRect(item).center());
+    }
+    // Fills what a new complaint needs besides the complainant.
+    void fillNew(const QString &complainant) const {
+        text(1)->setText(complainant);
+        content()->setPlainText(QStringLiteral("电梯故障"));
+        get<QComboBox>("Combo4")->setCurrentIndex(1);
+        get<QComboBox>("Combo5")->setCurrentIndex(0);
+    }
+    Row stored(const QString &code) const {
+        const Rows rows = gConn.select(QStringLiteral("SELECT * FROM 投诉信息 WHERE 投诉编号 = ?"), {code});
+        if (rows.isEmpty()) qFatal("no complaint %s", qPrintable(code));
+        return rows.first();
+    }
+};
+
+QColor background(QWidget *w) {
+    return w->palette().color(QPalette::Window);
+}
+
+}  // namespace
+
+class ReceptionWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { TestDatabase::clearSession(); }
+
+    void loadShowsRegisterListsAndOffices() {
+        Reception r;
+        QCOMPARE(r.window->objectName(), QStringLiteral("frm投诉接待"));
+        QCOMPARE(r.window->windowTitle(), QStringLiteral("投诉接待"));
+        QVERIFY(r.window->property("maximized").toBool());
+        auto *status = r.get<QStatusBar>("StatusBar2");
+        QCOMPARE(status->findChild<QLabel *>(QStringLiteral("Panel2"))->text(),
+                 QStringLiteral(" 翠苑物业服务中心"));
+        QCOMPARE(status->findChild<QLabel *>(QStringLiteral("Panel4"))->text(),
+                 QStringLiteral(" 前台接待员"));
+        QCOMPARE(status->findChild<QLabel *>(QStringLiteral("Panel5"))->text(), QString());
+
+        QCOMPARE(r.get<QComboBox>("Combo4")->count(), 7);
+        QCOMPARE(r.get<QComboBox>("Combo4")->currentIndex(), -1);
+        QCOMPARE(r.get<QComboBox>("Combo5")->count(), 5);
+        QCOMPARE(r.get<QComboBox>("Combo5")->currentIndex(), -1);
+        QCOMPARE(r.get<QComboBox>("Combo2")->count(), 4);
+        QCOMPARE(r.get<QComboBox>("Combo2")->currentText(), QStringLiteral("张晓燕"));
+
+        auto *offices = r.get<QComboBox>("Combo3");
+        QCOMPARE(offices->count(), 3);
+        QCOMPARE(offices->itemText(0), QStringLiteral("1 翠苑小区"));
+        QCOMPARE(offices->itemText(2), QStringLiteral("10 翠苑商业街"));
+        QCOMPARE(offices->currentIndex(), 0);
+        QStringList buildings;
+        for (int i = 0; i < r.tree()->topLevelItemCount(); ++i)
+            buildings << r.tree()->topLevelItem(i)->text(0);
+        QCOMPARE(buildings, QStringList({"翠苑小区8幢1单元", "翠苑小区8幢2单元", "翠苑小区12幢1单元"}));
+        QVERIFY(!r.get("Picture3")->isVisible());
+        QVERIFY(!r.get("Picture4")->isVisible());
+
+        // Every open complaint of the department, never a voided one or another department's.
+        GridModel *m = r.model();
+        QCOMPARE(m->columns(), 16);
+        QCOMPARE(m->headerText(0), QStringLiteral("序"));
+        QCOMPARE(m->headerText(4), QStringLiteral("投诉时间"));
+        QCOMPARE(m->headerText(12), QStringLiteral("处理时间"));
+        for (int c = 13; c < 16; ++c) QVERIFY(r.grid()->isColumnHidden(c));
+        const QStringList codes = r.codes();
+        for (int n : {1, 2, 3, 8, 10, 13, 24}) QVERIFY(codes.contains(ComplaintStore::codeFor(n)));
+        QVERIFY(!codes.contains(QStringLiteral("00000011")));
+        QVERIFY(!codes.contains(QStringLiteral("00000012")));
+        QCOMPARE(m->text(0, RegisterColumn::Row), QStringLiteral("1"));
+        const int third = r.rowOf(QStringLiteral("00000003"));
+        QCOMPARE(m->text(third, RegisterColumn::Office), QStringLiteral("2"));
+        QCOMPARE(m->text(third, RegisterColumn::Telephone), QString());
+        for (int row = 0; row < m->rowCount(); ++row)
+            QCOMPARE(m->rowBackground(row) == ReceptionWindow::openColor(),
+                     m->text(row, RegisterColumn::Finished).isEmpty());
+        QCOMPARE(r.text(5)->text(), QStringLiteral("<保存时自动生成编号"));
+        QCOMPARE(r.text(1)->text(), QString());
+    }
+
+    void saveChecksInOrderAndStoresTheComplaint() {
+        PinnedClock clock(QDateTime(QDate::currentDate(), QTime(10, 20)));
+        Reception r;
+        MessageRecorder messages;
+        const int before = r.db.count(QStringLiteral("投诉信息"));
+        r.click("Command3");
+        QCOMPARE(r.get<QPushButton>("Command3")->text(), QStringLiteral("取消"));
+        QCOMPARE(r.text(5)->text(), QStringLiteral("<保存时自动生成>"));
+        QCOMPARE(r.text(0)->text(), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) + " 10:20");
+        QVERIFY(!r.get<QPushButton>("Command13")->isEnabled());
+
+        r.click("Command4");
+        r.text(1)->setText(QStringLiteral("  "));  // blanks are content
+        r.click("Command4");
+        r.content()->setPlainText(QStringLiteral("楼上装修噪音"));
+        r.click("Command4");
+        r.get<QComboBox>("Combo4")->setCurrentIndex(2);  // "03 噪音 扰民"
+        r.click("Command4");
+        QCOMPARE(messages.texts(),
+                 QStringList({"请输入投诉人", "请输入投诉内容", "请选择投诉类别！", "请选择投诉方式！"}));
+        for (const auto &m : messages.messages) QCOMPARE(m.icon, Messages::Icon::None);
+        QCOMPARE(r.db.count(QStringLiteral("投诉信息")), before);
+        QCOMPARE(r.get<QPushButton>("Command3")->text(), QStringLiteral("取消"));
+
+        r.get<QComboBox>("Combo5")->setCurrentIndex(0);
+        r.click("Command4");
+        QCOMPARE(messages.count(), 4);
+        QCOMPARE(r.db.count(QStringLiteral("投诉信息")), before + 1);
+        const Row row = r.stored(QStringLiteral("00000037"));
+        QCOMPARE(row.text(QStringLiteral("投诉人")), QStringLiteral("  "));
+        QCOMPARE(row.text(QStringLiteral("投诉类别")), QStringLiteral("噪音 扰民"));
+        QCOMPARE(row.text(QStringLiteral("投诉方式")), QStringLiteral("电话"));
+        QVERIFY(row.isNull(QStringLiteral("地址")));
+        QVERIFY(row.isNull(QStringLiteral("联系电话")));
+        QVERIFY(row.isNull(QStringLiteral("S_ID")));
+        QCOMPARE(row.text(QStringLiteral("管理处代号")), QStringLiteral("1"));
+        QCOMPARE(row.text(QStringLiteral("接待人")), QStringLiteral("张晓燕"));
+        QCOMPARE(row.dateTime(QStringLiteral("投诉时间")), QDateTime(QDate::currentDate(), QTime(10, 20)));
+
+        // Back in "show" mode on the new last row.
+        QCOMPARE(r.get<QPushButton>("Command3")->text(), QStringLiteral("新投诉"));
+        QCOMPARE(r.text(5)->text(), QStringLiteral("00000037"));
+        const int last = r.model()->rowCount() - 1;
+        QCOMPARE(r.grid()->currentRow(), last);
+        QCOMPARE(r.model()->text(last, RegisterColumn::Code), QStringLiteral("00000037"));
+        QCOMPARE(r.model()->text(last, RegisterColumn::Row), QString::number(last + 1));
+        QCOMPARE(r.model()->text(last, RegisterColumn::Address), QString());
+        QCOMPARE(r.model()->text(last, RegisterColumn::Office), QStringLiteral("1"));
+        QCOMPARE(r.model()->rowBackground(last), ReceptionWindow::openColor());
+        QVERIFY(r.get<QPushButton>("Command13")->isEnabled());
+
+        // Long content wraps onto more lines.
+        r.click("Command3");
+        r.fillNew(QStringLiteral("李秀英"));
+        r.content()->setPlainText(QStringLiteral("电梯按钮失灵，十一楼按键按了没有反应。").repeated(12));
+        r.click("Command4");
+        QCOMPARE(r.text(5)->text(), QStringLiteral("00000038"));
+        QVERIFY(r.grid()->rowHeight(r.model()->rowCount() - 1) > r.grid()->rowHeight(0));
+
+        // Cancel returns to the current row.
+        r.click("Command3");
+        r.click("Command3");
+        QCOMPARE(r.text(5)->text(), QStringLiteral("00000038"));
+        QCOMPARE(r.text(1)->text(), QStringLiteral("李秀英"));
+    }
+
+    void invalidComplaintTimeStoresNothing() {
+        Reception r;
+        MessageRecorder messages;
+        const int before = r.db.count(QStringLiteral("投诉信息"));
+        r.click("Command3");
+        r.fillNew(QStringLiteral("刘强"));
+        r.text(0)->setText(QStringLiteral("2026-13-40 10:00"));
+        r.click("Command4");
+        QCOMPARE(messages.texts(), QStringList({"日期时间非法"}));
+        QCOMPARE(r.db.count(QStringLiteral("投诉信息")), before);
+        QCOMPARE(r.get<QPushButton>("Command3")->text(), QStringLiteral("取消"));
+
+        // The same when a shown complaint is rewritten.
+        r.click("Command3");
+        r.clickRow(QStringLiteral("00000001"));
+        const QString stored = r.stored(QStringLiteral("00000001")).text(QStringLiteral("投诉时间"));
+        r.text(0)->setText(QStringLiteral("明天上午"));
+        r.click("Command4");
+        QCOMPARE(messages.last(), QStringLiteral("日期时间非法"));
+        QCOMPARE(r.stored(QStringLiteral("00000001")).text(QStringLiteral("投诉时间")), stored);
+    }
+
+    void editKeepsSerialStatusAndOffice() {
+        Reception r;
+        MessageRecorder messages;
+        r.clickRow(QStringLiteral("00000013"));
+        QVERIFY(!r.get<QPushButton>("Command13")->isEnabled());  // 处理中 cannot be voided
+        QCOMPARE(r.get<QComboBox>("Combo3")->currentText(), QStringLiteral("1 翠苑小区"));
+        QCOMPARE(r.get<QComboBox>("Combo4")->currentText(), QStringLiteral("02 维修质量"));
+        r.content()->setPlainText(QStringLiteral("外墙渗水，卧室墙面发霉，已复查。"));
+        // A user of another department edits it.
+        gDeptCode = QStringLiteral("2");
+        gDeptName = QStringLiteral("客户服务部");
+        r.click("Command4");
+        QCOMPARE(messages.count(), 0);
+        Row row = r.stored(QStringLiteral("00000013"));
+        QCOMPARE(row.number(QStringLiteral("流水号")), 13);
+        QCOMPARE(row.text(QStringLiteral("处理状态")), Status::inProgress());
+        QCOMPARE(row.text(QStringLiteral("调查情况")), QStringLiteral("已电话联系业主，现场查看属实。"));
+        QCOMPARE(row.text(QStringLiteral("部门编号")), QStringLiteral("2"));
+        QCOMPARE(row.text(QStringLiteral("部门名称")), QStringLiteral("客户服务部"));
+        QCOMPARE(row.text(QStringLiteral("投诉内容")), QStringLiteral("外墙渗水，卧室墙面发霉，已复查。"));
+        QCOMPARE(row.text(QStringLiteral("管理处代号")), QStringLiteral("1"));
+        const int shown = r.rowOf(QStringLiteral("00000013"));
+        QCOMPARE(r.model()->text(shown, RegisterColumn::Content),
+                 QStringLiteral("外墙渗水，卧室墙面发霉，已复查。"));
+        QCOMPARE(r.model()->text(shown, RegisterColumn::Status), Status::inProgress());
+        gDeptCode = QStringLiteral("5");
+        gDeptName = QStringLiteral("翠苑物业服务中心");
+
+        // The complaint's own office is selected and kept, not the first one.
+        r.clickRow(QStringLiteral("00000003"));
+        QCOMPARE(r.get<QComboBox>("Combo3")->currentText(), QStringLiteral("2 翠苑二期"));
+        QCOMPARE(r.tree()->topLevelItem(0)->text(0), QStringLiteral("翠苑二期3幢"));
+        r.click("Command4");
+        QCOMPARE(r.stored(QStringLiteral("00000003")).text(QStringLiteral("管理处代号")),
+                 QStringLiteral("2"));
+        QCOMPARE(r.stored(QStringLiteral("00000003")).number(QStringLiteral("流水号")), 3);
+
+        // A complaint without office keeps none.
+        r.clickRow(QStringLiteral("00000008"));
+        QCOMPARE(r.get<QComboBox>("Combo3")->currentIndex(), -1);
+        r.click("Command4");
+        QVERIFY(r.stored(QStringLiteral("00000008")).isNull(QStringLiteral("管理处代号")));
+
+        // A category the list no longer has is kept, not replaced by the previous selection.
+        r.db.exec(QStringLiteral("UPDATE 投诉信息 SET 投诉类别 = '旧类别' WHERE 投诉编号 = '00000009'"));
+        r.click("Command2");
+        r.clickRow(QStringLiteral("00000003"));
+        r.clickRow(QStringLiteral("00000009"));
+        QCOMPARE(r.get<QComboBox>("Combo4")->currentIndex(), -1);
+        r.click("Command4");
+        QCOMPARE(r.stored(QStringLiteral("00000009")).text(QStringLiteral("投诉类别")),
+                 QStringLiteral("旧类别"));
+        QCOMPARE(messages.count(), 0);
+    }
+
+    void voidOnlyWhatIsStillPending() {
+        Reception r;
+        MessageRecorder messages;
+        r.clickRow(QStringLiteral("00000001"));
+        QVERIFY(r.get<QPushButton>("Command13")->isEnabled());
+        r.click("Command13");
+        QVERIFY(!r.stored(QStringLiteral("00000001")).isNull(QStringLiteral("撤销时间")));
+        QVERIFY(!r.codes().contains(QStringLiteral("00000001")));
+        QCOMPARE(messages.count(), 0);
+
+        // Accepted by another station after the register was read: not voided, told, reloaded.
+        r.clickRow(QStringLiteral("00000002"));
+        r.db.exec(QStringLiteral("UPDATE 投诉信息 SET 处理状态 = ? WHERE 投诉编号 = '00000002'"),
+                  {Status::inProgress()});
+        r.click("Command13");
+        QCOMPARE(messages.texts(), QStringList({"已经处理完成的投诉不能作废！"}));
+        QCOMPARE(messages.messages.first().icon, Messages::Icon::Information);
+        QCOMPARE(messages.messages.first().title, Messages::executableName());
+        QVERIFY(r.stored(QStringLiteral("00000002")).isNull(QStringLiteral("撤销时间")));
+        QVERIFY(r.codes().contains(QStringLiteral("00000002")));
+
+        // Finished complaints: the button is off on their rows.
+        r.get<QRadioButton>("Option1(3)")->setChecked(true);
+        r.get<QLineEdit>("Text2")->setText(QStringLiteral("谢芳"));
+        r.click("Command2");
+        QCOMPARE(r.codes(), QStringList({"00000025"}));
+        r.clickRow(QStringLiteral("00000025"));
+        QVERIFY(!r.get<QPushButton>("Command13")->isEnabled());
+    }
+
+    void queryOptions() {
+        Reception r;
+        MessageRecorder messages;
+        const QStringList shown = r.codes();
+        r.get<QRadioButton>("Option1(3)")->setChecked(true);
+        r.click("Command2");
+        QCOMPARE(messages.texts(), QStringList({"请输入投诉人"}));
+        QCOMPARE(r.codes(), shown);
+
+        r.get<QLineEdit>("Text2")->setText(QStringLiteral("王"));
+        r.click("Command2");
+        QCOMPARE(r.codes(), QStringList({"00000001", "00000030"}));  // any date, finished too
+
+        // A day range: the whole of the chosen day.
+        const QDate day = r.stored(QStringLiteral("00000030")).dateTime(QStringLiteral("投诉时间")).date();
+        QStringList expected;
+        for (const Row row : gConn.select(
+                 QStringLiteral("SELECT 投诉编号 FROM 投诉信息 WHERE 部门编号 = '5' AND 撤销时间 IS NULL"
+                                " AND substr(投诉时间, 1, 10) = ? ORDER BY 投诉编号"),
+                 {day.toString(QStringLiteral("yyyy-MM-dd"))}))
+            expected << row.text(0);
+        QVERIFY(expected.contains(QStringLiteral("00000030")));
+        r.get<QRadioButton>("Option1(1)")->setChecked(true);
+        r.get<QDateEdit>("DTPicker1(0)")->setDate(day);
+        r.get<QDateEdit>("DTPicker1(1)")->setDate(day);
+        r.click("Command2");
+        QCOMPARE(r.codes(), expected);
+        QCOMPARE(r.grid()->currentRow(), r.model()->rowCount() - 1);  // the last row is current
+    }
+
+    void addressPanelResidential() {
+        Reception r;
+        MessageRecorder messages;
+        r.click("Command3");
+        r.click("Command1");
+        QWidget *panel = r.get("Picture3");
+        QVERIFY(panel->isVisible());
+        QWidget *button = r.get("Command1");
+        const QPoint corner = button->mapTo(r.window.get(), QPoint(button->width(), 0));
+        QCOMPARE(panel->geometry().bottom() + 1, corner.y());
+        QCOMPARE(panel->geometry().right() + 1, corner.x());
+
+        QTreeWidgetItem *building = r.node(QStringLiteral("翠苑小区8幢1单元"));
+        r.clickNode(building);
+        QCOMPARE(building->childCount(), 6);
+        emit r.tree()->itemClicked(building, 0);  // a second click adds nothing
+        QCOMPARE(building->childCount(), 6);
+        QCOMPARE(building->child(0)->text(0), QStringLiteral("101室 黄小梅"));
+
+        r.text(3)->setText(QStringLiteral("999"));
+        r.clickNode(r.node(QStringLiteral("102室 周国平"), building));
+        QCOMPARE(r.text(1)->text(), QStringLiteral("周国平"));
+        QCOMPARE(r.text(2)->text(), QStringLiteral("翠苑小区8幢1单元102室"));
+        QCOMPARE(r.text(3)->text(), QString());  // no telephone on record
+        QCOMPARE(tag(r.text(1)), QStringLiteral("510"));
+        QVERIFY(!panel->isVisible());
+        QCOMPARE(r.get<QStatusBar>("StatusBar2")->findChild<QLabel *>(QStringLiteral("Panel5"))->text(),
+                 QString());
+
+        r.content()->setPlainText(QStringLiteral("楼道灯不亮"));
+        r.get<QComboBox>("Combo4")->setCurrentIndex(0);
+        r.get<QComboBox>("Combo5")->setCurrentIndex(0);
+        r.click("Command4");
+        const Row picked = r.stored(r.text(5)->text());
+        QCOMPARE(picked.number(QStringLiteral("S_ID")), 108);
+        QCOMPARE(picked.text(QStringLiteral("地址")), QStringLiteral("翠苑小区8幢1单元102室"));
+
+        // Editing the address by hand drops the room.
+        r.click("Command3");
+        r.click("Command1");
+        r.clickNode(r.node(QStringLiteral("101室 黄小梅"), r.node(QStringLiteral("翠苑小区8幢1单元"))));
+        QTest::keyClicks(r.text(2), QStringLiteral("B"));
+        r.content()->setPlainText(QStringLiteral("门口堆物"));
+        r.click("Command4");
+        QVERIFY(r.stored(r.text(5)->text()).isNull(QStringLiteral("S_ID")));
+
+        // A room whose property nature is not registered fills nothing and keeps the panel open.
+        r.click("Command3");
+        r.click("Command1");
+        r.get<QComboBox>("Combo3")->setCurrentIndex(1);
+        QTreeWidgetItem *tower = r.node(QStringLiteral("翠苑二期15幢"));
+        r.clickNode(tower);
+        r.clickNode(r.node(QStringLiteral("102室 陈建华"), tower));
+        QCOMPARE(r.text(1)->text(), QString());
+        QVERIFY(panel->isVisible());
+        QCOMPARE(messages.count(), 0);
+    }
+
+    void addressPanelCommercial() {
+        Reception r;
+        MessageRecorder messages;
+        // The let units of the demo contracts, one of them under a second running contract.
+        r.db.exec(QStringLiteral("UPDATE 合同单元信息 SET 单元ID = 单元ID - 101"));
+        r.db.exec(QStringLiteral(
+            "INSERT INTO 合同信息 (ID, 合同编号, 座落, 对方单位, 区域代号, 合同生效日期)"
+            " VALUES (7, 'HT2025-009', 'A101', '杭州翠苑便利店有限公司', '10', '2025-01-01 00:00:00')"));
+        r.db.exec(QStringLiteral("INSERT INTO 合同单元信息 (合同ID, 单元ID) VALUES (7, 131)"));
+        r.click("Command3");
+        r.click("Command1");
+        r.get<QComboBox>("Combo3")->setCurrentIndex(2);
+        QTreeWidgetItem *building = r.node(QStringLiteral("翠苑商业街A座"));
+        r.clickNode(building);
+        QStringList units;
+        for (int i = 0; i < building->childCount(); ++i) units << building->child(i)->text(0);
+        QCOMPARE(units, QStringList(
+                            {"A101 杭州翠苑便利店有限公司", "A102 杭州翠苑便利店有限公司", "A103 绿叶花店"}));
+
+        r.text(3)->setText(QStringLiteral("0571-12345"));
+        r.clickNode(building->child(0));
+        QCOMPARE(r.text(1)->text(), QStringLiteral("杭州翠苑便利店有限公司"));
+        QCOMPARE(r.text(2)->text(), QStringLiteral("翠苑商业街A座A101室"));
+        QCOMPARE(r.text(3)->text(), QString());
+        QVERIFY(!r.get("Picture3")->isVisible());
+        r.content()->setPlainText(QStringLiteral("卷帘门故障"));
+        r.get<QComboBox>("Combo4")->setCurrentIndex(1);
+        r.get<QComboBox>("Combo5")->setCurrentIndex(1);
+        r.click("Command4");
+        const Row row = r.stored(r.text(5)->text());
+        QCOMPARE(row.number(QStringLiteral("S_ID")), 131);
+        QCOMPARE(row.text(QStringLiteral("管理处代号")), QStringLiteral("10"));
+        QCOMPARE(messages.count(), 0);
+    }
+
+    void timePanel() {
+        PinnedClock clock(QDateTime(QDate(2026, 3, 15), QTime(8, 0)));
+        Reception r;
+        MessageRecorder messages;
+        QWidget *panel = r.get("Picture4");
+        auto *calendar = r.get<QCalendarWidget>("MonthView1");
+        auto *composed = r.get<QLineEdit>("Text3");
+        const auto cell = [&](const char *kind, int i) {
+            return r.get<QLabel>(
+                QStringLiteral("%1(%2)").arg(QLatin1String(kind)).arg(i).toUtf8().constData());
+        };
+
+        r.text(0)->setText(QStringLiteral("2026-13-40 10:00"));
+        r.click("Command9");
+        QCOMPARE(messages.texts(), QStringList({"日期时间非法"}));
+        QVERIFY(panel->isVisible());
+        QCOMPARE(calendar->selectedDate(), QDate(2026, 3, 15));
+        QCOMPARE(tag(panel), QStringLiteral("0"));
+
+        r.text(0)->setText(QStringLiteral("2026-03-05 09:45"));
+        r.click("Command9");
+        QCOMPARE(messages.count(), 1);
+        QCOMPARE(calendar->selectedDate(), QDate(2026, 3, 5));
+        QCOMPARE(composed->text(), QStringLiteral("2026-03-05 09:45"));
+        QCOMPARE(background(cell("Label2", 9)), TimePanel::selectedColor());
+        QCOMPARE(cell("Label2", 9)->palette().color(QPalette::WindowText), QColor(Qt::white));
+        QCOMPARE(background(cell("Label2", 8)), TimePanel::hourColor());
+        QCOMPARE(cell("Label3", 15)->text(), QStringLiteral("45"));
+        QCOMPARE(background(cell("Label3", 15)), TimePanel::selectedColor());
+        QCOMPARE(cell("Label3", 0)->text(), QStringLiteral("30"));
+        QCOMPARE(background(cell("Label3", 0)), TimePanel::fiveMinuteColor());
+        QCOMPARE(background(cell("Label3", 1)), TimePanel::minuteColor());
+        QVERIFY(cell("Label4", 0)->isEnabled());
+        QVERIFY(!cell("Label4", 1)->isEnabled());
+
+        // Another day alone changes nothing until an hour or minute is chosen.
+        calendar->setSelectedDate(QDate(2026, 3, 7));
+        QCOMPARE(composed->text(), QStringLiteral("2026-03-05 09:45"));
+        QTest::mouseDClick(cell("Label4", 0), Qt::LeftButton);
+        QCOMPARE(cell("Label3", 15)->text(), QStringLiteral("15"));
+        QCOMPARE(background(cell("Label3", 15)), TimePanel::fiveMinuteColor());
+        QVERIFY(!cell("Label4", 0)->isEnabled());
+        QTest::mouseDClick(cell("Label2", 10), Qt::LeftButton);
+        QCOMPARE(composed->text(), QStringLiteral("2026-03-07 10:45"));  // the chosen minute stays
+        QCOMPARE(background(cell("Label2", 9)), TimePanel::hourColor());
+
+        QTest::mouseDClick(cell("Label4", 1), Qt::LeftButton);
+        QCOMPARE(background(cell("Label3", 15)), TimePanel::selectedColor());
+        QTest::mouseDClick(cell("Label3", 20), Qt::LeftButton);
+        QVERIFY(composed->text().endsWith(QStringLiteral(":50")));
+        QCOMPARE(background(cell("Label3", 15)), TimePanel::fiveMinuteColor());
+        QTest::mouseDClick(cell("Label3", 0), Qt::LeftButton);  // "30"
+        QCOMPARE(composed->text(), QStringLiteral("2026-03-07 10:30"));
+        r.click("Command7");
+        QCOMPARE(r.text(0)->text(), QStringLiteral("2026-03-07 10:30"));
+        QVERIFY(!panel->isVisible());
+
+        // An empty time opens on today without a message; 取消 closes without taking the value.
+        r.text(0)->clear();
+        r.click("Command9");
+        QCOMPARE(messages.count(), 1);
+        QCOMPARE(calendar->selectedDate(), QDate(2026, 3, 15));
+        QTest::mouseDClick(cell("Label2", 11), Qt::LeftButton);
+        r.click("Command8");
+        QVERIFY(!panel->isVisible());
+        QCOMPARE(r.text(0)->text(), QString());
+    }
+
+    // Pictures of the window for a person to look at: set TAVIMOR_SHOTS to a folder.
+    void screenshots() {
+        const QString folder = qEnvironmentVariable("TAVIMOR_SHOTS");
+        if (folder.isEmpty()) QSKIP("TAVIMOR_SHOTS not set");
+        QDir().mkpath(folder);
+        Reception r;
+        r.clickRow(QStringLiteral("00000009"));
+        QVERIFY(r.window->grab().save(folder + QStringLiteral("/reception.png")));
+        r.click("Command1");
+        r.clickNode(r.node(QStringLiteral("翠苑小区8幢1单元")));
+        QVERIFY(r.window->grab().save(folder + QStringLiteral("/reception-address.png")));
+        r.click("Command1");
+        r.click("Command9");
+        QVERIFY(r.window->grab().save(folder + QStringLiteral("/reception-time.png")));
+    }
+};
+
+TAVIMOR_TEST(ReceptionWindowTest)
+#include "ReceptionWindowTest.moc"

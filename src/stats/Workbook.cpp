@@ -107,6 +107,27 @@ std::vector<Relationship> relationships(const XmlDocument &rels) {
     return result;
 }
 
+// Adds a part to the workbook, its relationship from the workbook and its content type; returns the
+// relationship id.
+QString addPart(XmlDocument &workbookRels, XmlDocument &contentTypes, const QString &workbookPart,
+                const QString &part, const QString &relationshipType, const QString &contentType) {
+    QSet<QString> ids;
+    for (const XmlNode &r : workbookRels.root.children) ids.insert(r.value(u"Id"));
+    QString id;
+    for (int n = 1; ids.contains(id = QStringLiteral("rId%1").arg(n)); ++n) {
+    }
+    XmlNode rel = workbookRels.root.makeSibling(QStringLiteral("Relationship"));
+    rel.setAttribute(QStringLiteral("Id"), id);
+    rel.setAttribute(QStringLiteral("Type"), relationshipType);
+    rel.setAttribute(QStringLiteral("Target"), part.mid(folderOf(workbookPart).size()));
+    workbookRels.root.children.push_back(std::move(rel));
+    XmlNode override = contentTypes.root.makeSibling(QStringLiteral("Override"));
+    override.setAttribute(QStringLiteral("PartName"), QLatin1Char('/') + part);
+    override.setAttribute(QStringLiteral("ContentType"), contentType);
+    contentTypes.root.children.push_back(std::move(override));
+    return id;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------- basics
@@ -543,14 +564,15 @@ Worksheet &Workbook::addSheet(const QString &name) {
     const QString problem = sheetNameError(name);
     if (!problem.isEmpty())
         throw WorkbookError(tr("The sheet name \"%1\" is not allowed: %2").arg(name, problem));
-    if (findSheet(name) >= 0)
+    const int existing = findSheet(name);
+    if (existing >= 0)
         throw WorkbookError(
-            tr("The workbook already has a sheet named \"%1\"").arg(d->sheets[size_t(findSheet(name))].name));
+            tr("The workbook already has a sheet named \"%1\"").arg(d->sheets[size_t(existing)].name));
     WorkbookData &w = *d;
     XmlNode &sheets = w.sheetsElement();
     detail::Styles &styles = w.ensureStyles();
 
-    // A part name, relationship id and sheet id that nothing uses yet.
+    // A part name and a sheet id that nothing uses yet.
     QSet<QString> parts;
     for (const SheetEntry &entry : w.sheets) parts.insert(entry.part.toLower());
     const QString folder = folderOf(w.workbookPart);
@@ -559,18 +581,14 @@ Worksheet &Workbook::addSheet(const QString &name) {
         part = folder + QStringLiteral("worksheets/sheet%1.xml").arg(n);
         if (!parts.contains(part.toLower()) && !w.hasEntry(part)) break;
     }
-    QSet<QString> ids;
-    for (const Relationship &r : relationships(w.workbookRels)) ids.insert(r.id);
-    for (const XmlNode &r : w.workbookRels.root.children) ids.insert(r.value(u"Id"));
-    QString id;
-    for (int n = 1; ids.contains(id = QStringLiteral("rId%1").arg(n)); ++n) {
-    }
     uint sheetId = 0;
     for (const XmlNode &node : sheets.children) sheetId = std::max(sheetId, node.value(u"sheetId").toUInt());
 
     auto model = std::make_unique<detail::SheetModel>(name, styles, w.formulasRemoved);
     model->load(QByteArray(), part);
 
+    const QString id =
+        addPart(w.workbookRels, w.contentTypes, w.workbookPart, part, kWorksheetType, kWorksheetContentType);
     XmlNode sheetNode = sheets.makeSibling(QStringLiteral("sheet"));
     sheetNode.setAttribute(QStringLiteral("name"), name);
     sheetNode.setAttribute(QStringLiteral("sheetId"), QString::number(sheetId + 1));
@@ -584,16 +602,6 @@ Worksheet &Workbook::addSheet(const QString &name) {
     sheetNode.attributes.push_back({relPrefix + QStringLiteral(":id"), kRelNs, id});
     sheets.children.push_back(std::move(sheetNode));
 
-    XmlNode rel = w.workbookRels.root.makeSibling(QStringLiteral("Relationship"));
-    rel.setAttribute(QStringLiteral("Id"), id);
-    rel.setAttribute(QStringLiteral("Type"), kWorksheetType);
-    rel.setAttribute(QStringLiteral("Target"), part.mid(folder.size()));
-    w.workbookRels.root.children.push_back(std::move(rel));
-
-    XmlNode override = w.contentTypes.root.makeSibling(QStringLiteral("Override"));
-    override.setAttribute(QStringLiteral("PartName"), QLatin1Char('/') + part);
-    override.setAttribute(QStringLiteral("ContentType"), kWorksheetContentType);
-    w.contentTypes.root.children.push_back(std::move(override));
     w.workbookChanged = w.workbookRelsChanged = w.contentTypesChanged = true;
 
     SheetEntry entry;
@@ -755,20 +763,7 @@ void Workbook::save(const Progress &progress) {
         contentTypesChanged = workbookRelsChanged = true;
     }
     if (addStylesPart) {
-        QSet<QString> ids;
-        for (const XmlNode &r : workbookRels.root.children) ids.insert(r.value(u"Id"));
-        QString id;
-        for (int n = 1; ids.contains(id = QStringLiteral("rId%1").arg(n)); ++n) {
-        }
-        XmlNode rel = workbookRels.root.makeSibling(QStringLiteral("Relationship"));
-        rel.setAttribute(QStringLiteral("Id"), id);
-        rel.setAttribute(QStringLiteral("Type"), kStylesType);
-        rel.setAttribute(QStringLiteral("Target"), w.stylesPart.mid(folderOf(w.workbookPart).size()));
-        workbookRels.root.children.push_back(std::move(rel));
-        XmlNode override = contentTypes.root.makeSibling(QStringLiteral("Override"));
-        override.setAttribute(QStringLiteral("PartName"), QLatin1Char('/') + w.stylesPart);
-        override.setAttribute(QStringLiteral("ContentType"), kStylesContentType);
-        contentTypes.root.children.push_back(std::move(override));
+        addPart(workbookRels, contentTypes, w.workbookPart, w.stylesPart, kStylesType, kStylesContentType);
         contentTypesChanged = workbookRelsChanged = true;
     }
     std::vector<std::pair<QString, QByteArray>> parts;

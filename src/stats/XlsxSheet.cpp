@@ -23,45 +23,16 @@ const char kEmptySheet[] =
     R"(</worksheet>)";
 
 // Order of the children of worksheet, for placing the elements this module writes.
-const std::array<const char *, 39> kWorksheetOrder = {"sheetPr",
-                                                      "dimension",
-                                                      "sheetViews",
-                                                      "sheetFormatPr",
-                                                      "cols",
-                                                      "sheetData",
-                                                      "sheetCalcPr",
-                                                      "sheetProtection",
-                                                      "protectedRanges",
-                                                      "scenarios",
-                                                      "autoFilter",
-                                                      "sortState",
-                                                      "dataConsolidate",
-                                                      "customSheetViews",
-                                                      "mergeCells",
-                                                      "phoneticPr",
-                                                      "conditionalFormatting",
-                                                      "dataValidations",
-                                                      "hyperlinks",
-                                                      "printOptions",
-                                                      "pageMargins",
-                                                      "pageSetup",
-                                                      "headerFooter",
-                                                      "rowBreaks",
-                                                      "colBreaks",
-                                                      "customProperties",
-                                                      "cellWatches",
-                                                      "ignoredErrors",
-                                                      "smartTags",
-                                                      "drawing",
-                                                      "legacyDrawing",
-                                                      "legacyDrawingHF",
-                                                      "drawingHF",
-                                                      "picture",
-                                                      "oleObjects",
-                                                      "controls",
-                                                      "webPublishItems",
-                                                      "tableParts",
-                                                      "extLst"};
+// clang-format off
+const std::array<const char *, 39> kWorksheetOrder = {
+    "sheetPr", "dimension", "sheetViews", "sheetFormatPr", "cols", "sheetData", "sheetCalcPr",
+    "sheetProtection", "protectedRanges", "scenarios", "autoFilter", "sortState", "dataConsolidate",
+    "customSheetViews", "mergeCells", "phoneticPr", "conditionalFormatting", "dataValidations",
+    "hyperlinks", "printOptions", "pageMargins", "pageSetup", "headerFooter", "rowBreaks", "colBreaks",
+    "customProperties", "cellWatches", "ignoredErrors", "smartTags", "drawing", "legacyDrawing",
+    "legacyDrawingHF", "drawingHF", "picture", "oleObjects", "controls", "webPublishItems", "tableParts",
+    "extLst"};
+// clang-format on
 
 int rankOf(const XmlNode &node, const QString &ns) {
     if (node.type != XmlNode::Element || node.ns != ns) return -1;

@@ -415,49 +415,4 @@ QByteArray writeXml(const XmlDocument &document) {
     return QByteArray(out.data().data(), qsizetype(out.size()));
 }
 
-void copyElementContent(QXmlStreamReader &reader, ByteWriter &out, bool *hasFormula) {
-    int depth = 0;
-    while (!reader.atEnd()) {
-        switch (reader.readNext()) {
-            case QXmlStreamReader::StartElement: {
-                if (depth == 0 && hasFormula && reader.name() == u"f") *hasFormula = true;
-                ++depth;
-                out.append('<');
-                out.appendUtf8(reader.qualifiedName());
-                for (const QXmlStreamNamespaceDeclaration &decl : reader.namespaceDeclarations()) {
-                    out.append(" xmlns");
-                    if (!decl.prefix().isEmpty()) {
-                        out.append(':');
-                        out.appendUtf8(decl.prefix());
-                    }
-                    out.append("=\"");
-                    out.appendAttribute(decl.namespaceUri());
-                    out.append('"');
-                }
-                for (const QXmlStreamAttribute &a : reader.attributes()) {
-                    out.append(' ');
-                    out.appendUtf8(a.qualifiedName());
-                    out.append("=\"");
-                    out.appendAttribute(a.value());
-                    out.append('"');
-                }
-                out.append('>');
-                break;
-            }
-            case QXmlStreamReader::EndElement:
-                if (depth == 0) return;
-                --depth;
-                out.append("</");
-                out.appendUtf8(reader.qualifiedName());
-                out.append('>');
-                break;
-            case QXmlStreamReader::Characters:
-                out.appendText(reader.text());
-                break;
-            default:
-                break;
-        }
-    }
-}
-
 }  // namespace xlsx

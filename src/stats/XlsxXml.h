@@ -21,14 +21,11 @@ inline const QString kRelNs =
     QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
 inline const QString kPackageRelNs =
     QStringLiteral("http://schemas.openxmlformats.org/package/2006/relationships");
-inline const QString kContentTypesNs =
-    QStringLiteral("http://schemas.openxmlformats.org/package/2006/content-types");
 
 // Growable output buffer. Appends are plain memcpy; the sheet writer is built on it.
 class ByteWriter {
 public:
     void reserve(size_t bytes) { m_data.reserve(bytes); }
-    void clear() { m_data.clear(); }
     void append(const char *data, size_t size) { m_data.append(data, size); }
     template <size_t N>
     void append(const char (&literal)[N]) {
@@ -112,9 +109,6 @@ XmlNode readElement(QXmlStreamReader &reader);         // the whole element; ret
 void writeNode(ByteWriter &out, const XmlNode &node);
 void writeStartTag(ByteWriter &out, const XmlNode &element, bool selfClosing);
 void writeXmlDeclaration(ByteWriter &out, bool standalone);
-// Copies the content of the current element (children and text) as XML, up to its end tag;
-// *hasFormula tells whether one of the children is a formula (f).
-void copyElementContent(QXmlStreamReader &reader, ByteWriter &out, bool *hasFormula = nullptr);
 [[noreturn]] void throwXmlError(const QXmlStreamReader &reader, const QString &partName);
 
 }  // namespace xlsx

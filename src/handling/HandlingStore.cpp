@@ -1,0 +1,73 @@
+#include "HandlingStore.h"
+
+#include "RoutingSteps.h"
+#include "data/Database.h"
+
+namespace {
+
+QString stepTaken() {
+    return QStringLiteral("这条投诉已经由其他用户阅处（或已不存在），您的意见没有保存。");
+}
+
+}  // namespace
+
+HandlingStore::HandlingStore(Database &db, NowSource now) : m_db(db), m_now(std::move(now)) {}
+
+QString HandlingStore::openStepsSql() {
+    return QStringLiteral(
+        "SELECT 投诉信息处理.ID, 投诉信息处理.投诉编号, 投诉信息.投诉时间, 投诉信息.联系电话, 投诉信息.地址,"
+        " 投诉信息.投诉人, 投诉信息处理.接受时间, 投诉信息.投诉内容, 投诉信息.调查情况"
+        " FROM 投诉信息处理 INNER JOIN 投诉信息 ON 投诉信息处理.投诉编号 = 投诉信息.投诉编号"
+        " WHERE 投诉信息处理.处理结束时间 IS NULL AND 投诉信息处理.处理岗位 = ? AND 投诉信息处理.处理部门 = ?"
+        " ORDER BY 投诉信息处理.ID");
+}
+
+QVariantList HandlingStore::openStepsParams(const QString &department, const QString &post) {
+    return {post, department};
+}
+
+QVector<HandlingLine> HandlingStore::openSteps(const QString &department, const QString &post) {
+    const Rows rows = m_db.select(openStepsSql(), openStepsParams(department, post));
+    QVector<HandlingLine> lines;
+    lines.reserve(rows.size());
+    for (const Row row : rows) {
+        HandlingLine line;
+        line.stepId = row.value(0).toLongLong();
+        line.complaintCode = row.text(1);
+        line.complaintTime = readDateTime(row.value(2));
+        line.phone = row.text(3);
+        line.address = row.text(4);
+        line.complainant = row.text(5);
+        line.accepted = readDateTime(row.value(6));
+        line.content = row.text(7);
+        line.findings = row.text(8);
+        lines.append(line);
+    }
+    return lines;
+}
+
+void HandlingStore::finish(qint64 stepId, const QString &opinion) {
+    const QDateTime now = m_now();
+    m_db.transaction([&] {
+        if (!RoutingSteps::close(m_db, stepId, opinion, now)) throw ConcurrentChange(stepTaken());
+    });
+}
+
+qint64 HandlingStore::forward(qint64 stepId, const QString &opinion, const QString &department,
+                              const QString &post) {
+    const QDateTime now = m_now();
+    return m_db.transaction([&] {
+        // Closing first takes the step's row lock, so that of two clients only one goes on.
+        if (!RoutingSteps::close(m_db, stepId, opinion, now)) throw ConcurrentChange(stepTaken());
+        const Rows rows =
+            m_db.select(QStringLiteral("SELECT 投诉编号, 顺序号 FROM 投诉信息处理 WHERE ID = ?"), {stepId});
+        if (rows.isEmpty()) throw ConcurrentChange(stepTaken());
+        NewStep next;
+        next.complaintCode = rows.first().text(0);
+        next.department = department;
+        next.post = post;
+        next.order = int(rows.first().number(QStringLiteral("顺序号"))) + 1;
+        next.accepted = now;
+        return RoutingSteps::add(m_db, next);
+    });
+}

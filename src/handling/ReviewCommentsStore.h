@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include "StoreClock.h"
+
+class Database;
+
+// One routing step of a complaint as the review comments show it.
+struct ReviewStep {
+    qint64 stepId = 0;
+    int order = 0;
+    QString departmentCode;
+    QString departmentName;  // empty when the department is not in the organisation any more
+    QString postCode;
+    QString postName;
+    QStringList holders;  // who holds the post today, in employee-number order
+    bool open = false;
+
+    // "department post(holder、holder)", codes standing in for missing names.
+    QString text() const;
+};
+
+// The routing steps of a complaint and what each post wrote.
+class ReviewCommentsStore {
+public:
+    explicit ReviewCommentsStore(Database &db, NowSource now = clientNow);
+
+    // Every step of the complaint once, in 顺序号 order, whether or not anybody holds its post today.
+    QVector<ReviewStep> steps(const QString &complaintCode);
+    // What the step's post wrote when it finished the step (empty while it is open).
+    QString result(qint64 stepId);
+
+private:
+    Database &m_db;
+    NowSource m_now;
+};

@@ -1,3 +1,6 @@
+#include "AcceptanceWindow.h"
 #include "RoutingWindows.h"
 
-QWidget *createAcceptanceWindow() { return nullptr; }
+QWidget *createAcceptanceWindow() {
+    return new AcceptanceWindow;
+}

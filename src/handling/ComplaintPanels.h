@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <functional>
+
+#include "common/DepartmentTree.h"
+
+class Database;
+class FlexGrid;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QToolButton;
+class QTreeWidget;
+class QWidget;
+
+// Parts that the acceptance and the handling windows share.
+
+// Places a widget by twips (left, top, width, height); negative sizes become zero.
+void placeTwips(QWidget *widget, int left, int top, int width, int height);
+// A label whose text is its caption, placed at a design position (its width from its text).
+QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int left, int top);
+
+// A frame of the windows: the caption sits on the border line, so that controls placed by their
+// design position just below the top edge stay clear of it.
+QGroupBox *makeFrame(QWidget *parent, const QString &name, const QString &caption);
+
+// Sets a grid up as a report list: one header row, the columns with their captions and widths in
+// twips, left-aligned text, rows selected whole.
+void setUpReportList(FlexGrid *grid, const QStringList &captions, const QVector<int> &widthsTwips);
+// The selected row of a grid, -1 when no row is selected.
+int selectedRow(const FlexGrid *grid);
+
+// Frame1 "投诉情况": the selected complaint, shown and never read back.
+class ComplaintDetails {
+public:
+    explicit ComplaintDetails(QWidget *parent);
+
+    void clear();
+    // Text1(0) address and complainant, Text1(1) content, Text1(2) contact person, Text1(3) "电话：" phone.
+    void show(const QString &addressAndComplainant, const QString &content, const QString &contact,
+              const QString &phone);
+
+    QGroupBox *frame;
+    QLineEdit *complainant;   // Text1(0)
+    QPlainTextEdit *content;  // Text1(1)
+    QLineEdit *contact;       // Text1(2)
+    QLineEdit *phone;         // Text1(3)
+};
+
+// Frame3 "转呈处理": the department tree and the post picker of the forwarding target.
+class ForwardTarget {
+public:
+    ForwardTarget(QWidget *parent, Database &db);
+    ForwardTarget(const ForwardTarget &) = delete;
+    ForwardTarget &operator=(const ForwardTarget &) = delete;
+
+    // Reads the organisation into the tree. Throws DbError.
+    void build(Database &db);
+    // Whether a department node is selected, and its code.
+    bool hasDepartment() const;
+    QString departmentCode() const;
+    // The post chosen in Text5: the text before its first blank.
+    QString postCode() const;
+
+    QGroupBox *frame;
+    QTreeWidget *tree;   // TreeView1
+    QLineEdit *post;     // Text5
+    QToolButton *drop;   // Command3
+    QListWidget *posts;  // List1
+    DepartmentTree departments;
+};
+
+// Runs `refresh` when a work window is first shown and every time it is activated again: as a
+// child of the main window's client area (its frame activated) or as a window of its own.
+void refreshOnEveryActivation(QWidget *window, std::function<void()> refresh);

@@ -1,0 +1,393 @@
+#include "AcceptanceWindow.h"
+
+#include <QGroupBox>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QStatusBar>
+
+#include "common/DateText.h"
+#include "common/ErrorReports.h"
+#include "common/FlexGrid.h"
+#include "common/MainArea.h"
+#include "common/Messages.h"
+#include "common/Session.h"
+#include "common/Tag.h"
+#include "common/Twips.h"
+#include "common/WaitCursor.h"
+#include "data/DbError.h"
+#include "handling/HandlingWindows.h"
+
+namespace {
+
+const QString kPendingTag = QStringLiteral("L1");
+const QString kInProgressTag = QStringLiteral("L2");
+
+QPushButton *makeButton(QWidget *parent, const QString &name, const QString &caption) {
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QPlainTextEdit *makeMultiLine(QWidget *parent, const QString &name) {
+    auto *edit = new QPlainTextEdit(parent);
+    edit->setObjectName(name);
+    edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    edit->setTabChangesFocus(true);
+    return edit;
+}
+
+// A waiting time beyond 24 hour boundaries is drawn bold in red.
+bool waitedTooLong(const QDateTime &since, const QDateTime &now) {
+    return since.isValid() && DateText::hourBoundaries(since, now) > 24;
+}
+
+int rowOfCode(const FlexGrid *grid, int column, const QString &code) {
+    const GridModel *model = grid->grid();
+    for (int row = 0; row < model->rowCount(); ++row)
+        if (model->text(row, column) == code) return row;
+    return -1;
+}
+
+}  // namespace
+
+AcceptanceWindow::AcceptanceWindow(QWidget *parent, NowSource now)
+    : QWidget(parent)
+    , m_store(gConn, std::move(now))
+    , m_pending(new FlexGrid(this))
+    , m_inProgress(new FlexGrid(this))
+    , m_details(this)
+    , m_frame2(makeFrame(this, QStringLiteral("Frame2"), QStringLiteral("处理")))
+    , m_target(m_frame2, gConn) {
+    setObjectName(QStringLiteral("frm投诉受理"));
+    setWindowTitle(QStringLiteral("投诉受理"));
+    setProperty("maximized", true);
+
+    makeLabel(this, QStringLiteral("Label1(0)"), QStringLiteral("待处理投诉"), 150, 240);
+    m_pending->setObjectName(QStringLiteral("ListView1"));
+    setUpReportList(
+        m_pending,
+        {QStringLiteral("序"), QStringLiteral("编号"), QStringLiteral("投诉类别"), QStringLiteral("投诉人"),
+         QStringLiteral("投诉时间"), QStringLiteral("投诉内容"), QStringLiteral("等待时间")},
+        {400, 1440, 1440, 3940, 2500, 5000, 1600});
+    makeLabel(this, QStringLiteral("Label1(1)"), QStringLiteral("正在处理中的投诉"), 150, 2340);
+    m_inProgress->setObjectName(QStringLiteral("ListView2"));
+    setUpReportList(m_inProgress,
+                    {QStringLiteral("序"), QStringLiteral("编号"), QStringLiteral("投诉类别"),
+                     QStringLiteral("投诉人"), QStringLiteral("投诉时间"), QStringLiteral("投诉内容"),
+                     QStringLiteral("目前处理人"), QStringLiteral("等待时间")},
+                    {400, 1440, 1440, 3500, 1700, 3500, 3000, 1700});
+
+    makeLabel(m_frame2, QStringLiteral("Label3(0)"), QStringLiteral("调查情况"), 90, 210);
+    m_findings = makeMultiLine(m_frame2, QStringLiteral("Text2"));
+    makeLabel(m_frame2, QStringLiteral("Label3(1)"), QStringLiteral("我的处理意见（内部意见）"), 90, 1590);
+    m_opinion = makeMultiLine(m_frame2, QStringLiteral("Text3"));
+    makeLabel(m_frame2, QStringLiteral("Label3(2)"), QStringLiteral("答复"), 90, 2970);
+    m_reply = makeMultiLine(m_frame2, QStringLiteral("Text4"));
+    m_finish = makeButton(m_frame2, QStringLiteral("Command1"), QStringLiteral("处理完成"));
+    m_forward = makeButton(m_frame2, QStringLiteral("Command2"), QStringLiteral("转呈其他领导阅处"));
+    m_review = makeButton(m_frame2, QStringLiteral("Command4"), QStringLiteral("阅处情况查阅"));
+    m_refresh = makeButton(this, QStringLiteral("Command5"), QStringLiteral("刷新"));
+    m_close = makeButton(this, QStringLiteral("Command6"), QStringLiteral("退出"));
+    m_status = new QStatusBar(this);
+    m_status->setObjectName(QStringLiteral("StatusBar1"));
+    m_status->setSizeGripEnabled(false);
+
+    setTag(m_finish, QString());
+    m_review->setEnabled(false);
+    m_target.frame->setEnabled(false);
+
+    connect(m_pending, &FlexGrid::cellClicked, this, [this](int row) { selectPending(row); });
+    connect(m_inProgress, &FlexGrid::cellClicked, this, [this](int row) { selectInProgress(row); });
+    connect(m_pending->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                if (!m_filling && current.isValid() && m_pending->hasFocus()) selectPending(current.row());
+            });
+    connect(m_inProgress->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                if (!m_filling && current.isValid() && m_inProgress->hasFocus())
+                    selectInProgress(current.row());
+            });
+    connect(m_finish, &QPushButton::clicked, this, &AcceptanceWindow::finishComplaint);
+    connect(m_forward, &QPushButton::clicked, this, &AcceptanceWindow::forwardComplaint);
+    connect(m_review, &QPushButton::clicked, this, &AcceptanceWindow::showReviewComments);
+    connect(m_refresh, &QPushButton::clicked, this, &AcceptanceWindow::refresh);
+    connect(m_close, &QPushButton::clicked, this, [this] { MainArea::closeWindow(this); });
+
+    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
+        WaitCursor wait;
+        m_target.build(gConn);
+    });
+    refreshOnEveryActivation(this, [this] { refresh(); });
+    resize(Twips::toPixels(14100), Twips::toPixels(11100));
+}
+
+void AcceptanceWindow::refresh() {
+    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
+        WaitCursor wait;
+        const QDateTime now = m_store.now();
+        const QVector<PendingComplaint> pending = m_store.pending(gDeptCode, gPostCode);
+        const QVector<ComplaintInProgress> inProgress = m_store.inProgress(gDeptCode, gPostCode);
+        const QString keep = selectedCode();
+        const QString from = tag(m_finish);
+        m_filling = true;
+        fillPending(pending, now);
+        fillInProgress(inProgress, now);
+        // The complaint the user was working on stays selected when it is still listed.
+        if (!keep.isEmpty()) {
+            if (from == kPendingTag)
+                m_pending->setCurrentRow(rowOfCode(m_pending, PCode, keep));
+            else
+                m_inProgress->setCurrentRow(rowOfCode(m_inProgress, ICode, keep));
+        }
+        m_filling = false;
+        m_status->showMessage(
+            QStringLiteral("待处理 %1 条，处理中 %2 条").arg(pending.size()).arg(inProgress.size()));
+    });
+    m_filling = false;
+}
+
+void AcceptanceWindow::fillPending(const QVector<PendingComplaint> &list, const QDateTime &now) {
+    GridModel *model = m_pending->grid();
+    model->clearRows();
+    GridModel::Bulk bulk(*model);
+    QString cells[PColumns];
+    for (int i = 0; i < list.size(); ++i) {
+        const PendingComplaint &c = list.at(i);
+        cells[PRow] = QString::number(i + 1);
+        cells[PCode] = c.code;
+        cells[PCategory] = c.category;
+        cells[PComplainant] = c.address + QLatin1Char(' ') + c.complainant;
+        cells[PTime] = DateText::list(c.time);
+        cells[PContent] = c.content;
+        cells[PWaiting] = DateText::waiting(c.time, now);
+        const int row = bulk.append(cells, PColumns);
+        if (waitedTooLong(c.time, now)) model->setCellStyle(row, PWaiting, QColor(255, 0, 0), true);
+    }
+}
+
+void AcceptanceWindow::fillInProgress(const QVector<ComplaintInProgress> &list, const QDateTime &now) {
+    GridModel *model = m_inProgress->grid();
+    model->clearRows();
+    GridModel::Bulk bulk(*model);
+    QString cells[IColumns];
+    for (int i = 0; i < list.size(); ++i) {
+        const ComplaintInProgress &c = list.at(i);
+        cells[IRow] = QString::number(i + 1);
+        cells[ICode] = c.code;
+        cells[ICategory] = c.category;
+        cells[IComplainant] = c.address + QLatin1Char(' ') + c.complainant;
+        cells[ITime] = DateText::list(c.time);
+        cells[IContent] = c.content;
+        cells[IHolder] = c.holderId.isEmpty() ? QString() : c.holderId + QLatin1Char(' ') + c.holderName;
+        cells[IWaiting] = DateText::waiting(c.accepted, now);
+        const int row = bulk.append(cells, IColumns);
+        if (waitedTooLong(c.accepted, now)) model->setCellStyle(row, IWaiting, QColor(255, 0, 0), true);
+    }
+}
+
+QString AcceptanceWindow::selectedCode() const {
+    const QString from = tag(m_finish);
+    if (from == kPendingTag) {
+        const int row = selectedRow(m_pending);
+        return row < 0 ? QString() : m_pending->grid()->text(row, PCode);
+    }
+    if (from == kInProgressTag) {
+        const int row = selectedRow(m_inProgress);
+        return row < 0 ? QString() : m_inProgress->grid()->text(row, ICode);
+    }
+    return QString();
+}
+
+void AcceptanceWindow::clearInputs() {
+    m_details.clear();
+    m_findings->clear();
+    m_opinion->clear();
+    m_reply->clear();
+}
+
+void AcceptanceWindow::selectPending(int row) {
+    const QString code = m_pending->grid()->text(row, PCode);
+    if (code.isEmpty()) return;
+    // Clicking the complaint already shown again keeps what the user typed for it.
+    if (code == m_shownCode && tag(m_finish) == kPendingTag && m_finish->isEnabled()) return;
+    clearInputs();
+    m_shownCode = code;
+    setTag(m_finish, kPendingTag);
+    m_filling = true;
+    m_inProgress->setCurrentRow(-1);
+    m_filling = false;
+    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
+        const ComplaintDetail d = m_store.detail(code);
+        m_details.show(d.address + QLatin1Char(' ') + d.complainant, d.content, d.complainant, d.phone);
+    });
+    m_target.frame->setEnabled(true);
+    m_review->setEnabled(false);
+    m_forward->setEnabled(true);
+    m_finish->setEnabled(true);
+    m_findings->setFocus();
+    m_findings->moveCursor(QTextCursor::Start);
+}
+
+void AcceptanceWindow::selectInProgress(int row) {
+    const QString code = m_inProgress->grid()->text(row, ICode);
+    if (code.isEmpty()) return;
+    if (code == m_shownCode && tag(m_finish) == kInProgressTag && m_finish->isEnabled()) return;
+    clearInputs();
+    m_shownCode = code;
+    setTag(m_finish, kInProgressTag);
+    m_filling = true;
+    m_pending->setCurrentRow(-1);
+    m_filling = false;
+    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
+        const ComplaintDetail d = m_store.detail(code);
+        m_details.show(d.address + QLatin1Char(' ') + d.complainant, d.content, d.complainant, d.phone);
+        m_findings->setPlainText(d.findings);
+        m_opinion->setPlainText(d.reply);
+    });
+    m_target.frame->setEnabled(false);
+    m_review->setEnabled(true);
+    m_forward->setEnabled(false);
+    m_finish->setEnabled(true);
+}
+
+bool AcceptanceWindow::requireSelection(const QString &list) {
+    if (!selectedCode().isEmpty() && (list.isEmpty() || tag(m_finish) == list)) return true;
+    Messages::plain(QStringLiteral("请先在列表中选择一条投诉"));
+    return false;
+}
+
+void AcceptanceWindow::afterAction() {
+    m_target.frame->setEnabled(false);
+    m_review->setEnabled(false);
+    m_finish->setEnabled(false);
+    m_forward->setEnabled(false);
+    m_shownCode.clear();
+    clearInputs();
+}
+
+bool AcceptanceWindow::store(const std::function<void()> &write) {
+    bool stored = false;
+    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
+        try {
+            WaitCursor wait;
+            write();
+            stored = true;
+        } catch (const ConcurrentChange &e) {
+            Messages::information(e.description());
+            refresh();
+        }
+    });
+    return stored;
+}
+
+void AcceptanceWindow::finishComplaint() {
+    if (!requireSelection(QString())) return;
+    if (m_findings->toPlainText().trimmed().isEmpty()) {
+        Messages::plain(QStringLiteral("必须输入调查情况"));
+        return;
+    }
+    if (m_reply->toPlainText().trimmed().isEmpty()) {
+        Messages::plain(QStringLiteral("必须输入答复"));
+        return;
+    }
+    const QString code = selectedCode();
+    if (tag(m_finish) == kPendingTag) {
+        const bool stored = store([&] {
+            m_store.finishPending(code, m_findings->toPlainText(), m_opinion->toPlainText(),
+                                  m_reply->toPlainText(), gDeptCode, gPostCode);
+        });
+        if (!stored) return;
+        m_pending->grid()->removeDataRow(rowOfCode(m_pending, PCode, code));
+        m_pending->setCurrentRow(-1);
+    } else {
+        const bool stored = store([&] {
+            m_store.finishInProgress(code, m_findings->toPlainText(), m_reply->toPlainText(), gDeptCode,
+                                     gPostCode);
+        });
+        if (!stored) return;
+        // Every line of the complaint goes (one per holder of its current step).
+        for (int row = rowOfCode(m_inProgress, ICode, code); row >= 0;
+             row = rowOfCode(m_inProgress, ICode, code))
+            m_inProgress->grid()->removeDataRow(row);
+        m_inProgress->setCurrentRow(-1);
+    }
+    afterAction();
+}
+
+void AcceptanceWindow::forwardComplaint() {
+    if (!requireSelection(kPendingTag)) return;
+    if (m_findings->toPlainText().trimmed().isEmpty()) {
+        Messages::plain(QStringLiteral("必须输入调查情况"));
+        return;
+    }
+    if (m_opinion->toPlainText().trimmed().isEmpty()) {
+        Messages::plain(QStringLiteral("必须输入您的意见"));
+        return;
+    }
+    if (!m_target.hasDepartment()) {
+        Messages::plain(QStringLiteral("必须选择转呈部门"));
+        return;
+    }
+    if (m_target.post->text().trimmed().isEmpty()) {
+        Messages::plain(QStringLiteral("必须选择岗位"));
+        return;
+    }
+    const QString code = selectedCode();
+    const bool stored = store([&] {
+        m_store.forward(code, m_findings->toPlainText(), m_opinion->toPlainText(), gDeptCode, gPostCode,
+                        m_target.departmentCode(), m_target.postCode());
+    });
+    if (!stored) return;
+    // The complaint moves to the in-progress list under the user's name until the next refresh.
+    const int row = rowOfCode(m_pending, PCode, code);
+    GridModel *pending = m_pending->grid();
+    GridModel *inProgress = m_inProgress->grid();
+    QStringList cells{QString::number(inProgress->rowCount() + 1)};
+    for (int c = PCode; c <= PContent; ++c) cells << pending->text(row, c);
+    cells << gUserName << QString();
+    m_filling = true;
+    inProgress->appendRow(cells);
+    pending->removeDataRow(row);
+    m_pending->setCurrentRow(-1);
+    m_filling = false;
+    afterAction();
+}
+
+void AcceptanceWindow::showReviewComments() {
+    if (!requireSelection(kInProgressTag)) return;
+    showReviewCommentsOf(this, selectedCode());
+}
+
+void AcceptanceWindow::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    layoutControls();
+}
+
+void AcceptanceWindow::layoutControls() {
+    const int width = Twips::fromPixels(this->width());
+    const int height = Twips::fromPixels(this->height());
+    const int barHeight = m_status->sizeHint().height();
+    m_status->setGeometry(0, this->height() - barHeight, this->width(), barHeight);
+    const int frameTop = height - Twips::fromPixels(barHeight) - 60 - 4905;
+    placeTwips(m_pending, 60, 510, width - 120, 1755);
+    placeTwips(m_details.frame, 60, frameTop, 4095, 4905);
+    const int frame2Width = width - 60 - 4200;
+    placeTwips(m_frame2, 4200, frameTop, frame2Width, 4905);
+    placeTwips(m_inProgress, 60, 2610, width - 120, frameTop - 60 - 2610);
+    const int targetLeft = frame2Width - 45 - 4305;
+    placeTwips(m_target.frame, targetLeft, 1140, 4305, 3675);
+    placeTwips(m_finish, targetLeft, 480, 1305, 495);
+    placeTwips(m_forward, targetLeft + 1305 + 15, 480, 1665, 495);
+    placeTwips(m_review, targetLeft + 1305 + 15 + 1665 + 15, 480, 1275, 495);
+    const int textWidth = targetLeft - 60 - 90;
+    placeTwips(m_findings, 90, 450, textWidth, 1065);
+    placeTwips(m_opinion, 90, 1830, textWidth, 1065);
+    placeTwips(m_reply, 90, 3210, textWidth, 1575);
+    const int closeLeft = width - 300 - 1095;
+    placeTwips(m_close, closeLeft, 120, 1095, 315);
+    placeTwips(m_refresh, closeLeft - 1500, 120, 1095, 315);
+}

@@ -817,8 +817,14 @@ void Workbook::save(const Progress &progress) {
     };
     auto add = [&](const QString &name, zip_source_t *source) {
         if (!source) fail(QString::fromLocal8Bit(zip_strerror(out)));
-        const zip_int64_t index =
-            zip_file_add(out, name.toUtf8().constData(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+        // Part names do not depend on case: replace the entry whatever the case of its name.
+        const QByteArray utf8 = name.toUtf8();
+        zip_int64_t index = zip_name_locate(out, utf8.constData(), ZIP_FL_NOCASE);
+        if (index >= 0) {
+            if (zip_file_replace(out, zip_uint64_t(index), source, 0) != 0) index = -1;
+        } else {
+            index = zip_file_add(out, utf8.constData(), source, ZIP_FL_ENC_UTF_8);
+        }
         if (index < 0) {
             zip_source_free(source);
             fail(QString::fromLocal8Bit(zip_strerror(out)));

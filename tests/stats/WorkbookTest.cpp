@@ -288,6 +288,19 @@ private slots:
         QVERIFY(report["widths"]["A"].toDouble() > 20);
     }
 
+    // Part names do not depend on case; a changed part must not be stored a second time.
+    void partNameInAnotherCase() {
+        const QString path = makeFixture("case.xlsx");
+        runProbe({"rename", path, "xl/worksheets/sheet1.xml", "xl/Worksheets/Sheet1.XML"});
+        Workbook book = Workbook::open(path);
+        book.sheet(0).setText(1, 1, QStringLiteral("changed"));
+        book.save();
+        QStringList sheets;
+        for (const QString &name : parts(path).keys())
+            if (name.startsWith("xl/worksheets/", Qt::CaseInsensitive)) sheets << name;
+        QCOMPARE(sheets, (QStringList{"xl/Worksheets/Sheet1.XML", "xl/worksheets/sheet2.xml"}));
+    }
+
     // A width set inside a run of columns that share one entry changes that column only.
     void columnWidthInsideARun() {
         const QString path = makeFixture("widths.xlsx");

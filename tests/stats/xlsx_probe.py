@@ -8,6 +8,7 @@
   xlsx_probe.py prefixed FILE         the same, its first sheet written with an "x:" prefix as some
                                       generators write it
   xlsx_probe.py replace FILE ENTRY TEXT  replaces the content of one zip entry
+  xlsx_probe.py rename FILE ENTRY NAME   renames one zip entry
 """
 import hashlib
 import json
@@ -119,10 +120,13 @@ def fixture(path):
             archive.writestr(name, data)
 
 
-def replace(path, entry, text):
+def replace(path, entry, text, new_name=None):
     with zipfile.ZipFile(path) as archive:
         entries = {info.filename: archive.read(info) for info in archive.infolist()}
-    entries[entry] = text.encode()
+    if new_name:
+        entries[new_name] = entries.pop(entry)
+    else:
+        entries[entry] = text.encode()
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
         for name, data in entries.items():
             archive.writestr(name, data)
@@ -148,5 +152,7 @@ if __name__ == "__main__":
         prefixed(target)
     elif command == "replace":
         replace(target, sys.argv[3], sys.argv[4])
+    elif command == "rename":
+        replace(target, sys.argv[3], None, sys.argv[4])
     else:
         raise SystemExit(f"unknown command {command}")

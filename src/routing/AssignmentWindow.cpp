@@ -68,7 +68,7 @@ AssignmentWindow::AssignmentWindow(QWidget *parent) : QWidget(parent), m_store(g
         l->adjustSize();
         // Centred on the line of the box beside it.
         l->move(Twips::toPixels(left),
-                Twips::toPixels(top) + (Twips::toPixels(height) - l->height()) / 2 - 4);
+                qMax(0, Twips::toPixels(top) + (Twips::toPixels(height) - l->height()) / 2));
         return l;
     };
     const auto box = [this](const char *name, const QRect &geometry) {
@@ -102,7 +102,10 @@ AssignmentWindow::AssignmentWindow(QWidget *parent) : QWidget(parent), m_store(g
 
     m_grid = new FlexGrid(this);
     m_grid->setObjectName(QStringLiteral("MSFlexGrid1"));
-    m_grid->setGeometry(twips(3690, 210, 8265, 5625));
+    // Below the caption and the check box, which are taller in this font than in twips.
+    const int gridTop = qMax(Twips::toPixels(210), m_withEnded->height() + 1);
+    m_grid->setGeometry(Twips::toPixels(3690), gridTop, Twips::toPixels(8265),
+                        Twips::toPixels(210 + 5625) - gridTop);
     m_grid->grid()->setFormatString(QStringLiteral("序|<设置日期    |<处理部门                |<处理岗位     "
                                                    "          |<终止日期  |<备注      |gwdh|bmdh|ID"),
                                     m_grid->font());
@@ -187,6 +190,8 @@ void AssignmentWindow::Form_Load() {
         root->setExpanded(true);
         m_departments.setIcon(icon);
         m_departments.build(m_departmentTree, PickerVariant::Assignment, gConn);
+        for (int i = 0; i < m_departmentTree->topLevelItemCount(); ++i)
+            m_departmentTree->topLevelItem(i)->setExpanded(true);
         for (int column : {PostCode, DepartmentCode, Id}) m_grid->grid()->setWidthTwips(column, 0);
         if (root->childCount() > 0) {
             m_offices->setCurrentItem(root->child(0));
@@ -236,6 +241,8 @@ void AssignmentWindow::TreeView1_NodeClick(QTreeWidgetItem *node) {
         }
         for (int row = 0; row < assignments.size(); ++row)
             if (assignments.at(row).ended) model->setRowForeground(row, QColor(255, 0, 0));
+        model->growWidthsToFit(m_grid->font());
+        for (int column : {PostCode, DepartmentCode, Id}) model->setWidthTwips(column, 0);
         m_grid->setCurrentRow(assignments.isEmpty() ? -1 : 0);
         MSFlexGrid1_Click();
     });

@@ -71,7 +71,7 @@ void AssignmentStoreTest::onePostPerOfficeAndDay() {
 
     qint64 id = 0;
     QCOMPARE(store.add(input("1", "501", "2024-01-02"), &id), AssignmentStore::Result::Saved);  // another day
-    QCOMPARE(store.add(input("1", "502", "2024-01-01")), AssignmentStore::Result::Saved);  // another post
+    QCOMPARE(store.add(input("1", "502", "2024-01-01")), AssignmentStore::Result::Saved);   // another post
     QCOMPARE(store.add(input("11", "501", "2024-01-01")), AssignmentStore::Result::Saved);  // another office
     AssignmentInput full{QStringLiteral("1"),          QStringLiteral("5"),
                          QStringLiteral("503"),        QStringLiteral("2024-01-01"),

@@ -104,6 +104,7 @@ private slots:
     void cancellingAndEditingTheDate();
     void badInputWritesNothing();
     void deletingTheCurrentRow();
+    void databaseFailuresAreReported();
 };
 
 void AssignmentWindowTest::opensOnTheFirstOfficeInNaturalOrder() {
@@ -321,6 +322,34 @@ void AssignmentWindowTest::deletingTheCurrentRow() {
     const int asked = messages.count();
     w.remove->click();
     QCOMPARE(messages.count(), asked);
+}
+
+void AssignmentWindowTest::databaseFailuresAreReported() {
+    TestDatabase t(true);
+    MessageRecorder messages;
+    Window w;
+    w.addCancel->click();
+    w.pick(QStringLiteral("3"), QStringLiteral("301"));
+    t.exec(QStringLiteral("ALTER TABLE 投诉处理人设置 RENAME TO gone"));
+
+    // The short report; the window keeps what was typed and stays usable.
+    w.save->click();
+    QCOMPARE(messages.count(), 1);
+    QCOMPARE(messages.messages.last().title, Messages::executableName());
+    QVERIFY(messages.last().contains(QStringLiteral("投诉处理人设置")));
+    QCOMPARE(w.addCancel->text(), QStringLiteral("取消"));
+    QCOMPARE(tag(w.post), QStringLiteral("301"));
+    w.addCancel->click();
+    w.remove->click();
+    QCOMPARE(messages.count(), 3);  // the question, then the report
+    QCOMPARE(messages.messages.last().title, Messages::executableName());
+
+    t.exec(QStringLiteral("ALTER TABLE gone RENAME TO 投诉处理人设置"));
+    w.addCancel->click();
+    w.pick(QStringLiteral("3"), QStringLiteral("301"));
+    w.save->click();
+    QCOMPARE(messages.count(), 3);
+    QCOMPARE(assignments(t, QStringLiteral("1")), 2);
 }
 
 TAVIMOR_TEST(AssignmentWindowTest)

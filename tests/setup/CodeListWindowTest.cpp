@@ -71,6 +71,7 @@ private slots:
     void addingAndCancelling();
     void refusedCodesWriteNothing();
     void deletingEntries();
+    void databaseFailuresAreReported();
 };
 
 void CodeListWindowTest::emptyChannelListThenFirstEntry() {
@@ -250,6 +251,31 @@ void CodeListWindowTest::deletingEntries() {
     QCOMPARE(w.list->count(), 0);
     QVERIFY(w.code->text().isEmpty() && w.name->text().isEmpty());
     QCOMPARE(t.count(QStringLiteral("投诉类别")), 0);
+}
+
+void CodeListWindowTest::databaseFailuresAreReported() {
+    TestDatabase t(true);
+    MessageRecorder messages;
+    Window w(createCategoryWindow);
+    w.addCancel->click();
+    w.type(QStringLiteral("08"), QStringLiteral("绿化"));
+    t.exec(QStringLiteral("ALTER TABLE 投诉类别 RENAME TO gone"));
+
+    // The handler report names the handler; the window keeps the typed entry and its mode.
+    w.save->click();
+    QVERIFY(messages.last().endsWith(QStringLiteral(" SSCommand2_Click")));
+    QCOMPARE(w.addCancel->text(), QStringLiteral("取消"));
+    QCOMPARE(w.code->text(), QStringLiteral("08"));
+    w.addCancel->click();
+    w.select(QStringLiteral("02 维修质量"));
+    QCOMPARE(messages.messages.last().title, Messages::executableName());  // showing: the short report
+    w.remove->click();
+    QVERIFY(messages.last().endsWith(QStringLiteral(" Command3d13_Click")));
+    QCOMPARE(w.list->count(), 7);
+
+    t.exec(QStringLiteral("ALTER TABLE gone RENAME TO 投诉类别"));
+    w.remove->click();
+    QCOMPARE(w.list->count(), 6);
 }
 
 TAVIMOR_TEST(CodeListWindowTest)

@@ -86,7 +86,7 @@ std::optional<Householder> PropertyRegister::householder(qint64 householderId) {
 
 QVector<LetUnit> PropertyRegister::letUnits(const QString &officeCode, qint64 buildingId) {
     const Rows rows = m_db.select(
-        QStringLiteral("SELECT DISTINCT HT.合同编号, HT.座落, HT.对方单位, HT.合同中止日期, HD.单元ID, S.室"
+        QStringLiteral("SELECT HT.合同编号, HT.座落, HT.对方单位, HT.合同中止日期, HD.单元ID, S.室"
                        " FROM 合同信息 HT INNER JOIN 合同单元信息 HD ON HT.ID = HD.合同ID"
                        " INNER JOIN 室表 S ON HD.单元ID = S.S_ID"
                        " WHERE HT.区域代号 = ? AND S.L_ID = ?"
@@ -94,11 +94,13 @@ QVector<LetUnit> PropertyRegister::letUnits(const QString &officeCode, qint64 bu
                        " ORDER BY ") +
             m_db.dialect().naturalOrder(QStringLiteral("S.室")) + QStringLiteral(", HT.合同编号"),
         {officeCode, buildingId});
+    // Each unit once, whichever of its running contracts comes first (the rows are made unique
+    // here rather than with DISTINCT, which SQL Server refuses beside an ORDER BY on len()).
     QVector<LetUnit> list;
     QSet<qint64> seen;
     for (const Row row : rows) {
         const qint64 unit = row.number(QStringLiteral("单元ID"));
-        if (seen.contains(unit)) continue;  // let under a second running contract
+        if (seen.contains(unit)) continue;
         seen.insert(unit);
         list.append(LetUnit{unit, row.text(QStringLiteral("室")), row.text(QStringLiteral("对方单位"))});
     }

@@ -1,9 +1,12 @@
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,6 +18,7 @@
 #include "MessageRecorder.h"
 #include "TestRegistry.h"
 #include "common/FlexGrid.h"
+#include "common/MainArea.h"
 #include "common/Session.h"
 #include "common/Tag.h"
 #include "data/Status.h"
@@ -160,6 +164,20 @@ private slots:
                      m->text(row, RegisterColumn::Finished).isEmpty());
         QCOMPARE(r.text(5)->text(), QStringLiteral("<保存时自动生成编号"));
         QCOMPARE(r.text(1)->text(), QString());
+    }
+
+    void opensMaximizedInTheMainArea() {
+        TestDatabase db(true);
+        loginReceptionist();
+        QMdiArea area;
+        area.resize(1200, 800);
+        area.show();
+        MainArea::set(&area);
+        QMdiSubWindow *frame = MainArea::open(createReceptionWindow());
+        MainArea::set(nullptr);
+        QVERIFY(frame);
+        QVERIFY(frame->isMaximized());
+        QCOMPARE(frame->widget()->objectName(), QStringLiteral("frm投诉接待"));
     }
 
     void saveChecksInOrderAndStoresTheComplaint() {
@@ -524,6 +542,42 @@ private slots:
         r.click("Command8");
         QVERIFY(!panel->isVisible());
         QCOMPARE(r.text(0)->text(), QString());
+    }
+
+    void databaseFailuresAreReportedAndNothingIsLost() {
+        Reception r;
+        MessageRecorder messages;
+        r.click("Command1");
+        QTreeWidgetItem *building = r.node(QStringLiteral("翠苑小区12幢1单元"));
+        r.db.exec(QStringLiteral("ALTER TABLE 室表 RENAME TO 室表_old"));
+        r.clickNode(building);
+        QCOMPARE(messages.count(), 1);
+        QVERIFY(messages.last().startsWith(QStringLiteral("错误号：")));
+        QCOMPARE(messages.messages.last().title, Messages::programTitle());
+        QVERIFY(r.tree()->isEnabled());
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+
+        r.clickRow(QStringLiteral("00000004"));
+        r.db.exec(QStringLiteral("ALTER TABLE 投诉信息 RENAME TO 投诉信息_old"));
+        r.content()->setPlainText(QStringLiteral("改过的内容"));
+        r.click("Command4");
+        QVERIFY(messages.last().startsWith(QStringLiteral("出现错误\r\n")));
+        QCOMPARE(r.content()->toPlainText(), QStringLiteral("改过的内容"));
+
+        r.click("Command3");
+        r.fillNew(QStringLiteral("陈建华"));
+        r.click("Command4");
+        QVERIFY(messages.last().startsWith(QStringLiteral("错误号：")));
+        QCOMPARE(r.get<QPushButton>("Command3")->text(), QStringLiteral("取消"));
+        QCOMPARE(r.text(1)->text(), QStringLiteral("陈建华"));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+
+        // Once the table is back, the same entry saves.
+        r.db.exec(QStringLiteral("ALTER TABLE 投诉信息_old RENAME TO 投诉信息"));
+        const int shown = messages.count();
+        r.click("Command4");
+        QCOMPARE(messages.count(), shown);
+        QCOMPARE(r.stored(r.text(5)->text()).text(QStringLiteral("投诉人")), QStringLiteral("陈建华"));
     }
 
     // Pictures of the window for a person to look at: set TAVIMOR_SHOTS to a folder.

@@ -135,11 +135,10 @@ void CodeListWindow::LoadCodeList() {
                 auto *item = new QListWidgetItem(CodeName::join(entry.code, entry.name), m_list);
                 item->setData(Qt::UserRole, entry.id);
             }
+            if (m_list->count() > 0) m_list->setCurrentRow(0);
         }
-        if (m_list->count() > 0) {
-            m_list->setCurrentRow(0);
-            List9_Click();  // also when row 0 was already current
-        }
+        // Shown once, here: the selection above made no signal.
+        if (m_list->count() > 0) List9_Click();
     });
 }
 

@@ -368,12 +368,9 @@ void ReceptionWindow::showCurrentRow() {
     }
 
     // Likewise a category or channel whose name the code list no longer has.
+    // A complaint without one shows none (an edit must not take the previous complaint's).
     const auto pick = [&](QComboBox *combo, const QString &name, QString *kept) {
-        if (name.isEmpty()) {
-            kept->clear();
-            return;
-        }
-        const int index = indexOfName(combo, name);
+        const int index = name.isEmpty() ? -1 : indexOfName(combo, name);
         combo->setCurrentIndex(index);
         *kept = index < 0 ? name : QString();
         combo->setPlaceholderText(*kept);

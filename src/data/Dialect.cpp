@@ -53,6 +53,11 @@ QString Dialect::maxForUpdate(const QString &table, const QString &column) const
     return QStringLiteral("SELECT MAX(%2) FROM %1").arg(table, column);
 }
 
+QString Dialect::lockingRead() const
+{
+    return m_kind == SqlServer ? QStringLiteral(" WITH (UPDLOCK, HOLDLOCK)") : QString();
+}
+
 QString Dialect::beginTransaction() const
 {
     return m_kind == SqlServer ? QStringLiteral("BEGIN TRANSACTION") : QStringLiteral("BEGIN IMMEDIATE");

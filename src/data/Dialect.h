@@ -33,6 +33,11 @@ public:
     // SELECT MAX(column) FROM table, holding the lock that serialises the writers that allocate
     // the next number (SQL Server: update and hold locks; SQLite: the immediate transaction does).
     QString maxForUpdate(const QString &table, const QString &column) const;
+    // The table hint that makes a read inside a write transaction hold its locks until the end,
+    // so that a check ("is this code still free?") and the write that follows cannot be split by
+    // another client: " WITH (UPDLOCK, HOLDLOCK)" after the table name on SQL Server; nothing in
+    // SQLite, where the immediate transaction already serialises writers.
+    QString lockingRead() const;
     // The statement that opens a write transaction.
     QString beginTransaction() const;
 

@@ -51,6 +51,7 @@ public:
     QDateTime dateTime(const QString &column) const { return Value::dateTime(value(column)); }
     QDateTime dateTime(int column) const { return Value::dateTime(value(column)); }
     qint64 number(const QString &column) const { return value(column).toLongLong(); }
+    qint64 number(int column) const { return value(column).toLongLong(); }
 
 private:
     QSharedPointer<const RowsData> m_data;

@@ -75,6 +75,8 @@ void DialectTest::sqlServerTexts()
     QCOMPARE(d.maxForUpdate(QStringLiteral("投诉信息"), QStringLiteral("流水号")),
              QStringLiteral("SELECT MAX(流水号) FROM 投诉信息 WITH (UPDLOCK, HOLDLOCK)"));
     QCOMPARE(d.beginTransaction(), QStringLiteral("BEGIN TRANSACTION"));
+    QCOMPARE(QStringLiteral("SELECT id FROM 投诉类别") + d.lockingRead() + QStringLiteral(" WHERE 编号 = ?"),
+             QStringLiteral("SELECT id FROM 投诉类别 WITH (UPDLOCK, HOLDLOCK) WHERE 编号 = ?"));
 }
 
 void DialectTest::sqliteTexts()
@@ -83,6 +85,7 @@ void DialectTest::sqliteTexts()
     QCOMPARE(d.concat({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}), QStringLiteral("a || b || c"));
     QCOMPARE(d.length(QStringLiteral("x")), QStringLiteral("length(x)"));
     QCOMPARE(d.beginTransaction(), QStringLiteral("BEGIN IMMEDIATE"));
+    QCOMPARE(d.lockingRead(), QString());
     QCOMPARE(Dialect::containsPattern(QStringLiteral("5%_[!")), QStringLiteral("%5!%!_![!!%"));
 }
 

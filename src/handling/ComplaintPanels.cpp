@@ -17,12 +17,14 @@
 #include "common/FlexGrid.h"
 #include "common/Twips.h"
 
-void placeTwips(QWidget *widget, int left, int top, int width, int height) {
+void placeTwips(QWidget *widget, int left, int top, int width, int height)
+{
     widget->setGeometry(Twips::toPixels(left), Twips::toPixels(top), qMax(0, Twips::toPixels(width)),
                         qMax(0, Twips::toPixels(height)));
 }
 
-QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int left, int top) {
+QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int left, int top)
+{
     auto *label = new QLabel(text, parent);
     label->setObjectName(name);
     label->adjustSize();
@@ -30,7 +32,8 @@ QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int
     return label;
 }
 
-QGroupBox *makeFrame(QWidget *parent, const QString &name, const QString &caption) {
+QGroupBox *makeFrame(QWidget *parent, const QString &name, const QString &caption)
+{
     auto *frame = new QGroupBox(caption, parent);
     frame->setObjectName(name);
     frame->setStyleSheet(
@@ -40,7 +43,8 @@ QGroupBox *makeFrame(QWidget *parent, const QString &name, const QString &captio
     return frame;
 }
 
-void setUpReportList(FlexGrid *grid, const QStringList &captions, const QVector<int> &widthsTwips) {
+void setUpReportList(FlexGrid *grid, const QStringList &captions, const QVector<int> &widthsTwips)
+{
     GridModel *model = grid->grid();
     model->setColumnCount(int(captions.size()));
     for (int c = 0; c < captions.size(); ++c) {
@@ -53,14 +57,16 @@ void setUpReportList(FlexGrid *grid, const QStringList &captions, const QVector<
     grid->setTextElideMode(Qt::ElideRight);
 }
 
-int selectedRow(const FlexGrid *grid) {
+int selectedRow(const FlexGrid *grid)
+{
     const QModelIndexList rows = grid->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
 namespace {
 
-QLineEdit *readOnlyLine(QWidget *parent, const QString &name) {
+QLineEdit *readOnlyLine(QWidget *parent, const QString &name)
+{
     auto *edit = new QLineEdit(parent);
     edit->setObjectName(name);
     edit->setReadOnly(true);
@@ -69,7 +75,8 @@ QLineEdit *readOnlyLine(QWidget *parent, const QString &name) {
 
 }  // namespace
 
-ComplaintDetails::ComplaintDetails(QWidget *parent) {
+ComplaintDetails::ComplaintDetails(QWidget *parent)
+{
     frame = makeFrame(parent, QStringLiteral("Frame1"), QStringLiteral("投诉情况"));
     makeLabel(frame, QStringLiteral("Label2(0)"), QStringLiteral("投诉人"), 90, 330);
     complainant = readOnlyLine(frame, QStringLiteral("Text1(0)"));
@@ -88,7 +95,8 @@ ComplaintDetails::ComplaintDetails(QWidget *parent) {
     placeTwips(phone, 930, 4470, 3045, 315);
 }
 
-void ComplaintDetails::clear() {
+void ComplaintDetails::clear()
+{
     complainant->clear();
     content->clear();
     contact->clear();
@@ -96,7 +104,8 @@ void ComplaintDetails::clear() {
 }
 
 void ComplaintDetails::show(const QString &addressAndComplainant, const QString &contentText,
-                            const QString &contactText, const QString &phoneNumber) {
+                            const QString &contactText, const QString &phoneNumber)
+{
     complainant->setText(addressAndComplainant);
     complainant->setCursorPosition(0);
     content->setPlainText(contentText);
@@ -106,7 +115,8 @@ void ComplaintDetails::show(const QString &addressAndComplainant, const QString 
     phone->setCursorPosition(0);
 }
 
-ForwardTarget::ForwardTarget(QWidget *parent, Database &db) {
+ForwardTarget::ForwardTarget(QWidget *parent, Database &db)
+{
     frame = makeFrame(parent, QStringLiteral("Frame3"), QStringLiteral("转呈处理"));
     tree = new QTreeWidget(frame);
     tree->setObjectName(QStringLiteral("TreeView1"));
@@ -137,22 +147,17 @@ ForwardTarget::ForwardTarget(QWidget *parent, Database &db) {
     });
 }
 
-void ForwardTarget::build(Database &db) {
-    departments.build(tree, PickerVariant::Plain, db);
-}
+void ForwardTarget::build(Database &db) { departments.build(tree, PickerVariant::Plain, db); }
 
-bool ForwardTarget::hasDepartment() const {
-    return !tree->selectedItems().isEmpty();
-}
+bool ForwardTarget::hasDepartment() const { return !tree->selectedItems().isEmpty(); }
 
-QString ForwardTarget::departmentCode() const {
+QString ForwardTarget::departmentCode() const
+{
     const QList<QTreeWidgetItem *> selected = tree->selectedItems();
     return selected.isEmpty() ? QString() : DepartmentTree::codeOf(selected.first());
 }
 
-QString ForwardTarget::postCode() const {
-    return CodeName::code(post->text().trimmed());
-}
+QString ForwardTarget::postCode() const { return CodeName::code(post->text().trimmed()); }
 
 namespace {
 
@@ -160,52 +165,59 @@ namespace {
 class ActivationWatcher : public QObject {
 public:
     ActivationWatcher(QWidget *window, std::function<void()> refresh)
-        : QObject(window), m_window(window), m_refresh(std::move(refresh)) {
+        : QObject(window), m_window(window), m_refresh(std::move(refresh))
+    {
         window->installEventFilter(this);
+        hookFrame();
     }
 
-    bool eventFilter(QObject *watched, QEvent *event) override {
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
         if (watched != m_window) return false;
         switch (event->type()) {
+            case QEvent::ParentChange: hookFrame(); break;
             case QEvent::Show:
-                if (auto *frame = qobject_cast<QMdiSubWindow *>(m_window->parentWidget())) {
-                    // In the main window the frame's activation refreshes, the first one included.
-                    if (frame != m_frame) {
-                        m_frame = frame;
-                        connect(frame, &QMdiSubWindow::aboutToActivate, this, [this] { m_refresh(); });
-                    }
-                } else if (!m_shown) {
-                    m_refresh();
-                }
+                hookFrame();
+                // In the main window the frame's activation refreshes (it comes before the first
+                // show); a window of its own refreshes when it is shown.
+                if (!m_shown && !(m_frame && m_activated)) m_refresh();
                 m_shown = true;
                 break;
-            case QEvent::Hide:
-                m_shown = false;
-                break;
-            case QEvent::WindowDeactivate:
-                m_wasDeactivated = true;
-                break;
+            case QEvent::Hide: m_shown = false; break;
+            case QEvent::WindowDeactivate: m_wasDeactivated = true; break;
             case QEvent::WindowActivate:
                 // A window of its own: the activation that follows its first show is not a new one.
                 if (m_window->isWindow() && m_wasDeactivated) m_refresh();
                 m_wasDeactivated = false;
                 break;
-            default:
-                break;
+            default: break;
         }
         return false;
     }
 
 private:
+    void hookFrame()
+    {
+        auto *frame = qobject_cast<QMdiSubWindow *>(m_window->parentWidget());
+        if (!frame || frame == m_frame) return;
+        m_frame = frame;
+        connect(frame, &QMdiSubWindow::aboutToActivate, this, [this] {
+            m_activated = true;
+            m_refresh();
+        });
+    }
+
     QWidget *m_window;
     std::function<void()> m_refresh;
     QPointer<QMdiSubWindow> m_frame;
     bool m_shown = false;
+    bool m_activated = false;
     bool m_wasDeactivated = false;
 };
 
 }  // namespace
 
-void refreshOnEveryActivation(QWidget *window, std::function<void()> refresh) {
+void refreshOnEveryActivation(QWidget *window, std::function<void()> refresh)
+{
     new ActivationWatcher(window, std::move(refresh));
 }

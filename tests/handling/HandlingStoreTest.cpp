@@ -13,7 +13,8 @@ class HandlingStoreTest : public QObject {
     Q_OBJECT
 private slots:
     // Only open steps of exactly the department and post are listed, one line per step.
-    void listsOpenStepsOfDepartmentAndPost() {
+    void listsOpenStepsOfDepartmentAndPost()
+    {
         TestDatabase db(true);
         // Post 301 in another department, and department 3 with another post: not listed.
         insertStep(db, QStringLiteral("00000001"), QStringLiteral("5"), QStringLiteral("301"), 1, pinned());
@@ -22,13 +23,15 @@ private slots:
         insertStep(db, QStringLiteral("00000013"), QStringLiteral("3"), QStringLiteral("301"), 3, pinned());
         HandlingStore store(db.db(), pinnedNow);
         QStringList codes;
-        for (const HandlingLine &line : store.openSteps(QStringLiteral("3"), QStringLiteral("301")))
-            codes << line.complaintCode;
+        const QVector<HandlingLine> lines = store.openSteps(QStringLiteral("3"), QStringLiteral("301"));
+        for (const HandlingLine &line : lines) codes << line.complaintCode;
         QCOMPARE(codes, (QStringList{"00000013", "00000021", "00000013"}));
+        QCOMPARE(lines.last().accepted, pinned());
     }
 
     // Of two clients acting on one step only the first is stored; forwarding is all or nothing.
-    void actsOnAStepOnce() {
+    void actsOnAStepOnce()
+    {
         TestDatabase db(true);
         Database other;
         other.openSqlite(db.file());
@@ -41,24 +44,21 @@ private slots:
         const qint64 next =
             theirs.forward(step, QStringLiteral("请品质部复核"), QStringLiteral("4"), QStringLiteral("401"));
         QVERIFY_THROWS_EXCEPTION(ConcurrentChange, mine.finish(step, QStringLiteral("我的意见")));
-        QVERIFY_THROWS_EXCEPTION(ConcurrentChange, mine.forward(step, QStringLiteral("我的意见"),
-                                                                QStringLiteral("2"), QStringLiteral("201")));
-        QCOMPARE(
-            db.value(QStringLiteral("SELECT 处理结果 FROM 投诉信息处理 WHERE ID = ?"), {step}).toString(),
-            QStringLiteral("请品质部复核"));
+        QVERIFY_THROWS_EXCEPTION(ConcurrentChange, mine.forward(step, QStringLiteral("我的意见"), QStringLiteral("2"),
+                                                                QStringLiteral("201")));
+        QCOMPARE(db.value(QStringLiteral("SELECT 处理结果 FROM 投诉信息处理 WHERE ID = ?"), {step}).toString(),
+                 QStringLiteral("请品质部复核"));
         QCOMPARE(db.count(QStringLiteral("投诉信息处理"), QStringLiteral("投诉编号 = '00000015'")), 4);
         const Rows added = db.db().select(
-            QStringLiteral(
-                "SELECT 投诉编号, 处理部门, 处理岗位, 顺序号, 接受时间, 处理结束时间, 处理结果, 处理意见"
-                " FROM 投诉信息处理 WHERE ID = ?"),
+            QStringLiteral("SELECT 投诉编号, 处理部门, 处理岗位, 顺序号, 接受时间, 处理结束时间, 处理结果, 处理意见"
+                           " FROM 投诉信息处理 WHERE ID = ?"),
             {next});
         QCOMPARE(added.first().text(0), QStringLiteral("00000015"));
         QCOMPARE(added.first().text(1) + added.first().text(2), QStringLiteral("4401"));
         QCOMPARE(added.first().number(QStringLiteral("顺序号")), 4);
         QCOMPARE(added.first().dateTime(4), pinned());
         QVERIFY(added.first().isNull(QStringLiteral("处理结束时间")) &&
-                added.first().isNull(QStringLiteral("处理结果")) &&
-                added.first().isNull(QStringLiteral("处理意见")));
+                added.first().isNull(QStringLiteral("处理结果")) && added.first().isNull(QStringLiteral("处理意见")));
 
         // A failing insert of the new step leaves the old one open.
         const qint64 open =
@@ -68,23 +68,21 @@ private slots:
             "CREATE TRIGGER no_step BEFORE INSERT ON 投诉信息处理 BEGIN SELECT RAISE(ABORT, 'full'); END"));
         QVERIFY_THROWS_EXCEPTION(
             DbError, mine.forward(open, QStringLiteral("意见"), QStringLiteral("4"), QStringLiteral("401")));
-        QVERIFY(
-            db.value(QStringLiteral("SELECT 处理结束时间 FROM 投诉信息处理 WHERE ID = ?"), {open}).isNull());
+        QVERIFY(db.value(QStringLiteral("SELECT 处理结束时间 FROM 投诉信息处理 WHERE ID = ?"), {open}).isNull());
     }
 
     // Every step once in order, with names and today's holders; comments stay readable.
-    void reviewCommentsShowEveryStepOnce() {
+    void reviewCommentsShowEveryStepOnce()
+    {
         TestDatabase db(true);
         const QString code = QStringLiteral("00000015");
         // A step of a post nobody holds, and one of a department that no longer exists.
         insertStep(db, code, QStringLiteral("5"), QStringLiteral("504"), 4, pinned());
         insertStep(db, code, QStringLiteral("99"), QStringLiteral("9901"), 5, pinned());
         // The post of step 3 changes hands: its comment is still there.
-        db.exec(QStringLiteral(
-                    "UPDATE 投诉信息处理 SET 处理结果 = '已派维修班' WHERE 投诉编号 = ? AND 顺序号 = 3"),
+        db.exec(QStringLiteral("UPDATE 投诉信息处理 SET 处理结果 = '已派维修班' WHERE 投诉编号 = ? AND 顺序号 = 3"),
                 {code});
-        db.exec(
-            QStringLiteral("UPDATE 岗位员工new SET 离岗日期 = '2026-01-01 00:00:00' WHERE 岗位代号 = '302'"));
+        db.exec(QStringLiteral("UPDATE 岗位员工new SET 离岗日期 = '2026-01-01 00:00:00' WHERE 岗位代号 = '302'"));
         // Post 502 has two holders today, and one whose holding has not begun yet.
         insertStep(db, code, QStringLiteral("5"), QStringLiteral("502"), 6, pinned());
         db.exec(QStringLiteral(

@@ -1,10 +1,13 @@
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTest>
 
 #include "MessageRecorder.h"
 #include "RoutingTestKit.h"
 #include "TestDatabase.h"
 #include "TestRegistry.h"
+#include "common/MainArea.h"
 #include "handling/HandlingWindow.h"
 #include "handling/ReviewCommentsDialog.h"
 
@@ -14,7 +17,8 @@ class HandlingWindowTest : public QObject {
     Q_OBJECT
 private slots:
     // The list with its waiting times, the control states and the input messages in order.
-    void listSelectionAndInputChecks() {
+    void listSelectionAndInputChecks()
+    {
         TestDatabase db(true);
         loginHandler();
         db.exec(QStringLiteral("DELETE FROM 投诉信息处理 WHERE 处理岗位 = '301'"));
@@ -22,8 +26,7 @@ private slots:
                    pinned().addSecs(-59 * 60));
         insertStep(db, QStringLiteral("00000002"), QStringLiteral("3"), QStringLiteral("301"), 2,
                    pinned().addSecs(-60 * 60));
-        insertStep(db, QStringLiteral("00000003"), QStringLiteral("3"), QStringLiteral("301"), 2,
-                   pinned().addDays(-1));
+        insertStep(db, QStringLiteral("00000003"), QStringLiteral("3"), QStringLiteral("301"), 2, pinned().addDays(-1));
         MessageRecorder messages;
         HandlingWindow window(nullptr, pinnedNow);
         window.show();
@@ -35,16 +38,15 @@ private slots:
 
         // Buttons enabled by a selection that a refresh took away: a message, nothing written.
         click(list, 0);
-        db.exec(QStringLiteral(
-            "UPDATE 投诉信息处理 SET 处理结束时间 = '2026-03-10 10:00:00' WHERE 投诉编号 = '00000001'"));
+        db.exec(
+            QStringLiteral("UPDATE 投诉信息处理 SET 处理结束时间 = '2026-03-10 10:00:00' WHERE 投诉编号 = '00000001'"));
         press(&window, "Command5");
         type(&window, "Text3", QStringLiteral("意见"));
         press(&window, "Command1");
         QCOMPARE(messages.last(), QStringLiteral("请先在列表中选择一条投诉"));
 
         click(list, 0);
-        QCOMPARE(find<QLineEdit>(&window, "Text1(0)")->text(),
-                 QStringLiteral("翠苑小区12幢1单元201室 张丽娟"));
+        QCOMPARE(find<QLineEdit>(&window, "Text1(0)")->text(), QStringLiteral("翠苑小区12幢1单元201室 张丽娟"));
         QCOMPARE(find<QLineEdit>(&window, "Text1(3)")->text(), QStringLiteral("电话：13805710508"));
         for (const char *name : {"Command1", "Command2", "Command4", "Frame3"})
             QVERIFY2(find<QWidget>(&window, name)->isEnabled(), name);
@@ -57,14 +59,14 @@ private slots:
         press(&window, "Command2");
         QCOMPARE(messages.texts(),
                  (QStringList{"必须输入您的意见", "必须输入您的意见", "必须选择转呈部门", "必须选择岗位"}));
-        QCOMPARE(db.count(QStringLiteral("投诉信息处理"),
-                          QStringLiteral("处理岗位 = '301' AND 处理结束时间 IS NULL")),
+        QCOMPARE(db.count(QStringLiteral("投诉信息处理"), QStringLiteral("处理岗位 = '301' AND 处理结束时间 IS NULL")),
                  2);
     }
 
     // A forwarding to the user's own post shows up after the refresh; the review comments open for
     // the selected complaint.
-    void forwardToOwnPostAndReadComments() {
+    void forwardToOwnPostAndReadComments()
+    {
         TestDatabase db(true);
         loginHandler();
         MessageRecorder messages;
@@ -97,8 +99,34 @@ private slots:
                                      "工程维修部 工程部经理(王志强)", "转给自己再看"}));
     }
 
+    // Opened in the main window's client area, the list is read at the first activation and again
+    // whenever the window is activated later.
+    void refreshesOnEveryActivation()
+    {
+        TestDatabase db(true);
+        loginHandler();
+        QMdiArea area;
+        area.resize(1000, 700);
+        area.show();
+        MainArea::set(&area);
+        auto *window = new HandlingWindow;
+        MainArea::open(window);
+        auto *list = find<FlexGrid>(window, "ListView1");
+        QCOMPARE(list->grid()->rowCount(), 2);
+        QMdiSubWindow *other = area.addSubWindow(new QWidget);
+        other->show();
+        area.setActiveSubWindow(other);
+        db.exec(
+            QStringLiteral("UPDATE 投诉信息处理 SET 处理结束时间 = '2026-03-10 10:00:00' WHERE 投诉编号 = '00000013'"));
+        QCOMPARE(list->grid()->rowCount(), 2);
+        area.setActiveSubWindow(qobject_cast<QMdiSubWindow *>(window->parentWidget()));
+        QCOMPARE(list->grid()->rowCount(), 1);
+        MainArea::set(nullptr);
+    }
+
     // Another client closed the step first: the user is told, the list refreshed, nothing written.
-    void stepClosedByAnotherClient() {
+    void stepClosedByAnotherClient()
+    {
         TestDatabase db(true);
         loginHandler();
         MessageRecorder messages;
@@ -108,20 +136,18 @@ private slots:
         click(list, 0);
         Database other;
         other.openSqlite(db.file());
-        other.execute(QStringLiteral(
-            "UPDATE 投诉信息处理 SET 处理结果 = '他人意见', 处理结束时间 = '2026-03-10 10:00:00'"
-            " WHERE 投诉编号 = '00000013' AND 处理岗位 = '301'"));
+        other.execute(
+            QStringLiteral("UPDATE 投诉信息处理 SET 处理结果 = '他人意见', 处理结束时间 = '2026-03-10 10:00:00'"
+                           " WHERE 投诉编号 = '00000013' AND 处理岗位 = '301'"));
         type(&window, "Text3", QStringLiteral("我的意见"));
         press(&window, "Command1");
         QCOMPARE(messages.count(), 1);
         QVERIFY(messages.last().contains(QStringLiteral("其他用户")));
         QCOMPARE(column(list, HandlingWindow::Code), (QStringList{"00000021"}));
-        QCOMPARE(
-            db
-                .value(QStringLiteral(
-                    "SELECT 处理结果 FROM 投诉信息处理 WHERE 投诉编号 = '00000013' AND 处理岗位 = '301'"))
-                .toString(),
-            QStringLiteral("他人意见"));
+        QCOMPARE(db.value(QStringLiteral(
+                              "SELECT 处理结果 FROM 投诉信息处理 WHERE 投诉编号 = '00000013' AND 处理岗位 = '301'"))
+                     .toString(),
+                 QStringLiteral("他人意见"));
         QCOMPARE(find<QPlainTextEdit>(&window, "Text3")->toPlainText(), QStringLiteral("我的意见"));
     }
 };

@@ -5,15 +5,14 @@
 
 namespace {
 
-QString stepTaken() {
-    return QStringLiteral("这条投诉已经由其他用户阅处（或已不存在），您的意见没有保存。");
-}
+QString stepTaken() { return QStringLiteral("这条投诉已经由其他用户阅处（或已不存在），您的意见没有保存。"); }
 
 }  // namespace
 
 HandlingStore::HandlingStore(Database &db, NowSource now) : m_db(db), m_now(std::move(now)) {}
 
-QString HandlingStore::openStepsSql() {
+QString HandlingStore::openStepsSql()
+{
     return QStringLiteral(
         "SELECT 投诉信息处理.ID, 投诉信息处理.投诉编号, 投诉信息.投诉时间, 投诉信息.联系电话, 投诉信息.地址,"
         " 投诉信息.投诉人, 投诉信息处理.接受时间, 投诉信息.投诉内容, 投诉信息.调查情况"
@@ -22,11 +21,13 @@ QString HandlingStore::openStepsSql() {
         " ORDER BY 投诉信息处理.ID");
 }
 
-QVariantList HandlingStore::openStepsParams(const QString &department, const QString &post) {
+QVariantList HandlingStore::openStepsParams(const QString &department, const QString &post)
+{
     return {post, department};
 }
 
-QVector<HandlingLine> HandlingStore::openSteps(const QString &department, const QString &post) {
+QVector<HandlingLine> HandlingStore::openSteps(const QString &department, const QString &post)
+{
     const Rows rows = m_db.select(openStepsSql(), openStepsParams(department, post));
     QVector<HandlingLine> lines;
     lines.reserve(rows.size());
@@ -46,15 +47,16 @@ QVector<HandlingLine> HandlingStore::openSteps(const QString &department, const 
     return lines;
 }
 
-void HandlingStore::finish(qint64 stepId, const QString &opinion) {
+void HandlingStore::finish(qint64 stepId, const QString &opinion)
+{
     const QDateTime now = m_now();
     m_db.transaction([&] {
         if (!RoutingSteps::close(m_db, stepId, opinion, now)) throw ConcurrentChange(stepTaken());
     });
 }
 
-qint64 HandlingStore::forward(qint64 stepId, const QString &opinion, const QString &department,
-                              const QString &post) {
+qint64 HandlingStore::forward(qint64 stepId, const QString &opinion, const QString &department, const QString &post)
+{
     const QDateTime now = m_now();
     return m_db.transaction([&] {
         // Closing first takes the step's row lock, so that of two clients only one goes on.

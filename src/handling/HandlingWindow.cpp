@@ -21,14 +21,16 @@
 
 namespace {
 
-QPushButton *makeButton(QWidget *parent, const QString &name, const QString &caption) {
+QPushButton *makeButton(QWidget *parent, const QString &name, const QString &caption)
+{
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(name);
     button->setAutoDefault(false);
     return button;
 }
 
-QPlainTextEdit *makeMultiLine(QWidget *parent, const QString &name) {
+QPlainTextEdit *makeMultiLine(QWidget *parent, const QString &name)
+{
     auto *edit = new QPlainTextEdit(parent);
     edit->setObjectName(name);
     edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -44,19 +46,20 @@ HandlingWindow::HandlingWindow(QWidget *parent, NowSource now)
     , m_list(new FlexGrid(this))
     , m_details(this)
     , m_frame2(makeFrame(this, QStringLiteral("Frame2"), QStringLiteral("处理")))
-    , m_target(m_frame2, gConn) {
+    , m_target(m_frame2, gConn)
+{
     setObjectName(QStringLiteral("frm投诉处理"));
     setWindowTitle(QStringLiteral("投诉处理"));
     setProperty("maximized", true);
 
     makeLabel(this, QStringLiteral("Label1"), QStringLiteral("等待您阅处的投诉"), 150, 240);
     m_list->setObjectName(QStringLiteral("ListView1"));
-    setUpReportList(m_list,
-                    {QStringLiteral("序"), QStringLiteral("投诉人"), QStringLiteral("投诉时间"),
-                     QStringLiteral("投诉内容"), QStringLiteral("转呈时间"), QStringLiteral("您处等待时间"),
-                     QStringLiteral("投诉编号"), QStringLiteral("联系人"), QStringLiteral("联系电话"),
-                     QStringLiteral("调查情况"), QStringLiteral("ID")},
-                    {400, 3500, 1700, 3500, 1700, 1700, 1440, 1440, 1440, 2000, 1440});
+    setUpReportList(
+        m_list,
+        {QStringLiteral("序"), QStringLiteral("投诉人"), QStringLiteral("投诉时间"), QStringLiteral("投诉内容"),
+         QStringLiteral("转呈时间"), QStringLiteral("您处等待时间"), QStringLiteral("投诉编号"),
+         QStringLiteral("联系人"), QStringLiteral("联系电话"), QStringLiteral("调查情况"), QStringLiteral("ID")},
+        {400, 3500, 1700, 3500, 1700, 1700, 1440, 1440, 1440, 2000, 1440});
 
     makeLabel(m_frame2, QStringLiteral("Label3(0)"), QStringLiteral("调查情况"), 90, 210);
     m_findings = makeMultiLine(m_frame2, QStringLiteral("Text2"));
@@ -93,14 +96,16 @@ HandlingWindow::HandlingWindow(QWidget *parent, NowSource now)
     resize(Twips::toPixels(14100), Twips::toPixels(11100));
 }
 
-void HandlingWindow::setActionsEnabled(bool enabled) {
+void HandlingWindow::setActionsEnabled(bool enabled)
+{
     m_target.frame->setEnabled(enabled);
     m_review->setEnabled(enabled);
     m_finish->setEnabled(enabled);
     m_forward->setEnabled(enabled);
 }
 
-void HandlingWindow::refresh() {
+void HandlingWindow::refresh()
+{
     ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
         WaitCursor wait;
         const QVector<HandlingLine> lines = m_store.openSteps(gDeptCode, gPostCode);
@@ -138,12 +143,14 @@ void HandlingWindow::refresh() {
     m_filling = false;
 }
 
-qint64 HandlingWindow::selectedStep() const {
+qint64 HandlingWindow::selectedStep() const
+{
     const int row = selectedRow(m_list);
     return row < 0 ? 0 : m_list->grid()->text(row, StepId).toLongLong();
 }
 
-void HandlingWindow::selectLine(int row) {
+void HandlingWindow::selectLine(int row)
+{
     GridModel *model = m_list->grid();
     if (row < 0 || row >= model->rowCount()) return;
     const qint64 step = model->text(row, StepId).toLongLong();
@@ -159,13 +166,15 @@ void HandlingWindow::selectLine(int row) {
     m_opinion->moveCursor(QTextCursor::Start);
 }
 
-bool HandlingWindow::requireSelection() {
+bool HandlingWindow::requireSelection()
+{
     if (selectedStep() > 0) return true;
     Messages::plain(QStringLiteral("请先在列表中选择一条投诉"));
     return false;
 }
 
-void HandlingWindow::afterAction(qint64 stepId) {
+void HandlingWindow::afterAction(qint64 stepId)
+{
     GridModel *model = m_list->grid();
     for (int row = model->rowCount() - 1; row >= 0; --row)
         if (model->text(row, StepId).toLongLong() == stepId) model->removeDataRow(row);
@@ -177,7 +186,8 @@ void HandlingWindow::afterAction(qint64 stepId) {
     m_opinion->clear();
 }
 
-void HandlingWindow::finishStep() {
+void HandlingWindow::finishStep()
+{
     if (!requireSelection()) return;
     if (m_opinion->toPlainText().trimmed().isEmpty()) {
         Messages::plain(QStringLiteral("必须输入您的意见"));
@@ -197,7 +207,8 @@ void HandlingWindow::finishStep() {
     });
 }
 
-void HandlingWindow::forwardStep() {
+void HandlingWindow::forwardStep()
+{
     if (!requireSelection()) return;
     if (m_opinion->toPlainText().trimmed().isEmpty()) {
         Messages::plain(QStringLiteral("必须输入您的意见"));
@@ -225,18 +236,21 @@ void HandlingWindow::forwardStep() {
     });
 }
 
-void HandlingWindow::showReviewComments() {
+void HandlingWindow::showReviewComments()
+{
     if (!requireSelection()) return;
     const QString code = m_list->grid()->text(selectedRow(m_list), Code);
     showReviewCommentsOf(this, code);
 }
 
-void HandlingWindow::resizeEvent(QResizeEvent *event) {
+void HandlingWindow::resizeEvent(QResizeEvent *event)
+{
     QWidget::resizeEvent(event);
     layoutControls();
 }
 
-void HandlingWindow::layoutControls() {
+void HandlingWindow::layoutControls()
+{
     const int width = Twips::fromPixels(this->width());
     const int height = Twips::fromPixels(this->height());
     const int barHeight = m_status->sizeHint().height();

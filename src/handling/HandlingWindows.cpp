@@ -5,11 +5,10 @@
 #include "common/MainArea.h"
 #include "common/Tag.h"
 
-QWidget *createHandlingWindow() {
-    return new HandlingWindow;
-}
+QWidget *createHandlingWindow() { return new HandlingWindow; }
 
-void showReviewCommentsOf(QWidget *parent, const QString &complaintCode) {
+void showReviewCommentsOf(QWidget *parent, const QString &complaintCode)
+{
     ReviewCommentsDialog dialog(parent);
     setTag(&dialog, complaintCode);
     MainArea::runModal(&dialog);

@@ -12,7 +12,8 @@
 #include "common/Twips.h"
 
 ReviewCommentsDialog::ReviewCommentsDialog(QWidget *parent, NowSource now)
-    : QDialog(parent), m_store(gConn, std::move(now)) {
+    : QDialog(parent), m_store(gConn, std::move(now))
+{
     setObjectName(QStringLiteral("frm投诉阅处意见浏览"));
     setWindowTitle(QStringLiteral("投诉阅处意见浏览"));
     setFixedSize(Twips::toPixels(6300), Twips::toPixels(6240));
@@ -36,13 +37,15 @@ ReviewCommentsDialog::ReviewCommentsDialog(QWidget *parent, NowSource now)
     connect(m_close, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void ReviewCommentsDialog::showEvent(QShowEvent *event) {
+void ReviewCommentsDialog::showEvent(QShowEvent *event)
+{
     QDialog::showEvent(event);
     CenterInMain(this);
     fillList();
 }
 
-void ReviewCommentsDialog::fillList() {
+void ReviewCommentsDialog::fillList()
+{
     m_list->clear();
     m_text->clear();
     ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
@@ -54,7 +57,8 @@ void ReviewCommentsDialog::fillList() {
     });
 }
 
-void ReviewCommentsDialog::showResult() {
+void ReviewCommentsDialog::showResult()
+{
     m_text->clear();
     const QList<QListWidgetItem *> selected = m_list->selectedItems();
     if (selected.isEmpty()) return;

@@ -5,7 +5,8 @@
 
 #include "data/Database.h"
 
-QString ReviewStep::text() const {
+QString ReviewStep::text() const
+{
     QString text = (departmentName.isEmpty() ? departmentCode : departmentName) + QLatin1Char(' ') +
                    (postName.isEmpty() ? postCode : postName);
     if (!holders.isEmpty()) text += QLatin1Char('(') + holders.join(QStringLiteral("、")) + QLatin1Char(')');
@@ -14,26 +15,25 @@ QString ReviewStep::text() const {
 
 ReviewCommentsStore::ReviewCommentsStore(Database &db, NowSource now) : m_db(db), m_now(std::move(now)) {}
 
-QVector<ReviewStep> ReviewCommentsStore::steps(const QString &complaintCode) {
+QVector<ReviewStep> ReviewCommentsStore::steps(const QString &complaintCode)
+{
     // Names are looked up, not required: a step whose department or post has gone stays listed.
     const Rows rows = m_db.select(
-        QStringLiteral(
-            "SELECT 投诉信息处理.ID, 投诉信息处理.顺序号, 投诉信息处理.处理部门, 投诉信息处理.处理岗位,"
-            " 职能部门new.职能部门名称, 岗位信息new.岗位名称, 投诉信息处理.处理结束时间"
-            " FROM 投诉信息处理"
-            " LEFT JOIN 职能部门new ON 职能部门new.职能部门编号 = 投诉信息处理.处理部门"
-            " LEFT JOIN 岗位信息new ON 岗位信息new.岗位代号 = 投诉信息处理.处理岗位"
-            " WHERE 投诉信息处理.投诉编号 = ?"
-            " ORDER BY 投诉信息处理.顺序号, 投诉信息处理.ID"),
+        QStringLiteral("SELECT 投诉信息处理.ID, 投诉信息处理.顺序号, 投诉信息处理.处理部门, 投诉信息处理.处理岗位,"
+                       " 职能部门new.职能部门名称, 岗位信息new.岗位名称, 投诉信息处理.处理结束时间"
+                       " FROM 投诉信息处理"
+                       " LEFT JOIN 职能部门new ON 职能部门new.职能部门编号 = 投诉信息处理.处理部门"
+                       " LEFT JOIN 岗位信息new ON 岗位信息new.岗位代号 = 投诉信息处理.处理岗位"
+                       " WHERE 投诉信息处理.投诉编号 = ?"
+                       " ORDER BY 投诉信息处理.顺序号, 投诉信息处理.ID"),
         {complaintCode});
     const QDateTime now = m_now();
     const Rows holders = m_db.select(
-        QStringLiteral(
-            "SELECT 岗位员工new.岗位代号, 员工档案.姓名 FROM 岗位员工new"
-            " INNER JOIN 员工档案 ON 员工档案.工号 = 岗位员工new.员工代号"
-            " WHERE 岗位员工new.岗位代号 IN (SELECT 处理岗位 FROM 投诉信息处理 WHERE 投诉编号 = ?)"
-            " AND 岗位员工new.入岗日期 <= ? AND (岗位员工new.离岗日期 IS NULL OR 岗位员工new.离岗日期 >= ?)"
-            " ORDER BY 岗位员工new.岗位代号, 员工档案.工号"),
+        QStringLiteral("SELECT 岗位员工new.岗位代号, 员工档案.姓名 FROM 岗位员工new"
+                       " INNER JOIN 员工档案 ON 员工档案.工号 = 岗位员工new.员工代号"
+                       " WHERE 岗位员工new.岗位代号 IN (SELECT 处理岗位 FROM 投诉信息处理 WHERE 投诉编号 = ?)"
+                       " AND 岗位员工new.入岗日期 <= ? AND (岗位员工new.离岗日期 IS NULL OR 岗位员工new.离岗日期 >= ?)"
+                       " ORDER BY 岗位员工new.岗位代号, 员工档案.工号"),
         {complaintCode, now, now});
     QHash<QString, QStringList> holdersOf;
     for (const Row row : holders) {
@@ -62,7 +62,7 @@ QVector<ReviewStep> ReviewCommentsStore::steps(const QString &complaintCode) {
     return steps;
 }
 
-QString ReviewCommentsStore::result(qint64 stepId) {
-    return Value::text(
-        m_db.scalar(QStringLiteral("SELECT 处理结果 FROM 投诉信息处理 WHERE ID = ?"), {stepId}));
+QString ReviewCommentsStore::result(qint64 stepId)
+{
+    return Value::text(m_db.scalar(QStringLiteral("SELECT 处理结果 FROM 投诉信息处理 WHERE ID = ?"), {stepId}));
 }

@@ -7,7 +7,8 @@
 // keeps no fractions); tests pin it to a fixed moment.
 using NowSource = std::function<QDateTime()>;
 
-inline QDateTime clientNow() {
+inline QDateTime clientNow()
+{
     const QDateTime now = QDateTime::currentDateTime();
     return now.addMSecs(-now.time().msec());
 }

@@ -8,7 +8,8 @@ namespace {
 
 // The offices whose complaints the department and post accept now (parameters: department, post,
 // now, now).
-QString assignedOffices() {
+QString assignedOffices()
+{
     return QStringLiteral(
         "(SELECT 投诉处理人设置.管理处代号 FROM 投诉处理人设置"
         " WHERE 投诉处理人设置.职能部门代号 = ? AND 投诉处理人设置.岗位代号 = ?"
@@ -20,7 +21,8 @@ QString assignedOffices() {
 
 AcceptanceStore::AcceptanceStore(Database &db, NowSource now) : m_db(db), m_now(std::move(now)) {}
 
-QString AcceptanceStore::pendingSql() {
+QString AcceptanceStore::pendingSql()
+{
     return QStringLiteral(
                "SELECT 投诉信息.投诉编号, 投诉信息.投诉类别, 投诉信息.地址, 投诉信息.投诉人, "
                "投诉信息.投诉时间,"
@@ -33,7 +35,8 @@ QString AcceptanceStore::pendingSql() {
                " ORDER BY 投诉信息.部门编号, 投诉信息.投诉编号");
 }
 
-QString AcceptanceStore::inProgressSql() {
+QString AcceptanceStore::inProgressSql()
+{
     // The current step is the open step with the highest 顺序号; its post's holders of today are
     // joined as a whole, so that a step nobody holds keeps its complaint listed.
     return QStringLiteral(
@@ -53,38 +56,40 @@ QString AcceptanceStore::inProgressSql() {
            QStringLiteral(" ORDER BY 投诉信息.部门编号, 投诉信息.投诉编号, 投诉信息处理.ID, 员工档案.工号");
 }
 
-QVariantList AcceptanceStore::pendingParams(const QString &department, const QString &post,
-                                            const QDateTime &now) {
+QVariantList AcceptanceStore::pendingParams(const QString &department, const QString &post, const QDateTime &now)
+{
     return {department, post, now, now};
 }
 
-QVariantList AcceptanceStore::inProgressParams(const QString &department, const QString &post,
-                                               const QDateTime &now) {
+QVariantList AcceptanceStore::inProgressParams(const QString &department, const QString &post, const QDateTime &now)
+{
     return {now, now, department, post, now, now};
 }
 
-QVector<PendingComplaint> AcceptanceStore::pending(const QString &department, const QString &post) {
+QVector<PendingComplaint> AcceptanceStore::pending(const QString &department, const QString &post)
+{
     const Rows rows = m_db.select(pendingSql(), pendingParams(department, post, m_now()));
     QVector<PendingComplaint> list;
     list.reserve(rows.size());
     for (const Row row : rows)
-        list.append(
-            {row.text(0), row.text(1), row.text(2), row.text(3), readDateTime(row.value(4)), row.text(5)});
+        list.append({row.text(0), row.text(1), row.text(2), row.text(3), readDateTime(row.value(4)), row.text(5)});
     return list;
 }
 
-QVector<ComplaintInProgress> AcceptanceStore::inProgress(const QString &department, const QString &post) {
+QVector<ComplaintInProgress> AcceptanceStore::inProgress(const QString &department, const QString &post)
+{
     const QDateTime now = m_now();
     const Rows rows = m_db.select(inProgressSql(), inProgressParams(department, post, now));
     QVector<ComplaintInProgress> list;
     list.reserve(rows.size());
     for (const Row row : rows)
-        list.append({row.text(0), row.text(1), row.text(2), row.text(3), readDateTime(row.value(4)),
-                     row.text(5), row.text(6), row.text(7), readDateTime(row.value(8))});
+        list.append({row.text(0), row.text(1), row.text(2), row.text(3), readDateTime(row.value(4)), row.text(5),
+                     row.text(6), row.text(7), readDateTime(row.value(8))});
     return list;
 }
 
-ComplaintDetail AcceptanceStore::detail(const QString &code) {
+ComplaintDetail AcceptanceStore::detail(const QString &code)
+{
     const Rows rows = m_db.select(QStringLiteral("SELECT 地址, 投诉人, 投诉内容, 联系电话, 调查情况, 处理结果"
                                                  " FROM 投诉信息 WHERE 投诉编号 = ?"),
                                   {code});
@@ -101,8 +106,9 @@ ComplaintDetail AcceptanceStore::detail(const QString &code) {
     return detail;
 }
 
-void AcceptanceStore::claim(const QString &code, const QString &status, const QString &findings,
-                            const QString *reply, const QDateTime &finishedAt, bool pending) {
+void AcceptanceStore::claim(const QString &code, const QString &status, const QString &findings, const QString *reply,
+                            const QDateTime &finishedAt, bool pending)
+{
     Fields fields{{QStringLiteral("处理状态"), status}};
     if (reply) fields.append({QStringLiteral("处理结果"), *reply});
     if (finishedAt.isValid()) fields.append({QStringLiteral("处理时间"), finishedAt});
@@ -112,16 +118,17 @@ void AcceptanceStore::claim(const QString &code, const QString &status, const QS
     QString where = QStringLiteral("投诉编号 = ? AND 处理时间 IS NULL");
     if (pending) where += QStringLiteral(" AND 撤销时间 IS NULL");
     if (m_db.update(QStringLiteral("投诉信息"), fields, where, {code}) == 0) {
-        throw ConcurrentChange(
-            pending ? QStringLiteral("投诉 %1 已被其他用户处理或已撤销，您的操作没有保存。").arg(code)
-                    : QStringLiteral("投诉 %1 已被其他用户处理完成，您的操作没有保存。").arg(code));
+        throw ConcurrentChange(pending
+                                   ? QStringLiteral("投诉 %1 已被其他用户处理或已撤销，您的操作没有保存。").arg(code)
+                                   : QStringLiteral("投诉 %1 已被其他用户处理完成，您的操作没有保存。").arg(code));
     }
     if (pending && RoutingSteps::count(m_db, code) > 0)
         throw ConcurrentChange(QStringLiteral("投诉 %1 已被其他用户受理，您的操作没有保存。").arg(code));
 }
 
 void AcceptanceStore::finishPending(const QString &code, const QString &findings, const QString &opinion,
-                                    const QString &reply, const QString &department, const QString &post) {
+                                    const QString &reply, const QString &department, const QString &post)
+{
     const QDateTime now = m_now();
     m_db.transaction([&] {
         claim(code, Status::finished(), findings, &reply, now, true);
@@ -139,23 +146,24 @@ void AcceptanceStore::finishPending(const QString &code, const QString &findings
 }
 
 void AcceptanceStore::finishInProgress(const QString &code, const QString &findings, const QString &reply,
-                                       const QString &department, const QString &post) {
+                                       const QString &department, const QString &post)
+{
     const QDateTime now = m_now();
     m_db.transaction([&] {
         claim(code, Status::finished(), findings, &reply, now, false);
         // The user's own step: the earliest that is still open.
-        const QVariant own =
-            m_db.scalar(QStringLiteral("SELECT ID FROM 投诉信息处理"
-                                       " WHERE 投诉编号 = ? AND 处理部门 = ? AND 处理岗位 = ?"
-                                       " AND 处理结束时间 IS NULL ORDER BY 顺序号, ID"),
-                        {code, department, post});
+        const QVariant own = m_db.scalar(QStringLiteral("SELECT ID FROM 投诉信息处理"
+                                                        " WHERE 投诉编号 = ? AND 处理部门 = ? AND 处理岗位 = ?"
+                                                        " AND 处理结束时间 IS NULL ORDER BY 顺序号, ID"),
+                                         {code, department, post});
         if (!own.isNull()) RoutingSteps::close(m_db, own.toLongLong(), reply, now);
     });
 }
 
 void AcceptanceStore::forward(const QString &code, const QString &findings, const QString &opinion,
                               const QString &department, const QString &post, const QString &targetDepartment,
-                              const QString &targetPost) {
+                              const QString &targetPost)
+{
     const QDateTime now = m_now();
     m_db.transaction([&] {
         claim(code, Status::inProgress(), findings, nullptr, QDateTime(), true);

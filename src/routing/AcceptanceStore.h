@@ -61,8 +61,7 @@ public:
     static QString pendingSql();
     static QString inProgressSql();
     static QVariantList pendingParams(const QString &department, const QString &post, const QDateTime &now);
-    static QVariantList inProgressParams(const QString &department, const QString &post,
-                                         const QDateTime &now);
+    static QVariantList inProgressParams(const QString &department, const QString &post, const QDateTime &now);
 
     QVector<PendingComplaint> pending(const QString &department, const QString &post);
     QVector<ComplaintInProgress> inProgress(const QString &department, const QString &post);
@@ -70,16 +69,15 @@ public:
 
     // Finishes a complaint that has no step yet: findings, reply, 处理时间, status "处理完成", and one
     // closed step 1 of the user's post holding the internal opinion and the reply.
-    void finishPending(const QString &code, const QString &findings, const QString &opinion,
-                       const QString &reply, const QString &department, const QString &post);
+    void finishPending(const QString &code, const QString &findings, const QString &opinion, const QString &reply,
+                       const QString &department, const QString &post);
     // Finishes a complaint in progress, and closes the user's own open step with the reply.
-    void finishInProgress(const QString &code, const QString &findings, const QString &reply,
-                          const QString &department, const QString &post);
+    void finishInProgress(const QString &code, const QString &findings, const QString &reply, const QString &department,
+                          const QString &post);
     // Forwards a complaint that has no step yet: status "处理中", the findings, an open step 1 of the
     // user's post with the internal opinion and an open step 2 of the target department and post.
-    void forward(const QString &code, const QString &findings, const QString &opinion,
-                 const QString &department, const QString &post, const QString &targetDepartment,
-                 const QString &targetPost);
+    void forward(const QString &code, const QString &findings, const QString &opinion, const QString &department,
+                 const QString &post, const QString &targetDepartment, const QString &targetPost);
 
 private:
     // Sets the complaint's columns provided it is still unfinished (and, for a pending complaint,

@@ -25,14 +25,16 @@ namespace {
 const QString kPendingTag = QStringLiteral("L1");
 const QString kInProgressTag = QStringLiteral("L2");
 
-QPushButton *makeButton(QWidget *parent, const QString &name, const QString &caption) {
+QPushButton *makeButton(QWidget *parent, const QString &name, const QString &caption)
+{
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(name);
     button->setAutoDefault(false);
     return button;
 }
 
-QPlainTextEdit *makeMultiLine(QWidget *parent, const QString &name) {
+QPlainTextEdit *makeMultiLine(QWidget *parent, const QString &name)
+{
     auto *edit = new QPlainTextEdit(parent);
     edit->setObjectName(name);
     edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -41,11 +43,13 @@ QPlainTextEdit *makeMultiLine(QWidget *parent, const QString &name) {
 }
 
 // A waiting time beyond 24 hour boundaries is drawn bold in red.
-bool waitedTooLong(const QDateTime &since, const QDateTime &now) {
+bool waitedTooLong(const QDateTime &since, const QDateTime &now)
+{
     return since.isValid() && DateText::hourBoundaries(since, now) > 24;
 }
 
-int rowOfCode(const FlexGrid *grid, int column, const QString &code) {
+int rowOfCode(const FlexGrid *grid, int column, const QString &code)
+{
     const GridModel *model = grid->grid();
     for (int row = 0; row < model->rowCount(); ++row)
         if (model->text(row, column) == code) return row;
@@ -61,24 +65,24 @@ AcceptanceWindow::AcceptanceWindow(QWidget *parent, NowSource now)
     , m_inProgress(new FlexGrid(this))
     , m_details(this)
     , m_frame2(makeFrame(this, QStringLiteral("Frame2"), QStringLiteral("处理")))
-    , m_target(m_frame2, gConn) {
+    , m_target(m_frame2, gConn)
+{
     setObjectName(QStringLiteral("frm投诉受理"));
     setWindowTitle(QStringLiteral("投诉受理"));
     setProperty("maximized", true);
 
     makeLabel(this, QStringLiteral("Label1(0)"), QStringLiteral("待处理投诉"), 150, 240);
     m_pending->setObjectName(QStringLiteral("ListView1"));
-    setUpReportList(
-        m_pending,
-        {QStringLiteral("序"), QStringLiteral("编号"), QStringLiteral("投诉类别"), QStringLiteral("投诉人"),
-         QStringLiteral("投诉时间"), QStringLiteral("投诉内容"), QStringLiteral("等待时间")},
-        {400, 1440, 1440, 3940, 2500, 5000, 1600});
+    setUpReportList(m_pending,
+                    {QStringLiteral("序"), QStringLiteral("编号"), QStringLiteral("投诉类别"), QStringLiteral("投诉人"),
+                     QStringLiteral("投诉时间"), QStringLiteral("投诉内容"), QStringLiteral("等待时间")},
+                    {400, 1440, 1440, 3940, 2500, 5000, 1600});
     makeLabel(this, QStringLiteral("Label1(1)"), QStringLiteral("正在处理中的投诉"), 150, 2340);
     m_inProgress->setObjectName(QStringLiteral("ListView2"));
     setUpReportList(m_inProgress,
-                    {QStringLiteral("序"), QStringLiteral("编号"), QStringLiteral("投诉类别"),
-                     QStringLiteral("投诉人"), QStringLiteral("投诉时间"), QStringLiteral("投诉内容"),
-                     QStringLiteral("目前处理人"), QStringLiteral("等待时间")},
+                    {QStringLiteral("序"), QStringLiteral("编号"), QStringLiteral("投诉类别"), QStringLiteral("投诉人"),
+                     QStringLiteral("投诉时间"), QStringLiteral("投诉内容"), QStringLiteral("目前处理人"),
+                     QStringLiteral("等待时间")},
                     {400, 1440, 1440, 3500, 1700, 3500, 3000, 1700});
 
     makeLabel(m_frame2, QStringLiteral("Label3(0)"), QStringLiteral("调查情况"), 90, 210);
@@ -108,8 +112,7 @@ AcceptanceWindow::AcceptanceWindow(QWidget *parent, NowSource now)
             });
     connect(m_inProgress->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) {
-                if (!m_filling && current.isValid() && m_inProgress->hasFocus())
-                    selectInProgress(current.row());
+                if (!m_filling && current.isValid() && m_inProgress->hasFocus()) selectInProgress(current.row());
             });
     connect(m_finish, &QPushButton::clicked, this, &AcceptanceWindow::finishComplaint);
     connect(m_forward, &QPushButton::clicked, this, &AcceptanceWindow::forwardComplaint);
@@ -125,7 +128,8 @@ AcceptanceWindow::AcceptanceWindow(QWidget *parent, NowSource now)
     resize(Twips::toPixels(14100), Twips::toPixels(11100));
 }
 
-void AcceptanceWindow::refresh() {
+void AcceptanceWindow::refresh()
+{
     ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
         WaitCursor wait;
         const QDateTime now = m_store.now();
@@ -138,19 +142,17 @@ void AcceptanceWindow::refresh() {
         fillInProgress(inProgress, now);
         // The complaint the user was working on stays selected when it is still listed.
         if (!keep.isEmpty()) {
-            if (from == kPendingTag)
-                m_pending->setCurrentRow(rowOfCode(m_pending, PCode, keep));
-            else
-                m_inProgress->setCurrentRow(rowOfCode(m_inProgress, ICode, keep));
+            if (from == kPendingTag) m_pending->setCurrentRow(rowOfCode(m_pending, PCode, keep));
+            else m_inProgress->setCurrentRow(rowOfCode(m_inProgress, ICode, keep));
         }
         m_filling = false;
-        m_status->showMessage(
-            QStringLiteral("待处理 %1 条，处理中 %2 条").arg(pending.size()).arg(inProgress.size()));
+        m_status->showMessage(QStringLiteral("待处理 %1 条，处理中 %2 条").arg(pending.size()).arg(inProgress.size()));
     });
     m_filling = false;
 }
 
-void AcceptanceWindow::fillPending(const QVector<PendingComplaint> &list, const QDateTime &now) {
+void AcceptanceWindow::fillPending(const QVector<PendingComplaint> &list, const QDateTime &now)
+{
     GridModel *model = m_pending->grid();
     model->clearRows();
     GridModel::Bulk bulk(*model);
@@ -169,7 +171,8 @@ void AcceptanceWindow::fillPending(const QVector<PendingComplaint> &list, const 
     }
 }
 
-void AcceptanceWindow::fillInProgress(const QVector<ComplaintInProgress> &list, const QDateTime &now) {
+void AcceptanceWindow::fillInProgress(const QVector<ComplaintInProgress> &list, const QDateTime &now)
+{
     GridModel *model = m_inProgress->grid();
     model->clearRows();
     GridModel::Bulk bulk(*model);
@@ -189,7 +192,8 @@ void AcceptanceWindow::fillInProgress(const QVector<ComplaintInProgress> &list, 
     }
 }
 
-QString AcceptanceWindow::selectedCode() const {
+QString AcceptanceWindow::selectedCode() const
+{
     const QString from = tag(m_finish);
     if (from == kPendingTag) {
         const int row = selectedRow(m_pending);
@@ -202,14 +206,16 @@ QString AcceptanceWindow::selectedCode() const {
     return QString();
 }
 
-void AcceptanceWindow::clearInputs() {
+void AcceptanceWindow::clearInputs()
+{
     m_details.clear();
     m_findings->clear();
     m_opinion->clear();
     m_reply->clear();
 }
 
-void AcceptanceWindow::selectPending(int row) {
+void AcceptanceWindow::selectPending(int row)
+{
     const QString code = m_pending->grid()->text(row, PCode);
     if (code.isEmpty()) return;
     // Clicking the complaint already shown again keeps what the user typed for it.
@@ -232,7 +238,8 @@ void AcceptanceWindow::selectPending(int row) {
     m_findings->moveCursor(QTextCursor::Start);
 }
 
-void AcceptanceWindow::selectInProgress(int row) {
+void AcceptanceWindow::selectInProgress(int row)
+{
     const QString code = m_inProgress->grid()->text(row, ICode);
     if (code.isEmpty()) return;
     if (code == m_shownCode && tag(m_finish) == kInProgressTag && m_finish->isEnabled()) return;
@@ -254,13 +261,15 @@ void AcceptanceWindow::selectInProgress(int row) {
     m_finish->setEnabled(true);
 }
 
-bool AcceptanceWindow::requireSelection(const QString &list) {
+bool AcceptanceWindow::requireSelection(const QString &list)
+{
     if (!selectedCode().isEmpty() && (list.isEmpty() || tag(m_finish) == list)) return true;
     Messages::plain(QStringLiteral("请先在列表中选择一条投诉"));
     return false;
 }
 
-void AcceptanceWindow::afterAction() {
+void AcceptanceWindow::afterAction()
+{
     m_target.frame->setEnabled(false);
     m_review->setEnabled(false);
     m_finish->setEnabled(false);
@@ -269,7 +278,8 @@ void AcceptanceWindow::afterAction() {
     clearInputs();
 }
 
-bool AcceptanceWindow::store(const std::function<void()> &write) {
+bool AcceptanceWindow::store(const std::function<void()> &write)
+{
     bool stored = false;
     ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
         try {
@@ -284,7 +294,8 @@ bool AcceptanceWindow::store(const std::function<void()> &write) {
     return stored;
 }
 
-void AcceptanceWindow::finishComplaint() {
+void AcceptanceWindow::finishComplaint()
+{
     if (!requireSelection(QString())) return;
     if (m_findings->toPlainText().trimmed().isEmpty()) {
         Messages::plain(QStringLiteral("必须输入调查情况"));
@@ -297,28 +308,27 @@ void AcceptanceWindow::finishComplaint() {
     const QString code = selectedCode();
     if (tag(m_finish) == kPendingTag) {
         const bool stored = store([&] {
-            m_store.finishPending(code, m_findings->toPlainText(), m_opinion->toPlainText(),
-                                  m_reply->toPlainText(), gDeptCode, gPostCode);
+            m_store.finishPending(code, m_findings->toPlainText(), m_opinion->toPlainText(), m_reply->toPlainText(),
+                                  gDeptCode, gPostCode);
         });
         if (!stored) return;
         m_pending->grid()->removeDataRow(rowOfCode(m_pending, PCode, code));
         m_pending->setCurrentRow(-1);
     } else {
         const bool stored = store([&] {
-            m_store.finishInProgress(code, m_findings->toPlainText(), m_reply->toPlainText(), gDeptCode,
-                                     gPostCode);
+            m_store.finishInProgress(code, m_findings->toPlainText(), m_reply->toPlainText(), gDeptCode, gPostCode);
         });
         if (!stored) return;
         // Every line of the complaint goes (one per holder of its current step).
-        for (int row = rowOfCode(m_inProgress, ICode, code); row >= 0;
-             row = rowOfCode(m_inProgress, ICode, code))
+        for (int row = rowOfCode(m_inProgress, ICode, code); row >= 0; row = rowOfCode(m_inProgress, ICode, code))
             m_inProgress->grid()->removeDataRow(row);
         m_inProgress->setCurrentRow(-1);
     }
     afterAction();
 }
 
-void AcceptanceWindow::forwardComplaint() {
+void AcceptanceWindow::forwardComplaint()
+{
     if (!requireSelection(kPendingTag)) return;
     if (m_findings->toPlainText().trimmed().isEmpty()) {
         Messages::plain(QStringLiteral("必须输入调查情况"));
@@ -357,17 +367,20 @@ void AcceptanceWindow::forwardComplaint() {
     afterAction();
 }
 
-void AcceptanceWindow::showReviewComments() {
+void AcceptanceWindow::showReviewComments()
+{
     if (!requireSelection(kInProgressTag)) return;
     showReviewCommentsOf(this, selectedCode());
 }
 
-void AcceptanceWindow::resizeEvent(QResizeEvent *event) {
+void AcceptanceWindow::resizeEvent(QResizeEvent *event)
+{
     QWidget::resizeEvent(event);
     layoutControls();
 }
 
-void AcceptanceWindow::layoutControls() {
+void AcceptanceWindow::layoutControls()
+{
     const int width = Twips::fromPixels(this->width());
     const int height = Twips::fromPixels(this->height());
     const int barHeight = m_status->sizeHint().height();

@@ -34,17 +34,7 @@ public:
 
     // Columns of the two lists.
     enum PendingColumn { PRow, PCode, PCategory, PComplainant, PTime, PContent, PWaiting, PColumns };
-    enum InProgressColumn {
-        IRow,
-        ICode,
-        ICategory,
-        IComplainant,
-        ITime,
-        IContent,
-        IHolder,
-        IWaiting,
-        IColumns
-    };
+    enum InProgressColumn { IRow, ICode, ICategory, IComplainant, ITime, IContent, IHolder, IWaiting, IColumns };
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

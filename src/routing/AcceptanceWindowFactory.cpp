@@ -1,6 +1,4 @@
 #include "AcceptanceWindow.h"
 #include "RoutingWindows.h"
 
-QWidget *createAcceptanceWindow() {
-    return new AcceptanceWindow;
-}
+QWidget *createAcceptanceWindow() { return new AcceptanceWindow; }

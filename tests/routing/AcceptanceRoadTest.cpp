@@ -15,7 +15,8 @@ using namespace routing_test;
 class AcceptanceRoadTest : public QObject {
     Q_OBJECT
 private slots:
-    void wholeRoad() {
+    void wholeRoad()
+    {
         TestDatabase db(true);
         MessageRecorder messages;
         const QString code = QStringLiteral("00000037");
@@ -36,9 +37,8 @@ private slots:
         const int moved = rowOf(inProgress, AcceptanceWindow::ICode, code);
         QVERIFY(moved >= 0);
         QCOMPARE(inProgress->grid()->text(moved, AcceptanceWindow::IHolder), QStringLiteral("李建国"));
-        QCOMPARE(
-            db.value(QStringLiteral("SELECT 处理状态 FROM 投诉信息 WHERE 投诉编号 = ?"), {code}).toString(),
-            QStringLiteral("处理中"));
+        QCOMPARE(db.value(QStringLiteral("SELECT 处理状态 FROM 投诉信息 WHERE 投诉编号 = ?"), {code}).toString(),
+                 QStringLiteral("处理中"));
 
         // The engineering manager forwards it to the maintenance supervisor, who closes the step.
         loginHandler();
@@ -89,15 +89,14 @@ private slots:
         QCOMPARE(rowOf(inProgress, AcceptanceWindow::ICode, code), -1);
 
         const Rows complaint = db.db().select(
-            QStringLiteral("SELECT 处理状态, 处理时间, 调查情况, 处理结果 FROM 投诉信息 WHERE 投诉编号 = ?"),
-            {code});
+            QStringLiteral("SELECT 处理状态, 处理时间, 调查情况, 处理结果 FROM 投诉信息 WHERE 投诉编号 = ?"), {code});
         QCOMPARE(complaint.first().text(0), QStringLiteral("处理完成"));
         QVERIFY(qAbs(complaint.first().dateTime(1).secsTo(QDateTime::currentDateTime())) < 60);
         QCOMPARE(complaint.first().text(2), QStringLiteral("业主反映属实"));
         QCOMPARE(complaint.first().text(3), QStringLiteral("水管已更换，已回访业主"));
-        QCOMPARE(db.count(QStringLiteral("投诉信息处理"),
-                          QStringLiteral("投诉编号 = ? AND 处理结束时间 IS NULL"), {code}),
-                 0);
+        QCOMPARE(
+            db.count(QStringLiteral("投诉信息处理"), QStringLiteral("投诉编号 = ? AND 处理结束时间 IS NULL"), {code}),
+            0);
         QCOMPARE(db.value(QStringLiteral("SELECT group_concat(处理岗位 || ':' || 顺序号, ',') FROM"
                                          " (SELECT * FROM 投诉信息处理 WHERE 投诉编号 = ? ORDER BY 顺序号)"),
                           {code})

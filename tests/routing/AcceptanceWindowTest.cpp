@@ -12,13 +12,15 @@ using namespace routing_test;
 
 namespace {
 
-bool boldRed(FlexGrid *grid, int row, int column) {
+bool boldRed(FlexGrid *grid, int row, int column)
+{
     const QModelIndex index = grid->model()->index(row, column);
     return index.data(Qt::FontRole).value<QFont>().bold() &&
            index.data(Qt::ForegroundRole).value<QColor>() == QColor(255, 0, 0);
 }
 
-QStringList enabled(QWidget *window) {
+QStringList enabled(QWidget *window)
+{
     QStringList names;
     for (const char *name : {"Command1", "Command2", "Command4", "Frame3"})
         if (find<QWidget>(window, name)->isEnabled()) names << QString::fromLatin1(name);
@@ -31,7 +33,8 @@ class AcceptanceWindowTest : public QObject {
     Q_OBJECT
 private slots:
     // Both lists with their waiting times, the control states and the messages, in order.
-    void listsStatesAndMessages() {
+    void listsStatesAndMessages()
+    {
         TestDatabase db(true);
         loginAcceptor();
         db.exec(QStringLiteral("DELETE FROM 投诉信息"));
@@ -56,8 +59,7 @@ private slots:
         auto *inProgress = find<FlexGrid>(&window, "ListView2");
         QCOMPARE(column(pending, AcceptanceWindow::PWaiting),
                  (QStringList{"59分钟", "1小时0分钟", "24小时0分钟", "25小时0分钟"}));
-        QVERIFY(!boldRed(pending, 2, AcceptanceWindow::PWaiting) &&
-                boldRed(pending, 3, AcceptanceWindow::PWaiting));
+        QVERIFY(!boldRed(pending, 2, AcceptanceWindow::PWaiting) && boldRed(pending, 3, AcceptanceWindow::PWaiting));
         QCOMPARE(pending->grid()->rowTexts(0), (QStringList{"1", "00000101", "维修质量", "翠苑小区1幢 测试人",
                                                             "2026/03/10 09:31", "内容", "59分钟"}));
         QCOMPARE(inProgress->grid()->rowTexts(0).mid(6), (QStringList{"1003 王志强", "2小时5分钟"}));
@@ -98,7 +100,8 @@ private slots:
 
     // Finishing at once leaves one closed step 1; a complaint another client accepted meanwhile is
     // refused with a message, and the lists show where it went.
-    void finishAtOnceAndConcurrentAcceptance() {
+    void finishAtOnceAndConcurrentAcceptance()
+    {
         TestDatabase db(true);
         loginAcceptor();
         MessageRecorder messages;
@@ -132,10 +135,9 @@ private slots:
         QVERIFY(messages.last().contains(QStringLiteral("00000002")));
         QCOMPARE(rowOf(pending, AcceptanceWindow::PCode, QStringLiteral("00000002")), -1);
         QVERIFY(rowOf(inProgress, AcceptanceWindow::ICode, QStringLiteral("00000002")) >= 0);
-        QCOMPARE(
-            db.value(QStringLiteral("SELECT 处理状态 || 调查情况 FROM 投诉信息 WHERE 投诉编号 = '00000002'"))
-                .toString(),
-            QStringLiteral("处理中他人查实"));
+        QCOMPARE(db.value(QStringLiteral("SELECT 处理状态 || 调查情况 FROM 投诉信息 WHERE 投诉编号 = '00000002'"))
+                     .toString(),
+                 QStringLiteral("处理中他人查实"));
         QCOMPARE(db.count(QStringLiteral("投诉信息处理"), QStringLiteral("投诉编号 = '00000002'")), 2);
     }
 };

@@ -84,7 +84,8 @@ void FlexGrid::applyWidth(int column)
         return;
     }
     setColumnHidden(column, false);
-    setColumnWidth(column, Twips::toPixels(twips));
+    // The cell's own text margins and the grid line come on top of the width the grid asks for.
+    setColumnWidth(column, Twips::toPixels(twips) + 2);
 }
 
 void FlexGrid::applyAllWidths()

@@ -27,11 +27,16 @@ QMdiSubWindow *open(QWidget *window)
     frame->setWindowTitle(window->windowTitle());
     frame->setWindowIcon(window->windowIcon());
     window->show();
-    if (window->property("maximized").toBool()) frame->showMaximized();
+    if (opensMaximized(window)) frame->showMaximized();
     else frame->show();
     mainArea->setActiveSubWindow(frame);
     return frame;
 }
+
+// QWidget's own "maximized" property is read-only, hence a name of our own.
+void setOpensMaximized(QWidget *window) { window->setProperty("openMaximized", true); }
+
+bool opensMaximized(const QWidget *window) { return window && window->property("openMaximized").toBool(); }
 
 void closeWindow(QWidget *window)
 {

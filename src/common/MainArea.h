@@ -14,6 +14,10 @@ QMdiArea *get();
 // Shows a work window as a child of the main window (one frame per window) and brings it to the front.
 QMdiSubWindow *open(QWidget *window);
 
+// Work windows that open maximized (the wide lists) say so once, when they are made.
+void setOpensMaximized(QWidget *window);
+bool opensMaximized(const QWidget *window);
+
 // Closes a work window together with its frame (the window's own "退出" button).
 void closeWindow(QWidget *window);
 

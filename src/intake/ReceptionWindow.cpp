@@ -88,6 +88,7 @@ int indexOfName(const QComboBox *combo, const QString &name) {
 ReceptionWindow::ReceptionWindow(QWidget *parent) : QWidget(parent), m_store(gConn), m_property(gConn) {
     setObjectName(QStringLiteral("frm投诉接待"));
     setWindowTitle(QStringLiteral("投诉接待"));
+    MainArea::setOpensMaximized(this);
     resize(1100, 700);
     buildControls();
     load();

@@ -29,9 +29,6 @@ class TimePanel;
 // otherwise the fields show the register's current complaint and Command4 rewrites it.
 class ReceptionWindow : public QWidget {
     Q_OBJECT
-    // The main window opens this window maximized. QWidget's own "maximized" property is
-    // read-only (setProperty would silently do nothing), so this one stands in front of it.
-    Q_PROPERTY(bool maximized READ opensMaximized CONSTANT)
 public:
     explicit ReceptionWindow(QWidget *parent = nullptr);
 
@@ -49,7 +46,6 @@ public:
     void LoadBuildingTree();
 
     static QColor openColor() { return QColor(255, 238, 228); }
-    bool opensMaximized() const { return true; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

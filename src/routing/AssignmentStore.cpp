@@ -85,7 +85,8 @@ QString AssignmentStore::duplicateMessage(const QDate &day) {
 bool AssignmentStore::hasDuplicate(const AssignmentInput &input, const QDate &day, qint64 exceptId) const {
     // The whole day, so that a stored time of day cannot hide a duplicate.
     const QVariant found =
-        m_db.scalar(QStringLiteral("SELECT count(*) FROM 投诉处理人设置 WHERE 设置日期 >= ? AND 设置日期 < ?"
+        m_db.scalar(QStringLiteral("SELECT count(*) FROM 投诉处理人设置") + m_db.dialect().lockingRead() +
+                        QStringLiteral(" WHERE 设置日期 >= ? AND 设置日期 < ?"
                                    " AND 管理处代号 = ? AND 岗位代号 = ? AND ID <> ?"),
                     {day, day.addDays(1), input.officeCode, input.postCode, exceptId});
     return found.toInt() > 0;

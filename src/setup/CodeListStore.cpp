@@ -20,7 +20,8 @@ QVector<CodeEntry> CodeListStore::list() const {
 
 std::optional<CodeEntry> CodeListStore::find(const QString &code) const {
     const Rows rows = m_db.select(
-        QStringLiteral("SELECT id, 编号, %2 FROM %1 WHERE 编号 = ?").arg(m_table, m_nameColumn), {code});
+        QStringLiteral("SELECT id, 编号, %2 FROM %1%3 WHERE 编号 = ?").arg(m_table, m_nameColumn, m_db.dialect().lockingRead()),
+        {code});
     if (rows.isEmpty()) return std::nullopt;
     const Row row = rows.first();
     return CodeEntry{row.value(0).toLongLong(), row.text(1), row.text(2)};
@@ -40,7 +41,8 @@ CodeListStore::Result CodeListStore::change(const QString &oldCode, const QStrin
                                             const QString &name) {
     return m_db.transaction([&] {
         const QVariant other =
-            m_db.scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE 编号 = ? AND 编号 <> ?").arg(m_table),
+            m_db.scalar(QStringLiteral("SELECT count(*) FROM %1%2 WHERE 编号 = ? AND 编号 <> ?")
+                            .arg(m_table, m_db.dialect().lockingRead()),
                         {code, oldCode});
         if (other.toInt() > 0) return Result::Duplicate;
         const int changed = m_db.update(m_table, {{kCode, code}, {m_nameColumn, name}},

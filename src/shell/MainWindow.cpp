@@ -244,7 +244,7 @@ QWidget *MainWindow::openItem(const QString &itemName)
 {
     if (QMdiSubWindow *open = m_open.value(itemName)) {
         open->showNormal();
-        if (open->widget() && open->widget()->property("maximized").toBool()) open->showMaximized();
+        if (MainArea::opensMaximized(open->widget())) open->showMaximized();
         m_area->setActiveSubWindow(open);
         open->raise();
         return open->widget();

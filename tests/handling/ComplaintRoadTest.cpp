@@ -1,27 +1,40 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "../handling/RoutingTestKit.h"
 #include "MessageRecorder.h"
+#include "RoutingTestKit.h"
 #include "TestDatabase.h"
 #include "TestRegistry.h"
 #include "handling/HandlingWindow.h"
+#include "intake/ComplaintStore.h"
 #include "routing/AcceptanceWindow.h"
 
 using namespace routing_test;
 
 // The road of one complaint through the real windows: received for an office, forwarded by the
 // accepting post, forwarded once more, closed, its comments read and the complaint finished.
-class AcceptanceRoadTest : public QObject {
+class ComplaintRoadTest : public QObject {
     Q_OBJECT
 private slots:
     void wholeRoad()
     {
         TestDatabase db(true);
         MessageRecorder messages;
-        const QString code = QStringLiteral("00000037");
-        insertComplaint(db, code, QStringLiteral("2"), QDateTime::currentDateTime().addSecs(-3600),
-                        QStringLiteral("韩冰"));
+        // Reception records a complaint for office 2.
+        ComplaintInput input;
+        input.complainant = QStringLiteral("韩冰");
+        input.address = QStringLiteral("翠苑二期15幢101室");
+        input.telephone = QStringLiteral("13805710528");
+        input.content = QStringLiteral("卫生间水管漏水");
+        input.category = QStringLiteral("维修质量");
+        input.channel = QStringLiteral("电话");
+        input.time = QDateTime::currentDateTime().addSecs(-3600);
+        input.receiver = QStringLiteral("张晓燕");
+        input.officeCode = QStringLiteral("2");
+        input.deptCode = QStringLiteral("5");
+        input.deptName = QStringLiteral("翠苑物业服务中心");
+        const SavedComplaint saved = ComplaintStore(db.db()).insert(input);
+        const QString code = saved.code;
 
         // The post assigned to office 2 sees it pending and forwards it to the engineering manager.
         loginAcceptor();
@@ -37,8 +50,10 @@ private slots:
         const int moved = rowOf(inProgress, AcceptanceWindow::ICode, code);
         QVERIFY(moved >= 0);
         QCOMPARE(inProgress->grid()->text(moved, AcceptanceWindow::IHolder), QStringLiteral("李建国"));
-        QCOMPARE(db.value(QStringLiteral("SELECT 处理状态 FROM 投诉信息 WHERE 投诉编号 = ?"), {code}).toString(),
-                 QStringLiteral("处理中"));
+        QString cells[RegisterColumn::Count];
+        bool open = true;
+        QVERIFY(ComplaintStore(db.db()).registerRow(saved.id, cells, &open));
+        QCOMPARE(cells[RegisterColumn::Status], QStringLiteral("处理中"));
 
         // The engineering manager forwards it to the maintenance supervisor, who closes the step.
         loginHandler();
@@ -88,6 +103,10 @@ private slots:
         QCOMPARE(messages.texts(), QStringList());
         QCOMPARE(rowOf(inProgress, AcceptanceWindow::ICode, code), -1);
 
+        QVERIFY(ComplaintStore(db.db()).registerRow(saved.id, cells, &open));
+        QVERIFY(!open);
+        QCOMPARE(cells[RegisterColumn::Status], QStringLiteral("处理完成"));
+        QCOMPARE(cells[RegisterColumn::Result], QStringLiteral("水管已更换，已回访业主"));
         const Rows complaint = db.db().select(
             QStringLiteral("SELECT 处理状态, 处理时间, 调查情况, 处理结果 FROM 投诉信息 WHERE 投诉编号 = ?"), {code});
         QCOMPARE(complaint.first().text(0), QStringLiteral("处理完成"));
@@ -105,5 +124,5 @@ private slots:
     }
 };
 
-TAVIMOR_TEST(AcceptanceRoadTest)
-#include "AcceptanceRoadTest.moc"
+TAVIMOR_TEST(ComplaintRoadTest)
+#include "ComplaintRoadTest.moc"

@@ -50,7 +50,7 @@ HandlingWindow::HandlingWindow(QWidget *parent, NowSource now)
 {
     setObjectName(QStringLiteral("frm投诉处理"));
     setWindowTitle(QStringLiteral("投诉处理"));
-    setProperty("maximized", true);
+    MainArea::setOpensMaximized(this);
 
     makeLabel(this, QStringLiteral("Label1"), QStringLiteral("等待您阅处的投诉"), 150, 240);
     m_list->setObjectName(QStringLiteral("ListView1"));

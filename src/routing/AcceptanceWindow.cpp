@@ -69,7 +69,7 @@ AcceptanceWindow::AcceptanceWindow(QWidget *parent, NowSource now)
 {
     setObjectName(QStringLiteral("frm投诉受理"));
     setWindowTitle(QStringLiteral("投诉受理"));
-    setProperty("maximized", true);
+    MainArea::setOpensMaximized(this);
 
     makeLabel(this, QStringLiteral("Label1(0)"), QStringLiteral("待处理投诉"), 150, 240);
     m_pending->setObjectName(QStringLiteral("ListView1"));

@@ -99,7 +99,7 @@ private slots:
                                      "工程维修部 工程部经理(王志强)", "转给自己再看"}));
     }
 
-    // Opened in the main window's client area, the list is read at the first activation and again
+    // Opened maximized in the main window's client area, the list is read at the first activation and again
     // whenever the window is activated later.
     void refreshesOnEveryActivation()
     {
@@ -111,6 +111,7 @@ private slots:
         MainArea::set(&area);
         auto *window = new HandlingWindow;
         MainArea::open(window);
+        QVERIFY(window->parentWidget()->isMaximized());
         auto *list = find<FlexGrid>(window, "ListView1");
         QCOMPARE(list->grid()->rowCount(), 2);
         QMdiSubWindow *other = area.addSubWindow(new QWidget);

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <cstdio>
@@ -107,7 +108,11 @@ int main(int argc, char **argv)
         if (node) {
             tree->setCurrentItem(node);
             emit tree->itemClicked(node, 0);
+            auto *posts = window.findChild<QListWidget *>(QStringLiteral("List1"));
+            if (posts->count() > 1) emit posts->itemClicked(posts->item(1));
         }
+        window.findChild<QPlainTextEdit *>(QStringLiteral("Text3"))
+            ->setPlainText(QStringLiteral("请维修主管安排人员上门查看。"));
         QApplication::processEvents();
         save(&window, QStringLiteral("handling.png"));
     }

@@ -20,6 +20,7 @@ private slots:
     void nestedTransactionRollsBackWhole();
     void badFilesGiveClearErrors();
     void errorsCarryNumberAndDescription();
+    void newDatabaseInAnUnwritablePlaceFailsCleanly();
 };
 
 void DatabaseTest::awkwardTextRoundTripsThroughEveryKindOfStatement_data()
@@ -167,6 +168,24 @@ void DatabaseTest::errorsCarryNumberAndDescription()
         QVERIFY(e.number() != 0);
         QVERIFY2(e.description().contains(QStringLiteral("UNIQUE"), Qt::CaseInsensitive), qPrintable(e.description()));
     }
+}
+
+void DatabaseTest::newDatabaseInAnUnwritablePlaceFailsCleanly()
+{
+    QTemporaryDir dir;
+    QFile blocker(dir.path() + QStringLiteral("/file"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    // A folder that cannot exist: its parent is a file.
+    QVERIFY_THROWS_EXCEPTION(DbError, Scripts::createSqliteDatabase(blocker.fileName() + QStringLiteral("/demo.sqlite"), true));
+    // A made database replaces nothing until it is whole, and leaves no temporary file.
+    const QString file = dir.path() + QStringLiteral("/demo.sqlite");
+    Scripts::createSqliteDatabase(file, true);
+    QVERIFY(QFile::exists(file));
+    QVERIFY(!QFile::exists(file + QStringLiteral(".new")));
+    Database db;
+    db.openSqlite(file);
+    QVERIFY(db.scalar(QStringLiteral("SELECT count(*) FROM 投诉信息")).toInt() > 30);
 }
 
 TAVIMOR_TEST(DatabaseTest)

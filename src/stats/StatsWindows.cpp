@@ -1,4 +1,5 @@
 #include "StatsWindows.h"
 
-QWidget *createStatisticsWindow() { return nullptr; }
+#include "StatisticsWindow.h"
 
+QWidget *createStatisticsWindow() { return new StatisticsWindow; }

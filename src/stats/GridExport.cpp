@@ -1,0 +1,150 @@
+#include "GridExport.h"
+
+#include <QFileInfo>
+#include <QFont>
+#include <QStringList>
+
+#include "Workbook.h"
+#include "common/GridModel.h"
+#include "common/Twips.h"
+
+using xlsx::CellRange;
+
+namespace {
+
+// Share of the progress that filling the sheet takes; saving takes the rest.
+constexpr double kFillShare = 0.5;
+// How many grid rows are written between two progress reports.
+constexpr int kRowsPerReport = 2048;
+
+// A grid with two header rows: a run of equal texts in the top row becomes one merged cell, and a
+// column whose two texts are equal becomes one cell over both rows. After a run, the run's last
+// column is inside the merged cell, so it gets no cell over both rows (the two merges would
+// overlap).
+void mergeHeader(xlsx::Worksheet &sheet, const QStringList &top, const QStringList &bottom)
+{
+    const int upper = GridExport::kFirstGridRow;
+    const int lower = upper + 1;
+    const int n = int(top.size());
+    for (int i = 0; i < n; ++i) {
+        int last = i;
+        while (last + 1 < n && top.at(last + 1) == top.at(i)) ++last;
+        if (last > i) {
+            for (int c = last; c > i; --c) sheet.setText(upper, c + 1, QString());
+            sheet.merge(CellRange(upper, i + 1, upper, last + 1));
+            i = last;
+            continue;
+        }
+        if (bottom.at(i) == top.at(i)) {
+            sheet.setText(lower, i + 1, QString());
+            sheet.merge(CellRange(upper, i + 1, lower, i + 1));
+        }
+    }
+}
+
+}  // namespace
+
+QString RangeNom(int column, int row)
+{
+    QString letters;
+    if (column >= 0 && column <= 25) {
+        letters = QChar(u'A' + column);
+    } else if (column >= 26 && column <= 155) {
+        const int block = (column - 26) / 26;  // "A" for 26 to 51, ... "E" for 130 to 155
+        letters = QString(QChar(u'A' + block)) + QChar(u'A' + (column - 26 - block * 26));
+    } else {
+        return QString();
+    }
+    return letters + QString::number(row);
+}
+
+void AutoFitColumns(GridModel &grid, const QFont &font)
+{
+    const TextWidth width(font);
+    for (int c = 0; c < grid.columns(); ++c) {
+        if (grid.fixedAlignment(c) == 9) continue;
+        int widest = 0;
+        for (int r = 0; r < grid.gridRowCount(); ++r) widest = qMax(widest, width.of(grid.gridText(r, c)));
+        grid.setWidthTwips(c, Twips::fromPixels(widest) + 90);
+    }
+}
+
+QString GridExport::numberFormat(int alignmentCode)
+{
+    return alignmentCode > 5 ? QStringLiteral("0.00_ ") : QStringLiteral("@");
+}
+
+void GridExport::write(const GridModel &grid, const Job &job, const Progress &progress)
+{
+    const int n = int(job.columns.size());
+    if (n == 0) throw xlsx::WorkbookError(QStringLiteral("没有选择要输出的列"));
+    if (RangeNom(n - 1, kFirstGridRow).isEmpty())
+        throw xlsx::WorkbookError(QStringLiteral("选择了 %1 列，最多只能输出 %2 列").arg(n).arg(kMaxColumns));
+    for (int column : job.columns)
+        if (column < 0 || column >= grid.columns())
+            throw xlsx::WorkbookError(QStringLiteral("表格没有第 %1 列").arg(column + 1));
+    const int rows = grid.gridRowCount();
+    const int lastRow = kFirstGridRow + rows - 1;
+    if (lastRow > xlsx::kMaxRows)
+        throw xlsx::WorkbookError(QStringLiteral("表格有 %1 行，工作表从第 %2 行起最多还能容纳 %3 行")
+                                      .arg(rows)
+                                      .arg(kFirstGridRow)
+                                      .arg(xlsx::kMaxRows - kFirstGridRow + 1));
+
+    // Nothing is written to the file before save(): a failure up to there leaves it as it was.
+    xlsx::Workbook book =
+        QFileInfo::exists(job.path) ? xlsx::Workbook::open(job.path) : xlsx::Workbook::create(job.path);
+    const int index = book.findSheet(job.sheetName);
+    if (index >= 0) book.showSheet(index);
+    xlsx::Worksheet &sheet = index >= 0 ? book.sheet(index) : book.addSheet(job.sheetName);
+    sheet.clear(sheet.usedRange());
+
+    sheet.setText(1, 1, job.title);
+    sheet.setText(2, 1, job.tagText);
+    sheet.setText(3, 1, QStringLiteral("打印日期：") + job.printDate.toString(QStringLiteral("yyyy年MM月dd日")));
+
+    QStringList formats;
+    for (int k = 0; k < n; ++k) {
+        const int column = job.columns.at(k);
+        sheet.setColumnWidth(k + 1, grid.widthTwips(column) / 100.0);
+        formats << numberFormat(grid.alignment(column));
+    }
+
+    // Each cell gets its format before its value, so that a text column keeps a code such as 0012
+    // as text and a number column turns "12.5" into a number.
+    for (int r = 0; r < rows; ++r) {
+        const int sheetRow = kFirstGridRow + r;
+        for (int k = 0; k < n; ++k) {
+            sheet.setNumberFormat(CellRange(sheetRow, k + 1), formats.at(k));
+            sheet.enterValue(sheetRow, k + 1, grid.gridText(r, job.columns.at(k)));
+        }
+        if (progress && (r + 1) % kRowsPerReport == 0 && !progress(kFillShare * (r + 1) / rows))
+            throw xlsx::WorkbookError(QStringLiteral("输出已取消"), true);
+    }
+
+    for (int row = 1; row <= 3; ++row) sheet.merge(CellRange(row, 1, row, n));
+    sheet.setHorizontalAlignment(CellRange(1, 1, 2, n), xlsx::horizontalAlignment(3));
+    sheet.setHorizontalAlignment(CellRange(3, 1, 3, n), xlsx::horizontalAlignment(4));
+    sheet.setHorizontalAlignment(CellRange(kFirstGridRow, 1, kFirstGridRow, n), xlsx::horizontalAlignment(3));
+    sheet.setVerticalAlignment(CellRange(1, 1, kFirstGridRow, n), xlsx::verticalAlignment(5));
+    sheet.setThinBorders(CellRange(kFirstGridRow, 1, lastRow, n));
+    sheet.setFontSize(CellRange(1, 1, 1, n), 18);
+    sheet.setFontSize(CellRange(2, 1, 2, n), 12);
+    sheet.setFontSize(CellRange(3, 1, 3, n), 10);
+    sheet.setFontSize(CellRange(kFirstGridRow, 1, lastRow, n), 10.5);
+
+    if (grid.fixedRows() == 2) {
+        QStringList top, bottom;
+        for (int column : job.columns) {
+            top << grid.gridText(0, column);
+            bottom << grid.gridText(1, column);
+        }
+        mergeHeader(sheet, top, bottom);
+    }
+
+    if (progress) {
+        book.save([&](double done) { return progress(kFillShare + (1 - kFillShare) * done); });
+    } else {
+        book.save();
+    }
+}

@@ -1,0 +1,106 @@
+#include "StatisticsStore.h"
+
+#include <QSqlQuery>
+
+#include "common/DateText.h"
+#include "common/GridModel.h"
+#include "data/Database.h"
+#include "data/Status.h"
+
+namespace {
+
+// SQLite keeps date-times as "yyyy-MM-dd HH:mm:ss"; a list of a hundred thousand complaints cuts
+// its texts from that form instead of parsing every one.
+bool isStoredStamp(const QString &s)
+{
+    if (s.size() != 19) return false;
+    static const char pattern[] = "dddd-dd-dd dd:dd:dd";
+    for (int i = 0; i < 19; ++i) {
+        const QChar c = s.at(i);
+        if (pattern[i] == 'd' ? !c.isDigit() : c != QLatin1Char(pattern[i])) return false;
+    }
+    return true;
+}
+
+// The general date-and-time text of a column value; NULL gives the empty text.
+QString generalText(const QVariant &value)
+{
+    if (value.isNull()) return QString();
+    if (value.typeId() == QMetaType::QString) {
+        const QString s = value.toString();
+        if (isStoredStamp(s)) return s.endsWith(QLatin1String(" 00:00:00")) ? s.left(10) : s;
+    }
+    return DateText::general(Value::dateTime(value));
+}
+
+QString statusValue(StatusFilter filter)
+{
+    switch (filter) {
+        case StatusFilter::InProgress: return Status::inProgress();
+        case StatusFilter::Finished: return Status::finished();
+        case StatusFilter::NotAccepted: return Status::notAccepted();
+        case StatusFilter::All: break;
+    }
+    return QString();
+}
+
+}  // namespace
+
+QString StatisticsStore::formatString()
+{
+    return QStringLiteral(
+        "序|<投诉编号 |<地址                       |<投诉人          |<投诉时间         |<投诉内容        "
+        "                    |<处理时间           |<联系电话      |<处理状态|");
+}
+
+int StatisticsStore::fill(GridModel &grid, const StatisticsQuery &query)
+{
+    // Both days count whole: from the first day's midnight up to, not including, the midnight
+    // after the last day. The order is served by the index on department and time.
+    QString sql = QStringLiteral(
+        "SELECT 投诉编号, 地址, 投诉人, 投诉时间, 投诉内容, 处理时间, 联系电话, 处理状态 FROM 投诉信息"
+        " WHERE 部门编号 = ? AND 投诉时间 >= ? AND 投诉时间 < ?");
+    QVariantList params{query.deptCode, query.from, query.to.addDays(1)};
+    if (query.status != StatusFilter::All) {
+        sql += QStringLiteral(" AND 处理状态 = ?");
+        params << statusValue(query.status);
+    }
+    sql += QStringLiteral(" ORDER BY 投诉时间, ID");
+
+    grid.clearRows();
+    GridModel::Bulk bulk(grid);
+    QString cells[StatisticsColumn::Count];
+    int lines = 0;
+    m_db.scan(sql, params, [&](const QSqlQuery &row) {
+        cells[StatisticsColumn::Row] = QString::number(++lines);
+        cells[StatisticsColumn::Code] = Value::text(row.value(0));
+        cells[StatisticsColumn::Address] = Value::text(row.value(1));
+        cells[StatisticsColumn::Complainant] = Value::text(row.value(2));
+        cells[StatisticsColumn::Time] = generalText(row.value(3));
+        cells[StatisticsColumn::Content] = Value::text(row.value(4));
+        cells[StatisticsColumn::Finished] = generalText(row.value(5));
+        cells[StatisticsColumn::Telephone] = Value::text(row.value(6));
+        cells[StatisticsColumn::Status] = Value::text(row.value(7));
+        bulk.append(cells, StatisticsColumn::Count);
+    });
+    return lines;
+}
+
+std::optional<QStringList> StatisticsStore::record(const QString &code)
+{
+    // Address and complainant are shown joined; a missing address leaves the complainant.
+    const QString joined =
+        m_db.dialect().concat({QStringLiteral("COALESCE(地址, '')"), QStringLiteral("COALESCE(投诉人, '')")});
+    const Rows rows = m_db.select(QStringLiteral("SELECT 投诉编号, ") + joined +
+                                      QStringLiteral(", 投诉时间, 投诉时间, 投诉内容, 调查情况, 处理结果, 处理时间,"
+                                                     " 投诉人, 联系电话 FROM 投诉信息 WHERE 投诉编号 = ?"),
+                                  {code});
+    if (rows.isEmpty()) return std::nullopt;
+    const Row row = rows.first();
+    QStringList texts;
+    for (int column = 0; column < 10; ++column) {
+        const bool isTime = column == 2 || column == 3 || column == 7;
+        texts << (isTime ? generalText(row.value(column)) : row.text(column));
+    }
+    return texts;
+}

@@ -1,0 +1,164 @@
+#include <QCheckBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "ExportProbe.h"
+#include "MessageRecorder.h"
+#include "TestRegistry.h"
+#include "common/FlexGrid.h"
+#include "stats/ExportWindow.h"
+#include "stats/Workbook.h"
+
+namespace {
+
+QString chosenPath;
+QString shownPath;
+QString answerWithChosenPath(QWidget *, const QString &) { return chosenPath; }
+void recordShown(const QString &path) { shownPath = path; }
+
+template <typename T>
+T *find(QWidget *window, const char *name)
+{
+    T *widget = window->findChild<T *>(QString::fromUtf8(name));
+    if (!widget) qFatal("no control %s", name);
+    return widget;
+}
+
+QStringList pickerTexts(ExportWindow *window, int row)
+{
+    GridModel *picker = find<FlexGrid>(window, "Grid1")->grid();
+    QStringList texts;
+    for (int c = 0; c < picker->columns(); ++c) texts << picker->gridText(row, c);
+    return texts;
+}
+
+}  // namespace
+
+// The export window: the column picker, the input checks, and an export from the buttons.
+class ExportWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        ExportWindow::setFileChooser(&answerWithChosenPath);
+        ExportWindow::setWorkbookViewer(&recordShown);
+        chosenPath.clear();
+        shownPath.clear();
+    }
+    void cleanup()
+    {
+        ExportWindow::setFileChooser(nullptr);
+        ExportWindow::setWorkbookViewer(nullptr);
+    }
+
+    // Every column with a header starts chosen; a column without one is hidden and never
+    // exported; a second header row is shown in brackets where it differs; a click chooses a
+    // column, a double-click drops it.
+    void columnPicker()
+    {
+        GridModel grid;
+        export_probe::fillGrid(grid, QStringLiteral("序|<编号|<投诉人||>金额"), {{"1", "0012", "王", "x", "3"}});
+        grid.setHeaderText(1, QStringLiteral("编号 "), 1);
+        grid.setHeaderText(2, QStringLiteral("姓名"), 1);
+        ExportWindow window;
+        window.Config(&grid, QStringLiteral("表"), QStringLiteral("标题"));
+        window.show();
+        QCOMPARE(pickerTexts(&window, 0), (QStringList{"序()", "编号", "投诉人(姓名)", "", "金额()"}));
+        QCOMPARE(pickerTexts(&window, 1), (QStringList{"√", "√", "√", "", "√"}));
+        QCOMPARE(window.chosenColumns(), (QVector<int>{0, 1, 2, 4}));
+        auto *picker = find<FlexGrid>(&window, "Grid1");
+        QVERIFY(picker->isColumnHidden(3));
+        QCOMPARE(find<QLineEdit>(&window, "Text1(1)")->text(), QStringLiteral("标题"));
+        QCOMPARE(find<QLineEdit>(&window, "Text1(2)")->text(), QStringLiteral("表"));
+        QVERIFY(find<QLineEdit>(&window, "Text1(0)")->text().isEmpty());
+
+        // Mouse input through the window system, which turns a quick second press into a double-click.
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPoint cell =
+            picker->viewport()->mapTo(&window, picker->visualRect(picker->grid()->index(0, 2)).center());
+        QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {}, cell);
+        QCOMPARE(window.chosenColumns(), (QVector<int>{0, 1, 4}));
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, cell);
+        QCOMPARE(window.chosenColumns(), (QVector<int>{0, 1, 2, 4}));
+        window.chooseColumn(3);  // a column without a header cannot be chosen
+        QCOMPARE(window.chosenColumns(), (QVector<int>{0, 1, 2, 4}));
+    }
+
+    // Empty title, sheet name or file name: messages, nothing written, the window stays.
+    void inputChecks()
+    {
+        GridModel grid;
+        export_probe::fillGrid(grid, QStringLiteral("<编号"), {{"1"}});
+        ExportWindow window;
+        window.Config(&grid, QStringLiteral("表"), QStringLiteral("标题"));
+        window.show();
+        MessageRecorder messages;
+        for (const char *box : {"Text1(1)", "Text1(2)"}) {
+            QLineEdit *edit = find<QLineEdit>(&window, box);
+            const QString kept = edit->text();
+            edit->clear();
+            find<QPushButton>(&window, "Command2")->click();
+            edit->setText(kept);
+        }
+        find<QPushButton>(&window, "Command2")->click();
+        QCOMPARE(messages.texts(),
+                 (QStringList{"请输入标题内容", "请输入标题内容", "请确定输出的文件名", "输出到Execl失败: "}));
+        QCOMPARE(messages.messages[0].title, Messages::programTitle());
+        QCOMPARE(messages.messages[2].title, Messages::executableName());
+        QCOMPARE(messages.messages[2].icon, Messages::Icon::None);
+        QCOMPARE(messages.messages[3].icon, Messages::Icon::Information);
+        QVERIFY(window.isVisible());
+        QVERIFY(QDir(m_dir->path()).isEmpty());
+    }
+
+    // The file from the dialog, an export that fails (the window stays with its inputs and says
+    // why), and one that succeeds (the workbook is shown when asked, the window closes).
+    void exportFromTheButtons()
+    {
+        GridModel grid;
+        export_probe::fillGrid(grid, QStringLiteral("<编号|<投诉人"), {{"0012", "王"}});
+        ExportWindow window;
+        window.Config(&grid, QStringLiteral("统计"), QStringLiteral("标题"));
+        window.show();
+        MessageRecorder messages;
+
+        chosenPath = m_dir->filePath(QStringLiteral("old.xls"));
+        QFile old(chosenPath);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("not a workbook");
+        old.close();
+        find<QPushButton>(&window, "Command1")->click();
+        QCOMPARE(find<QLineEdit>(&window, "Text1(0)")->text(), QDir::toNativeSeparators(chosenPath));
+        find<QPushButton>(&window, "Command2")->click();
+        QCOMPARE(messages.count(), 1);
+        QVERIFY2(messages.last().startsWith(QStringLiteral("输出到Execl失败: ")) &&
+                     messages.last().contains(QStringLiteral("old.xls")),
+                 qPrintable(messages.last()));
+        QVERIFY(window.isVisible());
+        QCOMPARE(find<QLineEdit>(&window, "Text1(1)")->text(), QStringLiteral("标题"));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("not a workbook"));
+
+        chosenPath = m_dir->filePath(QStringLiteral("new.xlsx"));
+        find<QPushButton>(&window, "Command1")->click();
+        find<QCheckBox>(&window, "Check1")->setChecked(true);
+        find<QPushButton>(&window, "Command2")->click();
+        QCOMPARE(messages.count(), 1);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(shownPath, chosenPath);
+        xlsx::Workbook book = xlsx::Workbook::open(chosenPath);
+        QCOMPARE(book.sheetNames(), (QStringList{"Sheet1", "统计"}));
+        QCOMPARE(book.sheet(1).usedRange(), xlsx::CellRange(1, 1, 5, 2));
+    }
+};
+
+TAVIMOR_TEST(ExportWindowTest)
+#include "ExportWindowTest.moc"

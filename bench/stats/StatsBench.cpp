@@ -1,0 +1,136 @@
+// The statistics window on the generated database with 100,000 complaints of the receptionist's
+// department, the range covering all of them:
+//   - the statistics query: the store filling a grid, and "统计" through the window (fill and
+//     column widths), median of the runs;
+//   - exporting the listed grid (100,000 rows x 9 columns) through To_Execl to a new workbook:
+//     time, and the process's peak memory (VmHWM) before and after.
+// Usage: bench_stats [runs]   (build it without sanitizers: RelWithDebInfo)
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "BenchDatabase.h"
+#include "common/FlexGrid.h"
+#include "common/Messages.h"
+#include "common/Session.h"
+#include "stats/ExportWindow.h"
+#include "stats/StatisticsStore.h"
+#include "stats/StatisticsWindow.h"
+
+namespace {
+
+// Any message box would stop the run: print it instead.
+class PrintedMessages : public Messages::Sink {
+public:
+    Messages::Answer show(const Messages::Message &message) override
+    {
+        std::printf("message: %s\n", qPrintable(message.text));
+        return Messages::Answer::Ok;
+    }
+};
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// A figure of /proc/self/status in MB (VmRSS now, VmHWM the peak so far).
+double statusMb(const char *key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(key)) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+// Lets the peak of the next step be measured on its own.
+void resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly)) clear.write("5");
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? qMax(1, atoi(argv[1])) : 5;
+    PrintedMessages messages;
+    Messages::setSink(&messages);
+
+    QElapsedTimer timer;
+    timer.start();
+    const QString file = BenchDatabase::ensure();
+    std::printf("database %s (%.1f s to make or find)\n", qPrintable(file), timer.elapsed() / 1000.0);
+    gConn.openSqlite(file);
+    BenchDatabase::login(BenchDatabase::receptionist());
+    const QDate from(2000, 1, 1);
+    const QDate to = QDate::currentDate();
+
+    StatisticsStore store(gConn);
+    std::vector<double> bare;
+    int lines = 0;
+    for (int i = 0; i < runs; ++i) {
+        GridModel grid;
+        grid.setFormatString(StatisticsStore::formatString(), QFont());
+        timer.restart();
+        lines = store.fill(grid, StatisticsQuery{gDeptCode, from, to, StatusFilter::All});
+        bare.push_back(timer.nsecsElapsed() / 1e9);
+    }
+    std::printf("statistics query, store into a grid   %8.3f s  (%d lines, median of %d)\n", median(bare), lines, runs);
+
+    StatisticsWindow window;
+    window.resize(1200, 800);
+    window.show();
+    QApplication::processEvents();
+    window.findChild<QDateEdit *>(QStringLiteral("DTPicker1"))->setDate(from);
+    window.findChild<QDateEdit *>(QStringLiteral("DTPicker2"))->setDate(to);
+    auto *query = window.findChild<QPushButton *>(QStringLiteral("Command1"));
+    auto *grid = window.findChild<FlexGrid *>(QStringLiteral("MSFlexGrid1"));
+    std::vector<double> shown;
+    for (int i = 0; i < runs; ++i) {
+        timer.restart();
+        query->click();
+        QApplication::processEvents();
+        shown.push_back(timer.nsecsElapsed() / 1e9);
+    }
+    std::printf("statistics query, \"统计\" in the window %8.3f s  (%d lines, median of %d; limit 1 s)\n",
+                median(shown), grid->grid()->rowCount(), runs);
+
+    window.findChild<QPushButton *>(QStringLiteral("Command4"))->click();
+    ExportWindow *exporter = window.exportWindow();
+    QTemporaryDir dir;
+    std::vector<double> exports;
+    double peakBefore = 0, peakDuring = 0, size = 0;
+    for (int i = 0; i < runs; ++i) {
+        const QString path = dir.filePath(QStringLiteral("statistics-%1.xlsx").arg(i));
+        exporter->findChild<QLineEdit *>(QStringLiteral("Text1(0)"))->setText(path);
+        resetPeak();
+        peakBefore = statusMb("VmHWM:");
+        timer.restart();
+        const bool ok = exporter->To_Execl(QStringLiteral("投诉情况统计表"), QStringLiteral("统计"));
+        exports.push_back(timer.nsecsElapsed() / 1e9);
+        peakDuring = std::max(peakDuring, statusMb("VmHWM:"));
+        if (!ok) std::printf("export failed: %s\n", qPrintable(exporter->lastError()));
+        size = QFileInfo(path).size() / 1e6;
+        QFile::remove(path);
+    }
+    std::printf("export %d rows x %d columns, To_Execl  %8.3f s  (median of %d; limit 3 s; file %.1f MB)\n",
+                grid->grid()->gridRowCount(), int(exporter->chosenColumns().size()), median(exports), runs, size);
+    std::printf("memory: resident before the export %.0f MB, peak during the exports %.0f MB (limit 300 MB)\n",
+                peakBefore, peakDuring);
+    return 0;
+}

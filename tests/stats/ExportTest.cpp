@@ -172,7 +172,7 @@ private slots:
         QStringList addresses = seen.sheet("Report")["cells"].toObject().keys();
         addresses.sort();
         QCOMPARE(addresses, (QStringList{"A1", "A2", "A3", "A4", "A5", "B4", "B5"}));  // B1:B3 lie under merges
-        QVERIFY(seen.cell("Report", "B2")["size"].toDouble() != 20.0);  // the old format is gone
+        QVERIFY(seen.cell("Report", "B2")["size"].toDouble() != 20.0);                 // the old format is gone
         QCOMPARE(seen.value("Other", "A1").toString(), QStringLiteral("共享文本"));
 
         // A name the workbook does not have: a sheet after the last.

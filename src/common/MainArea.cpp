@@ -1,6 +1,7 @@
 #include "MainArea.h"
 
 #include <QDialog>
+#include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -22,13 +23,19 @@ QMdiSubWindow *open(QWidget *window)
         window->show();
         return nullptr;
     }
+    // The frame takes the size the window was given (or asks for), not just its minimum.
+    const QSize wanted = window->layout() ? window->size().expandedTo(window->sizeHint()) : window->size();
     QMdiSubWindow *frame = mainArea->addSubWindow(window);
     frame->setAttribute(Qt::WA_DeleteOnClose);
     frame->setWindowTitle(window->windowTitle());
     frame->setWindowIcon(window->windowIcon());
     window->show();
-    if (opensMaximized(window)) frame->showMaximized();
-    else frame->show();
+    if (opensMaximized(window)) {
+        frame->showMaximized();
+    } else {
+        frame->show();
+        frame->resize(wanted + frame->size() - window->size());
+    }
     mainArea->setActiveSubWindow(frame);
     return frame;
 }

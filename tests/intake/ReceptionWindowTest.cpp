@@ -2,7 +2,6 @@
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -577,22 +576,6 @@ private slots:
         r.click("Command4");
         QCOMPARE(messages.count(), shown);
         QCOMPARE(r.stored(r.text(5)->text()).text(QStringLiteral("投诉人")), QStringLiteral("陈建华"));
-    }
-
-    // Pictures of the window for a person to look at: set TAVIMOR_SHOTS to a folder.
-    void screenshots() {
-        const QString folder = qEnvironmentVariable("TAVIMOR_SHOTS");
-        if (folder.isEmpty()) QSKIP("TAVIMOR_SHOTS not set");
-        QDir().mkpath(folder);
-        Reception r;
-        r.clickRow(QStringLiteral("00000009"));
-        QVERIFY(r.window->grab().save(folder + QStringLiteral("/reception.png")));
-        r.click("Command1");
-        r.clickNode(r.node(QStringLiteral("翠苑小区8幢1单元")));
-        QVERIFY(r.window->grab().save(folder + QStringLiteral("/reception-address.png")));
-        r.click("Command1");
-        r.click("Command9");
-        QVERIFY(r.window->grab().save(folder + QStringLiteral("/reception-time.png")));
     }
 };
 

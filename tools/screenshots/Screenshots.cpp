@@ -1,27 +1,34 @@
-// screenshots <folder>: opens the program's windows on a new demo database, offscreen, and saves
-// what they look like as PNG files in <folder>.
+// screenshots [folder]: logs in to the real program on a new demo database, offscreen, opens every
+// window from the menu as its users would, and saves what the windows look like as PNG files
+// (default folder: docs/screenshots). Run it again after any change to a window.
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDateEdit>
+#include <QDialog>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QPushButton>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
-#include <QTimer>
+#include <QTreeWidget>
 #include <cstdio>
 
+#include "common/FlexGrid.h"
 #include "common/MainArea.h"
-#include "common/Session.h"
 #include "common/Settings.h"
 #include "data/Scripts.h"
 #include "shell/LoginWindow.h"
 #include "shell/MainWindow.h"
+#include "stats/ExportWindow.h"
+#include "stats/StatisticsWindow.h"
 
 namespace {
 
 QString folder;
+QString dialogPicture;
 
 void save(QWidget *widget, const QString &name)
 {
@@ -31,15 +38,23 @@ void save(QWidget *widget, const QString &name)
     else std::fprintf(stderr, "could not write %s\n", qPrintable(file));
 }
 
-// Logs in through the login window's own controls.
-void logIn(LoginWindow *login, const QString &user, int post = 0)
+template <typename T>
+T *child(QWidget *window, const char *name)
 {
-    login->findChild<QLineEdit *>(QStringLiteral("TxtUser"))->setText(user);
-    login->findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(QStringLiteral("1234"));
+    T *found = window->findChild<T *>(QString::fromUtf8(name));
+    if (!found) qFatal("no control %s in %s", name, qPrintable(window->objectName()));
+    return found;
+}
+
+// Logs in through the login window's own controls, choosing the first post when there are several.
+void logIn(LoginWindow *login, const QString &user)
+{
+    child<QLineEdit>(login, "TxtUser")->setText(user);
+    child<QLineEdit>(login, "txtPassword")->setText(QStringLiteral("1234"));
     login->cmdOK_Click();
-    auto *list = login->findChild<QListWidget *>(QStringLiteral("List1"));
-    if (list && list->isVisible()) {
-        list->setCurrentRow(post);
+    auto *list = child<QListWidget>(login, "List1");
+    if (list->isVisible()) {
+        list->setCurrentRow(0);
         login->List1_DblClick();
     }
 }
@@ -51,26 +66,114 @@ void switchUser(MainWindow *main, const QString &user)
     next = user;
     MainArea::setModalRunner([](QDialog *dialog) {
         logIn(qobject_cast<LoginWindow *>(dialog), next);
-        return 1;
+        return int(QDialog::Accepted);
     });
     main->logout();
     MainArea::setModalRunner(nullptr);
 }
 
-// Opens a work window maximized in the main window and takes the picture of the whole frame.
-QWidget *shoot(MainWindow *main, const QString &item, const QString &name)
+// Modal windows are photographed instead of waiting for a user.
+int photographDialog(QDialog *dialog)
 {
-    QWidget *window = main->openItem(item);
-    QApplication::processEvents();
-    save(main, name);
-    return window;
+    dialog->show();
+    auto *list = dialog->findChild<QListWidget *>(QStringLiteral("List1"));
+    if (list && list->count() > 1) {
+        list->setCurrentRow(1);
+        emit list->itemClicked(list->item(1));
+    }
+    save(dialog, dialogPicture);
+    return int(QDialog::Accepted);
+}
+
+void clickRow(FlexGrid *grid, int row)
+{
+    grid->setCurrentRow(row);
+    emit grid->cellClicked(row, 1);
+}
+
+void clickNode(QTreeWidget *tree, const QString &text)
+{
+    const auto found = tree->findItems(text, Qt::MatchStartsWith | Qt::MatchRecursive);
+    if (found.isEmpty()) return;
+    tree->setCurrentItem(found.first());
+    emit tree->itemClicked(found.first(), 0);
+}
+
+void reception(MainWindow *main)
+{
+    QWidget *window = main->openItem(QStringLiteral("投诉接待"));
+    clickRow(child<FlexGrid>(window, "MSFlexGrid1"), 8);
+    save(main, QStringLiteral("reception"));
+    child<QAbstractButton>(window, "Command1")->click();
+    auto *tree = child<QTreeWidget>(window, "TreeView1");
+    clickNode(tree, QStringLiteral("翠苑小区8幢1单元"));
+    tree->expandAll();
+    save(main, QStringLiteral("reception-address"));
+    child<QAbstractButton>(window, "Command1")->click();
+    child<QAbstractButton>(window, "Command9")->click();
+    save(main, QStringLiteral("reception-time"));
+}
+
+void statistics(MainWindow *main)
+{
+    auto *window = qobject_cast<StatisticsWindow *>(main->openItem(QStringLiteral("投诉信息统计")));
+    child<QDateEdit>(window, "DTPicker1")->setDate(QDate::currentDate().addMonths(-2));
+    window->runQuery();
+    clickRow(child<FlexGrid>(window, "MSFlexGrid1"), 2);
+    save(main, QStringLiteral("statistics"));
+    window->exportList();
+    if (ExportWindow *exporter = window->exportWindow()) save(exporter, QStringLiteral("export"));
+}
+
+void acceptance(MainWindow *main)
+{
+    QWidget *window = main->openItem(QStringLiteral("投诉受理"));
+    clickRow(child<FlexGrid>(window, "ListView1"), 0);
+    child<QTreeWidget>(window, "TreeView1")->expandAll();
+    save(main, QStringLiteral("acceptance"));
+    clickRow(child<FlexGrid>(window, "ListView2"), 2);
+    save(main, QStringLiteral("acceptance-in-progress"));
+    dialogPicture = QStringLiteral("review-comments");
+    child<QAbstractButton>(window, "Command4")->click();
+}
+
+void handling(MainWindow *main)
+{
+    QWidget *window = main->openItem(QStringLiteral("投诉处理C"));
+    clickRow(child<FlexGrid>(window, "ListView1"), 0);
+    auto *tree = child<QTreeWidget>(window, "TreeView1");
+    tree->expandAll();
+    clickNode(tree, QStringLiteral("3 工程维修部"));
+    auto *posts = child<QListWidget>(window, "List1");
+    if (posts->count() > 1) emit posts->itemClicked(posts->item(1));
+    child<QPlainTextEdit>(window, "Text3")->setPlainText(QStringLiteral("请维修主管安排人员上门查看。"));
+    save(main, QStringLiteral("handling"));
+}
+
+void setup(MainWindow *main)
+{
+    QWidget *categories = main->openItem(QStringLiteral("投诉类别设置"));
+    child<QListWidget>(categories, "List9")->setCurrentRow(2);
+    save(main, QStringLiteral("categories"));
+    main->mdiArea()->closeAllSubWindows();
+
+    QWidget *window = main->openItem(QStringLiteral("投诉处理人设置"));
+    clickNode(child<QTreeWidget>(window, "TreeView1"), QStringLiteral("10 "));
+    child<QAbstractButton>(window, "Check1")->click();
+    clickRow(child<FlexGrid>(window, "MSFlexGrid1"), 1);
+    save(main, QStringLiteral("assignments"));
+    child<QAbstractButton>(window, "Command5")->click();
+    save(main, QStringLiteral("assignments-departments"));
+    clickNode(child<QTreeWidget>(window, "TreeView2"), QStringLiteral("5 "));
+    child<QAbstractButton>(window, "Command6")->click();
+    save(main, QStringLiteral("assignments-posts"));
 }
 
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
     QDir().mkpath(folder);
@@ -79,35 +182,38 @@ int main(int argc, char **argv)
     Scripts::createSqliteDatabase(demo, true);
     Settings::overrideForThisRun(ConnectionSettings{QStringLiteral("sqlite:") + demo, {}, {}, {}});
 
+    // 李建国 holds two posts: the login window offers both.
     auto *login = new LoginWindow;
     login->load(QString());
     login->show();
-    login->findChild<QLineEdit *>(QStringLiteral("TxtUser"))->setText(QStringLiteral("1002"));
-    login->findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(QStringLiteral("1234"));
+    child<QLineEdit>(login, "TxtUser")->setText(QStringLiteral("1002"));
+    child<QLineEdit>(login, "txtPassword")->setText(QStringLiteral("1234"));
     login->cmdOK_Click();
     save(login, QStringLiteral("login"));
-    auto *list = login->findChild<QListWidget *>(QStringLiteral("List1"));
-    list->setCurrentRow(0);
+    child<QListWidget>(login, "List1")->setCurrentRow(0);
     login->List1_DblClick();
 
     MainWindow *main = MainWindow::instance();
-    main->resize(1280, 800);
-    main->show();
-    save(main, QStringLiteral("main"));
     main->resize(800, 560);
+    main->show();
     save(main, QStringLiteral("main-small"));
     main->resize(1280, 800);
+    save(main, QStringLiteral("main"));
 
-    shoot(main, QStringLiteral("投诉受理"), QStringLiteral("acceptance"));
-    switchUser(main, QStringLiteral("1001"));
-    shoot(main, QStringLiteral("投诉接待"), QStringLiteral("reception"));
-    shoot(main, QStringLiteral("投诉信息统计"), QStringLiteral("statistics"));
+    MainArea::setModalRunner(&photographDialog);
+    acceptance(main);
+    MainArea::setModalRunner(nullptr);
     switchUser(main, QStringLiteral("1003"));
-    shoot(main, QStringLiteral("投诉处理C"), QStringLiteral("handling"));
-    switchUser(main, QStringLiteral("1004"));
-    shoot(main, QStringLiteral("投诉处理人设置"), QStringLiteral("assignments"));
+    handling(main);
+    switchUser(main, QStringLiteral("1001"));
+    reception(main);
     main->mdiArea()->closeAllSubWindows();
-    shoot(main, QStringLiteral("关于软件"), QStringLiteral("about"));
+    statistics(main);
+    switchUser(main, QStringLiteral("1004"));
+    setup(main);
+    main->mdiArea()->closeAllSubWindows();
+    main->openItem(QStringLiteral("关于软件"));
+    save(main, QStringLiteral("about"));
     delete main;
     return 0;
 }

@@ -96,6 +96,11 @@ double generate(const QString &file, const Sizes &sizes)
     db.transaction([&] {
         Inserter({c}, QStringLiteral("职能部门类别"), {"部门类别代号", "部门类别名称"})({"01", "部门"});
         Inserter({c}, QStringLiteral("岗位类别"), {"岗位类别编号", "岗位类别名称"})({"01", "岗位"});
+        Inserter category(c, QStringLiteral("投诉类别"), {"编号", "类别"});
+        category({"01", "维修质量"});
+        category({"02", "环境卫生"});
+        Inserter channel(c, QStringLiteral("投诉方式"), {"编号", "方式"});
+        channel({"01", "电话"});
         Inserter dept(c, QStringLiteral("职能部门new"), {"职能部门编号", "职能部门名称", "职能部门类别代号", "终止日期", "显示协调位置"});
         Inserter parent(c, QStringLiteral("上级部门new"), {"职能部门编号", "上级部门编号", "起始日期"});
         Inserter post(c, QStringLiteral("岗位信息new"), {"岗位代号", "岗位名称", "职能部门代号", "岗位类别代号", "工号", "起始日期", "终止日期", "部门主管"});
@@ -206,7 +211,7 @@ double generate(const QString &file, const Sizes &sizes)
 
 QString ensure(const Sizes &sizes)
 {
-    const QString file = QDir::temp().filePath(QStringLiteral("tavimor-bench-%1c-%2o-%3d-%4s.sqlite")
+    const QString file = QDir::temp().filePath(QStringLiteral("tavimor-bench-v2-%1c-%2o-%3d-%4s.sqlite")
                                                    .arg(sizes.complaints)
                                                    .arg(sizes.offices)
                                                    .arg(sizes.departments)

@@ -20,68 +20,28 @@
 #include <vector>
 
 #include "BenchDatabase.h"
+#include "BenchSupport.h"
 #include "common/FlexGrid.h"
 #include "common/Messages.h"
 #include "common/Session.h"
 #include "intake/ComplaintStore.h"
 #include "intake/ReceptionWindow.h"
 
-namespace {
-
-// Any message box would stop the run: print it instead.
-class PrintedMessages : public Messages::Sink {
-public:
-    Messages::Answer show(const Messages::Message &message) override {
-        std::printf("message: %s\n", qPrintable(message.text));
-        ++count;
-        return Messages::Answer::Ok;
-    }
-    int count = 0;
-};
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// Resident memory of this process in MB.
-double residentMb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
-}
-
-template <typename T>
-T *control(QWidget *window, const char *name) {
-    T *widget = window->findChild<T *>(QString::fromUtf8(name));
-    if (!widget) qFatal("no control %s", name);
-    return widget;
-}
-
-}  // namespace
+using namespace BenchSupport;
 
 int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int runs = argc > 1 ? qMax(1, atoi(argv[1])) : 5;
     PrintedMessages messages;
-    Messages::setSink(&messages);
 
     QElapsedTimer timer;
     timer.start();
-    const QString shared = BenchDatabase::ensure();
-    std::printf("database %s (%.1f s to make or find)\n", qPrintable(shared), timer.elapsed() / 1000.0);
     // The saves write: they go to a copy, so other benchmarks keep the database they expect.
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("reception.sqlite"));
-    if (!QFile::copy(shared, file)) qFatal("cannot copy %s", qPrintable(shared));
-    QFile(file).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    const QString file = workingCopy(dir.path());
+    std::printf("database %s (%.1f s to make or find)\n", qPrintable(file), timer.elapsed() / 1000.0);
     gConn.openSqlite(file);
-    // The generated database has no code lists; reception needs one entry of each.
-    gConn.execute(QStringLiteral("INSERT INTO 投诉类别 (编号, 类别) VALUES ('01', '维修质量')"));
-    gConn.execute(QStringLiteral("INSERT INTO 投诉方式 (编号, 方式) VALUES ('01', '电话')"));
     BenchDatabase::login(BenchDatabase::receptionist());
 
     timer.restart();
@@ -102,10 +62,10 @@ int main(int argc, char **argv) {
     control<QDateEdit>(&window, "DTPicker1(0)")->setDate(QDate(2000, 1, 1));
     control<QDateEdit>(&window, "DTPicker1(1)")->setDate(QDate::currentDate());
 
-    const double before = residentMb();
+    const double before = processMb("VmRSS:");
     window.LoadComplaintList();
     app.processEvents();
-    const double after = residentMb();
+    const double after = processMb("VmRSS:");
     const int rows = grid->grid()->rowCount();
 
     RegisterQuery query;

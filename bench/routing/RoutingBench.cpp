@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "BenchDatabase.h"
+#include "BenchSupport.h"
 #include "common/FlexGrid.h"
 #include "common/Messages.h"
 #include "common/Session.h"
@@ -23,19 +24,9 @@
 #include "routing/AcceptanceStore.h"
 #include "routing/AcceptanceWindow.h"
 
-namespace {
+using namespace BenchSupport;
 
-// No message box may wait for a user here: print them instead.
-class PrintedMessages : public Messages::Sink {
-public:
-    Messages::Answer show(const Messages::Message &message) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(message.text));
-        ++count;
-        return Messages::Answer::Ok;
-    }
-    int count = 0;
-};
+namespace {
 
 struct Figures {
     double median = 0;
@@ -67,12 +58,6 @@ void ratio(const char *what, const Figures &window, const Figures &bare)
     std::printf("%-46s %.2f x the bare queries (limit 3 x) %s\n", what, r, r <= 3 ? "ok" : "TOO SLOW");
 }
 
-template <typename T>
-T *child(QWidget *window, const char *name)
-{
-    return window->findChild<T *>(QString::fromUtf8(name));
-}
-
 void click(FlexGrid *grid, int row)
 {
     grid->setCurrentRow(row);
@@ -82,13 +67,13 @@ void click(FlexGrid *grid, int row)
 // Picks department 3 and its first post as the forwarding target.
 void pickTarget(QWidget *window)
 {
-    auto *tree = child<QTreeWidget>(window, "TreeView1");
+    auto *tree = control<QTreeWidget>(window, "TreeView1");
     QTreeWidgetItem *node = nullptr;
     for (QTreeWidgetItemIterator it(tree); *it; ++it)
         if ((*it)->data(0, Qt::UserRole).toString() == QStringLiteral("$3")) node = *it;
     tree->setCurrentItem(node);
     emit tree->itemClicked(node, 0);
-    auto *posts = child<QListWidget>(window, "List1");
+    auto *posts = control<QListWidget>(window, "List1");
     emit posts->itemClicked(posts->item(0));
 }
 
@@ -100,12 +85,10 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const int runs = argc > 1 ? qMax(3, atoi(argv[1])) : 9;
     PrintedMessages messages;
-    Messages::setSink(&messages);
 
-    std::printf("database: %s\n", qPrintable(BenchDatabase::ensure()));
     QTemporaryDir dir;
-    const QString copy = dir.path() + QStringLiteral("/bench.sqlite");
-    QFile::copy(BenchDatabase::ensure(), copy);
+    const QString copy = workingCopy(dir.path());
+    std::printf("database: %s\n", qPrintable(copy));
     gConn.openSqlite(copy);
 
     // Acceptance ---------------------------------------------------------------------------------
@@ -120,17 +103,17 @@ int main(int argc, char **argv)
                          AcceptanceStore::inProgressParams(gDeptCode, gPostCode, now));
         });
         const Figures refresh = measure(runs, [&](int) { window.refresh(); });
-        auto *pending = child<FlexGrid>(&window, "ListView1");
-        auto *inProgress = child<FlexGrid>(&window, "ListView2");
+        auto *pending = control<FlexGrid>(&window, "ListView1");
+        auto *inProgress = control<FlexGrid>(&window, "ListView2");
         std::printf("acceptance lists: %d pending, %d in progress\n", pending->grid()->rowCount(),
                     inProgress->grid()->rowCount());
         report("acceptance bare queries", bare, 300);
         report("acceptance refresh (Command5)", refresh, 300);
         ratio("acceptance refresh", refresh, bare);
 
-        auto *findings = child<QPlainTextEdit>(&window, "Text2");
-        auto *opinion = child<QPlainTextEdit>(&window, "Text3");
-        auto *reply = child<QPlainTextEdit>(&window, "Text4");
+        auto *findings = control<QPlainTextEdit>(&window, "Text2");
+        auto *opinion = control<QPlainTextEdit>(&window, "Text3");
+        auto *reply = control<QPlainTextEdit>(&window, "Text4");
         report("acceptance finish pending (Command1)",
                measure(runs,
                        [&](int i) {
@@ -170,13 +153,13 @@ int main(int argc, char **argv)
             gConn.select(HandlingStore::openStepsSql(), HandlingStore::openStepsParams(gDeptCode, gPostCode));
         });
         const Figures refresh = measure(runs, [&](int) { window.refresh(); });
-        auto *list = child<FlexGrid>(&window, "ListView1");
+        auto *list = control<FlexGrid>(&window, "ListView1");
         std::printf("handling list: %d open steps\n", list->grid()->rowCount());
         report("handling bare query", bare, 300);
         report("handling refresh (Command5)", refresh, 300);
         ratio("handling refresh", refresh, bare);
 
-        auto *opinion = child<QPlainTextEdit>(&window, "Text3");
+        auto *opinion = control<QPlainTextEdit>(&window, "Text3");
         report("handling finish step (Command1)",
                measure(runs,
                        [&](int i) {
@@ -196,7 +179,6 @@ int main(int argc, char **argv)
                50);
     }
     std::printf("messages shown: %d\n", messages.count);
-    Messages::setSink(nullptr);
     gConn.close();
     return 0;
 }

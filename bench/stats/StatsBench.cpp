@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "BenchDatabase.h"
+#include "BenchSupport.h"
 #include "common/FlexGrid.h"
 #include "common/Messages.h"
 #include "common/Session.h"
@@ -29,42 +30,7 @@
 #include "stats/StatisticsStore.h"
 #include "stats/StatisticsWindow.h"
 
-namespace {
-
-// Any message box would stop the run: print it instead.
-class PrintedMessages : public Messages::Sink {
-public:
-    Messages::Answer show(const Messages::Message &message) override
-    {
-        std::printf("message: %s\n", qPrintable(message.text));
-        return Messages::Answer::Ok;
-    }
-};
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// A figure of /proc/self/status in MB (VmRSS now, VmHWM the peak so far).
-double statusMb(const char *key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(key)) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
-}
-
-// Lets the peak of the next step be measured on its own.
-void resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly)) clear.write("5");
-}
-
-}  // namespace
+using namespace BenchSupport;
 
 int main(int argc, char **argv)
 {
@@ -72,7 +38,6 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const int runs = argc > 1 ? qMax(1, atoi(argv[1])) : 5;
     PrintedMessages messages;
-    Messages::setSink(&messages);
 
     QElapsedTimer timer;
     timer.start();
@@ -124,11 +89,11 @@ int main(int argc, char **argv)
     auto exportTo = [&](const QString &path) {
         pathBox->setText(path);
         resetPeak();
-        residentBefore = std::max(residentBefore, statusMb("VmRSS:"));
+        residentBefore = std::max(residentBefore, processMb("VmRSS:"));
         timer.restart();
         const bool ok = exporter->To_Execl(QStringLiteral("投诉情况统计表"), sheet);
         const double seconds = timer.nsecsElapsed() / 1e9;
-        peakDuring = std::max(peakDuring, statusMb("VmHWM:"));
+        peakDuring = std::max(peakDuring, processMb("VmHWM:"));
         if (!ok) std::printf("export failed: %s\n", qPrintable(exporter->lastError()));
         return seconds;
     };

@@ -1,0 +1,58 @@
+#include "BenchSupport.h"
+
+#include <QFile>
+#include <algorithm>
+
+#include "BenchDatabase.h"
+
+namespace BenchSupport {
+
+PrintedMessages::PrintedMessages() : m_previous(Messages::setSink(this)) {}
+
+PrintedMessages::~PrintedMessages() { Messages::setSink(m_previous); }
+
+Messages::Answer PrintedMessages::show(const Messages::Message &message)
+{
+    std::printf("message: %s\n", qPrintable(message.text));
+    ++count;
+    return message.buttons == Messages::Buttons::YesNo ? Messages::Answer::Yes : Messages::Answer::Ok;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double processMb(const char *key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray prefix(key);
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+void resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly)) clear.write("5");
+}
+
+QString workingCopy(const QString &folder)
+{
+    const QString shared = BenchDatabase::ensure();
+    const QString file = folder + QStringLiteral("/bench.sqlite");
+    QFile::remove(file);
+    if (!QFile::copy(shared, file)) {
+        std::fprintf(stderr, "cannot copy %s\n", qPrintable(shared));
+        std::abort();
+    }
+    QFile(file).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    return file;
+}
+
+}  // namespace BenchSupport

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <cstdio>
+#include <vector>
+
+#include "common/Messages.h"
+
+// What every benchmark needs besides its database.
+namespace BenchSupport {
+
+// No message box may wait for a user during a run: they are printed instead. Installed for its lifetime.
+class PrintedMessages : public Messages::Sink {
+public:
+    PrintedMessages();
+    ~PrintedMessages() override;
+    Messages::Answer show(const Messages::Message &message) override;
+    int count = 0;
+
+private:
+    Messages::Sink *m_previous;
+};
+
+double median(std::vector<double> values);
+
+// A figure of /proc/self/status in MB: "VmRSS:" (resident now) or "VmHWM:" (the peak so far).
+double processMb(const char *key);
+// Lets the peak of the next step be measured on its own.
+void resetPeak();
+
+// A private copy of the shared benchmark database in `folder`, for benchmarks that write.
+QString workingCopy(const QString &folder);
+
+// A control of a window by its object name; a missing one ends the run.
+template <typename T>
+T *control(QWidget *window, const char *name)
+{
+    T *found = window->findChild<T *>(QString::fromUtf8(name));
+    if (!found) {
+        std::fprintf(stderr, "no control %s\n", name);
+        std::abort();
+    }
+    return found;
+}
+
+}  // namespace BenchSupport

@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QUrl>
+#include <new>
 
 #include "GridExport.h"
 #include "Workbook.h"
@@ -260,6 +261,8 @@ bool ExportWindow::To_Execl(const QString &title, const QString &sheetName)
     } catch (const xlsx::WorkbookError &e) {
         m_cancelled = e.isCancelled();
         if (!m_cancelled) m_lastError = e.message();
+    } catch (const std::bad_alloc &) {
+        m_lastError = QStringLiteral("内存不足，无法完成输出");
     } catch (const std::exception &e) {
         m_lastError = QString::fromLocal8Bit(e.what());
     }

@@ -2,13 +2,13 @@
 
 #include <zip.h>
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QUrl>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <optional>
@@ -21,13 +21,7 @@ namespace xlsx {
 
 namespace {
 
-QString tr(const char *text) {
-    return QCoreApplication::translate("xlsx", text);
-}
-
-QString native(const QString &path) {
-    return QDir::toNativeSeparators(path);
-}
+QString native(const QString &path) { return QDir::toNativeSeparators(path); }
 
 const QString kRelTypeBase = kRelNs + QLatin1Char('/');
 const QString kOfficeDocumentType = kRelTypeBase + QStringLiteral("officeDocument");
@@ -55,11 +49,10 @@ const char kNewPackageRels[] =
     R"(<Relationship Id="rId1" )"
     R"(Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" )"
     R"(Target="xl/workbook.xml"/></Relationships>)";
-const char kNewWorkbook[] =
-    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
-    R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
-    R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">)"
-    R"(<bookViews><workbookView/></bookViews><sheets/></workbook>)";
+const char kNewWorkbook[] = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+                            R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" )"
+                            R"(xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">)"
+                            R"(<bookViews><workbookView/></bookViews><sheets/></workbook>)";
 const char kNewWorkbookRels[] =
     R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
     R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"/>)";
@@ -70,25 +63,91 @@ constexpr int kCompressionLevel = 1;
 // Parts larger than this are refused when reading rather than exhausting memory.
 constexpr zip_uint64_t kMaxPartSize = zip_uint64_t(1) << 30;
 
-QString zipErrorText(int code) {
+// libzip describes its errors in English only; these are the texts the user reads.
+QString zipCodeText(int code)
+{
+    switch (code) {
+        case ZIP_ER_MULTIDISK: return QStringLiteral("不支持分卷的 zip 压缩文件");
+        case ZIP_ER_RENAME: return QStringLiteral("无法用临时文件替换原文件");
+        case ZIP_ER_CLOSE: return QStringLiteral("无法关闭文件");
+        case ZIP_ER_SEEK: return QStringLiteral("文件定位出错");
+        case ZIP_ER_READ: return QStringLiteral("读取文件出错");
+        case ZIP_ER_WRITE: return QStringLiteral("写入文件出错");
+        case ZIP_ER_CRC: return QStringLiteral("数据校验（CRC）出错");
+        case ZIP_ER_NOENT: return QStringLiteral("文件不存在");
+        case ZIP_ER_EXISTS: return QStringLiteral("文件已经存在");
+        case ZIP_ER_OPEN: return QStringLiteral("无法打开文件");
+        case ZIP_ER_TMPOPEN: return QStringLiteral("无法创建临时文件");
+        case ZIP_ER_ZLIB: return QStringLiteral("压缩数据出错");
+        case ZIP_ER_MEMORY: return QStringLiteral("内存不足");
+        case ZIP_ER_COMPNOTSUPP: return QStringLiteral("不支持这种压缩方式");
+        case ZIP_ER_EOF: return QStringLiteral("文件意外结束");
+        case ZIP_ER_NOZIP: return QStringLiteral("不是 zip 压缩文件");
+        case ZIP_ER_INCONS: return QStringLiteral("zip 压缩文件的结构前后不一致");
+        case ZIP_ER_REMOVE: return QStringLiteral("无法删除文件");
+        case ZIP_ER_ENCRNOTSUPP: return QStringLiteral("不支持这种加密方式");
+        case ZIP_ER_RDONLY: return QStringLiteral("文件只能读取，不能写入");
+        case ZIP_ER_NOPASSWD: return QStringLiteral("文件已加密，需要密码");
+        case ZIP_ER_WRONGPASSWD: return QStringLiteral("密码不正确");
+        case ZIP_ER_TELL: return QStringLiteral("无法确定文件位置");
+        case ZIP_ER_COMPRESSED_DATA: return QStringLiteral("压缩数据无效");
+        case ZIP_ER_CANCELLED: return QStringLiteral("操作已取消");
+        default: return QStringLiteral("zip 压缩文件处理出错（错误代码 %1）").arg(code);
+    }
+}
+
+// The operating system's part of an error, which usually tells the user what to do about it.
+QString systemErrorText(int code)
+{
+    switch (code) {
+        case EACCES:
+        case EPERM: return QStringLiteral("没有权限");
+        case ENOENT: return QStringLiteral("文件或文件夹不存在");
+        case ENOSPC: return QStringLiteral("磁盘空间不足");
+#ifdef EDQUOT
+        case EDQUOT: return QStringLiteral("超出了磁盘配额");
+#endif
+        case EROFS: return QStringLiteral("磁盘是只读的");
+        case EBUSY:
+        case ETXTBSY: return QStringLiteral("文件正被其他程序使用");
+        case EIO: return QStringLiteral("磁盘读写出错");
+        case EMFILE:
+        case ENFILE: return QStringLiteral("打开的文件太多");
+        case ENAMETOOLONG: return QStringLiteral("文件名太长");
+        default: return QStringLiteral("系统错误代码 %1").arg(code);
+    }
+}
+
+QString zipErrorText(const zip_error_t *error)
+{
+    QString text = zipCodeText(zip_error_code_zip(error));
+    const int system = zip_error_code_system(error);
+    if (zip_error_system_type(error) == ZIP_ET_SYS && system != 0)
+        text += QStringLiteral("（%1）").arg(systemErrorText(system));
+    return text;
+}
+
+// The text of an error code from zip_open(); call it before anything else can change errno.
+QString zipErrorText(int code)
+{
     zip_error_t error;
     zip_error_init_with_code(&error, code);
-    const QString text = QString::fromLocal8Bit(zip_error_strerror(&error));
+    const QString text = zipErrorText(&error);
     zip_error_fini(&error);
     return text;
 }
 
-QString folderOf(const QString &part) {
-    return part.left(part.lastIndexOf(QLatin1Char('/')) + 1);
-}
+QString folderOf(const QString &part) { return part.left(part.lastIndexOf(QLatin1Char('/')) + 1); }
 
-QString relationshipsPartOf(const QString &part) {
+QString relationshipsPartOf(const QString &part)
+{
     return folderOf(part) + QStringLiteral("_rels/") + part.mid(part.lastIndexOf(QLatin1Char('/')) + 1) +
            QStringLiteral(".rels");
 }
 
 // The zip entry name a relationship target refers to.
-QString resolveTarget(const QString &sourcePart, const QString &target) {
+QString resolveTarget(const QString &sourcePart, const QString &target)
+{
     const QString decoded = QUrl::fromPercentEncoding(target.toUtf8());
     if (decoded.startsWith(QLatin1Char('/'))) return QDir::cleanPath(decoded.mid(1));
     return QDir::cleanPath(folderOf(sourcePart) + decoded);
@@ -98,7 +157,8 @@ struct Relationship {
     QString id, type, target;
 };
 
-std::vector<Relationship> relationships(const XmlDocument &rels) {
+std::vector<Relationship> relationships(const XmlDocument &rels)
+{
     std::vector<Relationship> result;
     for (const XmlNode &r : rels.root.children) {
         if (r.is(kPackageRelNs, u"Relationship") && r.value(u"TargetMode") != u"External")
@@ -109,8 +169,9 @@ std::vector<Relationship> relationships(const XmlDocument &rels) {
 
 // Adds a part to the workbook, its relationship from the workbook and its content type; returns the
 // relationship id.
-QString addPart(XmlDocument &workbookRels, XmlDocument &contentTypes, const QString &workbookPart,
-                const QString &part, const QString &relationshipType, const QString &contentType) {
+QString addPart(XmlDocument &workbookRels, XmlDocument &contentTypes, const QString &workbookPart, const QString &part,
+                const QString &relationshipType, const QString &contentType)
+{
     QSet<QString> ids;
     for (const XmlNode &r : workbookRels.root.children) ids.insert(r.value(u"Id"));
     QString id;
@@ -133,16 +194,20 @@ QString addPart(XmlDocument &workbookRels, XmlDocument &contentTypes, const QStr
 // ---------------------------------------------------------------------------------------------- basics
 
 WorkbookError::WorkbookError(QString message, bool cancelled)
-    : m_message(std::move(message)), m_utf8(m_message.toUtf8()), m_cancelled(cancelled) {}
+    : m_message(std::move(message)), m_utf8(m_message.toUtf8()), m_cancelled(cancelled)
+{
+}
 
-QString columnName(int column) {
+QString columnName(int column)
+{
     if (column < 1 || column > kMaxColumns) return QString();
     QString name;
     for (int c = column; c > 0; c = (c - 1) / 26) name.prepend(QChar(u'A' + (c - 1) % 26));
     return name;
 }
 
-int columnNumber(QStringView letters) {
+int columnNumber(QStringView letters)
+{
     if (letters.isEmpty() || letters.size() > 3) return 0;
     int number = 0;
     for (QChar ch : letters) {
@@ -153,13 +218,15 @@ int columnNumber(QStringView letters) {
     return number <= kMaxColumns ? number : 0;
 }
 
-QString cellName(int row, int column) {
+QString cellName(int row, int column)
+{
     if (row < 1 || row > kMaxRows) return QString();
     const QString letters = columnName(column);
     return letters.isEmpty() ? QString() : letters + QString::number(row);
 }
 
-bool parseCellName(QStringView name, int *row, int *column) {
+bool parseCellName(QStringView name, int *row, int *column)
+{
     qsizetype i = 0;
     if (i < name.size() && name[i] == u'$') ++i;
     const qsizetype lettersStart = i;
@@ -176,7 +243,8 @@ bool parseCellName(QStringView name, int *row, int *column) {
     return true;
 }
 
-CellRange CellRange::fromString(QStringView text, bool *ok) {
+CellRange CellRange::fromString(QStringView text, bool *ok)
+{
     const qsizetype colon = text.indexOf(u':');
     int r1 = 0, c1 = 0, r2 = 0, c2 = 0;
     bool good = parseCellName(colon < 0 ? text : text.left(colon), &r1, &c1);
@@ -191,56 +259,50 @@ CellRange CellRange::fromString(QStringView text, bool *ok) {
     return CellRange(std::min(r1, r2), std::min(c1, c2), std::max(r1, r2), std::max(c1, c2));
 }
 
-bool CellRange::isValid() const {
-    return !isEmpty() && firstRow >= 1 && lastRow <= kMaxRows && firstColumn >= 1 &&
-           lastColumn <= kMaxColumns;
+bool CellRange::isValid() const
+{
+    return !isEmpty() && firstRow >= 1 && lastRow <= kMaxRows && firstColumn >= 1 && lastColumn <= kMaxColumns;
 }
 
-bool CellRange::intersects(const CellRange &o) const {
+bool CellRange::intersects(const CellRange &o) const
+{
     return !isEmpty() && !o.isEmpty() && o.firstRow <= lastRow && o.lastRow >= firstRow &&
            o.firstColumn <= lastColumn && o.lastColumn >= firstColumn;
 }
 
-QString CellRange::toString() const {
+QString CellRange::toString() const
+{
     if (isEmpty()) return QString();
     const QString first = cellName(firstRow, firstColumn);
     if (rowCount() == 1 && columnCount() == 1) return first;
     return first + QLatin1Char(':') + cellName(lastRow, lastColumn);
 }
 
-HAlign horizontalAlignment(int code) {
+HAlign horizontalAlignment(int code)
+{
     switch (code) {
-        case -4131:
-            return HAlign::Left;
-        case -4108:
-            return HAlign::Center;
-        case -4152:
-            return HAlign::Right;
-        case -4130:
-            return HAlign::Justify;
-        case -4117:
-            return HAlign::Distributed;
+        case -4131: return HAlign::Left;
+        case -4108: return HAlign::Center;
+        case -4152: return HAlign::Right;
+        case -4130: return HAlign::Justify;
+        case -4117: return HAlign::Distributed;
         default:
             if (code >= 1 && code <= 8) return HAlign(code);
-            throw WorkbookError(tr("%1 is not a horizontal alignment code").arg(code));
+            throw WorkbookError(QStringLiteral("%1 不是有效的水平对齐方式代码").arg(code));
     }
 }
 
-VAlign verticalAlignment(int code) {
+VAlign verticalAlignment(int code)
+{
     switch (code) {
-        case -4160:
-            return VAlign::Top;
-        case -4108:
-            return VAlign::Center;
-        case -4107:
-            return VAlign::Bottom;
-        case -4130:
-            return VAlign::Justify;
-        case -4117:
-            return VAlign::Distributed;
+        case -4160: return VAlign::Top;
+        case -4108: return VAlign::Center;
+        case -4107: return VAlign::Bottom;
+        case -4130: return VAlign::Justify;
+        case -4117: return VAlign::Distributed;
         default:
             if (code >= 1 && code <= 5) return VAlign(code);
-            throw WorkbookError(tr("%1 is not a vertical alignment code").arg(code));
+            throw WorkbookError(QStringLiteral("%1 不是有效的垂直对齐方式代码").arg(code));
     }
 }
 
@@ -251,56 +313,40 @@ using detail::StyleChange;
 Worksheet::Worksheet(std::unique_ptr<detail::SheetModel> model) : d(std::move(model)) {}
 Worksheet::~Worksheet() = default;
 
-QString Worksheet::name() const {
-    return d->name();
-}
-CellRange Worksheet::usedRange() const {
-    return d->usedRange();
-}
-void Worksheet::clear(const CellRange &range) {
-    d->clear(range);
-}
-void Worksheet::setText(int row, int column, const QString &text) {
-    d->setText(row, column, text);
-}
-void Worksheet::setNumber(int row, int column, double value) {
-    d->setNumber(row, column, value);
-}
-void Worksheet::enterValue(int row, int column, const QString &text) {
-    d->enterValue(row, column, text);
-}
+QString Worksheet::name() const { return d->name(); }
+CellRange Worksheet::usedRange() const { return d->usedRange(); }
+void Worksheet::clear(const CellRange &range) { d->clear(range); }
+void Worksheet::setText(int row, int column, const QString &text) { d->setText(row, column, text); }
+void Worksheet::setNumber(int row, int column, double value) { d->setNumber(row, column, value); }
+void Worksheet::enterValue(int row, int column, const QString &text) { d->enterValue(row, column, text); }
 
-void Worksheet::setNumberFormat(const CellRange &range, const QString &formatCode) {
+void Worksheet::setNumberFormat(const CellRange &range, const QString &formatCode)
+{
     d->change(range, {StyleChange::NumberFormat, d->numberFormatId(formatCode)});
 }
 
-void Worksheet::setHorizontalAlignment(const CellRange &range, HAlign align) {
+void Worksheet::setHorizontalAlignment(const CellRange &range, HAlign align)
+{
     d->change(range, {StyleChange::Horizontal, uint32_t(horizontalAlignment(int(align)))});
 }
 
-void Worksheet::setVerticalAlignment(const CellRange &range, VAlign align) {
+void Worksheet::setVerticalAlignment(const CellRange &range, VAlign align)
+{
     d->change(range, {StyleChange::Vertical, uint32_t(verticalAlignment(int(align)))});
 }
 
-void Worksheet::setThinBorders(const CellRange &range) {
-    d->change(range, {StyleChange::ThinBorders, 0});
-}
+void Worksheet::setThinBorders(const CellRange &range) { d->change(range, {StyleChange::ThinBorders, 0}); }
 
-void Worksheet::setFontSize(const CellRange &range, double points) {
+void Worksheet::setFontSize(const CellRange &range, double points)
+{
     d->change(range, {StyleChange::FontSize, d->fontSizeValue(points)});
 }
 
-void Worksheet::merge(const CellRange &range) {
-    d->merge(range);
-}
+void Worksheet::merge(const CellRange &range) { d->merge(range); }
 
-QList<CellRange> Worksheet::mergedRanges() const {
-    return QList<CellRange>(d->merges().begin(), d->merges().end());
-}
+QList<CellRange> Worksheet::mergedRanges() const { return QList<CellRange>(d->merges().begin(), d->merges().end()); }
 
-void Worksheet::setColumnWidth(int column, double characters) {
-    d->setColumnWidth(column, characters);
-}
+void Worksheet::setColumnWidth(int column, double characters) { d->setColumnWidth(column, characters); }
 
 // ---------------------------------------------------------------------------------------------- Workbook
 
@@ -329,12 +375,14 @@ struct WorkbookData {
     bool formulasRemoved = false;
     std::vector<SheetEntry> sheets;
 
-    ~WorkbookData() {
+    ~WorkbookData()
+    {
         if (archive) zip_discard(archive);
     }
 
     void openArchive();
-    void closeArchive() {
+    void closeArchive()
+    {
         if (archive) zip_discard(archive);
         archive = nullptr;
     }
@@ -344,56 +392,61 @@ struct WorkbookData {
     XmlNode &sheetsElement();
 };
 
-void WorkbookData::openArchive() {
+void WorkbookData::openArchive()
+{
     closeArchive();
     int code = 0;
     archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code);
     if (!archive) {
         if (code == ZIP_ER_NOZIP || code == ZIP_ER_INCONS)
-            throw WorkbookError(
-                tr("%1 is not an .xlsx workbook (it is not a zip archive)").arg(native(path)));
-        throw WorkbookError(tr("Cannot read the workbook %1: %2").arg(native(path), zipErrorText(code)));
+            throw WorkbookError(QStringLiteral("%1 不是 .xlsx 工作簿（它不是 zip 压缩文件）").arg(native(path)));
+        const QString reason = zipErrorText(code);
+        throw WorkbookError(QStringLiteral("无法读取工作簿 %1：%2").arg(native(path), reason));
     }
     const QFileInfo info(path);
     stampTime = info.lastModified();
     stampSize = info.size();
 }
 
-bool WorkbookData::hasEntry(const QString &name) const {
+bool WorkbookData::hasEntry(const QString &name) const
+{
     return archive && zip_name_locate(archive, name.toUtf8().constData(), ZIP_FL_NOCASE) >= 0;
 }
 
-QByteArray WorkbookData::read(const QString &name) const {
-    if (!archive) throw WorkbookError(tr("The workbook %1 cannot be read any more").arg(native(path)));
+QByteArray WorkbookData::read(const QString &name) const
+{
+    if (!archive) throw WorkbookError(QStringLiteral("工作簿 %1 已无法读取").arg(native(path)));
     const zip_int64_t index = zip_name_locate(archive, name.toUtf8().constData(), ZIP_FL_NOCASE);
-    if (index < 0)
-        throw WorkbookError(tr("The workbook %1 is damaged: the part %2 is missing").arg(native(path), name));
+    if (index < 0) throw WorkbookError(QStringLiteral("工作簿 %1 已损坏：缺少部件 %2").arg(native(path), name));
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(archive, zip_uint64_t(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE) ||
         st.size > kMaxPartSize)
-        throw WorkbookError(tr("The workbook %1 is damaged or too large: the part %2 cannot be read")
-                                .arg(native(path), name));
+        throw WorkbookError(QStringLiteral("工作簿 %1 已损坏或过大：无法读取部件 %2").arg(native(path), name));
     QByteArray data(qsizetype(st.size), Qt::Uninitialized);
     zip_file_t *file = zip_fopen_index(archive, zip_uint64_t(index), 0);
     zip_int64_t got = file ? zip_fread(file, data.data(), st.size) : -1;
     QString problem;
     if (!file) {
-        problem = QString::fromLocal8Bit(zip_error_strerror(zip_get_error(archive)));
+        problem = zipErrorText(zip_get_error(archive));
     } else {
         char extra;
         if (got == zip_int64_t(st.size) && zip_fread(file, &extra, 1) != 0) got = -1;  // longer than stated
-        if (got != zip_int64_t(st.size))
-            problem = QString::fromLocal8Bit(zip_error_strerror(zip_file_get_error(file)));
+        if (got != zip_int64_t(st.size)) {
+            const zip_error_t *error = zip_file_get_error(file);
+            // Without an error from libzip the entry simply holds more or fewer bytes than it states.
+            problem = zip_error_code_zip(error) == ZIP_ER_OK ? QStringLiteral("实际长度与记录的长度不符")
+                                                             : zipErrorText(error);
+        }
         zip_fclose(file);
     }
     if (!problem.isNull())
-        throw WorkbookError(tr("The workbook %1 is damaged: the part %2 cannot be read (%3)")
-                                .arg(native(path), name, problem));
+        throw WorkbookError(QStringLiteral("工作簿 %1 已损坏：无法读取部件 %2（%3）").arg(native(path), name, problem));
     return data;
 }
 
-Styles &WorkbookData::ensureStyles() {
+Styles &WorkbookData::ensureStyles()
+{
     if (!styles) {
         if (stylesPart.isEmpty()) {
             stylesPart = folderOf(workbookPart) + QStringLiteral("styles.xml");
@@ -406,10 +459,10 @@ Styles &WorkbookData::ensureStyles() {
     return *styles;
 }
 
-XmlNode &WorkbookData::sheetsElement() {
+XmlNode &WorkbookData::sheetsElement()
+{
     XmlNode *sheets = workbook.root.child(kMainNs, u"sheets");
-    if (!sheets)
-        throw WorkbookError(tr("The workbook %1 is damaged: it has no list of sheets").arg(native(path)));
+    if (!sheets) throw WorkbookError(QStringLiteral("工作簿 %1 已损坏：其中没有工作表列表").arg(native(path)));
     return *sheets;
 }
 
@@ -423,33 +476,30 @@ Workbook::Workbook(Workbook &&) noexcept = default;
 Workbook &Workbook::operator=(Workbook &&) noexcept = default;
 Workbook::~Workbook() = default;
 
-Workbook Workbook::open(const QString &path) {
+Workbook Workbook::open(const QString &path)
+{
     Workbook book;
     WorkbookData &d = *book.d;
     d.path = QFileInfo(path).absoluteFilePath();
-    if (!QFileInfo(path).isFile())
-        throw WorkbookError(tr("The workbook %1 does not exist").arg(native(d.path)));
+    if (!QFileInfo(path).isFile()) throw WorkbookError(QStringLiteral("工作簿 %1 不存在").arg(native(d.path)));
     d.openArchive();
     d.onDisk = true;
     if (!d.hasEntry(QStringLiteral("[Content_Types].xml")) || !d.hasEntry(QStringLiteral("_rels/.rels")))
-        throw WorkbookError(tr("%1 is not an .xlsx workbook").arg(native(d.path)));
-    d.contentTypes =
-        parseXml(d.read(QStringLiteral("[Content_Types].xml")), QStringLiteral("[Content_Types].xml"));
-    const XmlDocument packageRels =
-        parseXml(d.read(QStringLiteral("_rels/.rels")), QStringLiteral("_rels/.rels"));
+        throw WorkbookError(QStringLiteral("%1 不是 .xlsx 工作簿").arg(native(d.path)));
+    d.contentTypes = parseXml(d.read(QStringLiteral("[Content_Types].xml")), QStringLiteral("[Content_Types].xml"));
+    const XmlDocument packageRels = parseXml(d.read(QStringLiteral("_rels/.rels")), QStringLiteral("_rels/.rels"));
     for (const Relationship &r : relationships(packageRels)) {
         if (r.type == kOfficeDocumentType) d.workbookPart = resolveTarget(QString(), r.target);
         if (r.type == kStrictOfficeDocumentType)
-            throw WorkbookError(
-                tr("%1 is saved as a Strict Open XML spreadsheet, which this program cannot change; "
-                   "save it as an ordinary Excel workbook first")
-                    .arg(native(d.path)));
+            throw WorkbookError(QStringLiteral("%1 是以“Strict Open XML 电子表格”格式保存的，本程序无法修改这种格式；"
+                                               "请先将它另存为普通的 Excel 工作簿")
+                                    .arg(native(d.path)));
     }
     if (d.workbookPart.isEmpty() || !d.hasEntry(d.workbookPart))
-        throw WorkbookError(tr("%1 is not an .xlsx workbook (it has no workbook part)").arg(native(d.path)));
+        throw WorkbookError(QStringLiteral("%1 不是 .xlsx 工作簿（其中没有工作簿部件）").arg(native(d.path)));
     d.workbook = parseXml(d.read(d.workbookPart), d.workbookPart);
     if (!d.workbook.root.is(kMainNs, u"workbook"))
-        throw WorkbookError(tr("%1 is not an .xlsx workbook").arg(native(d.path)));
+        throw WorkbookError(QStringLiteral("%1 不是 .xlsx 工作簿").arg(native(d.path)));
     d.workbookRelsPart = relationshipsPartOf(d.workbookPart);
     if (d.hasEntry(d.workbookRelsPart)) {
         d.workbookRels = parseXml(d.read(d.workbookRelsPart), d.workbookRelsPart);
@@ -478,7 +528,8 @@ Workbook Workbook::open(const QString &path) {
     return book;
 }
 
-Workbook Workbook::create(const QString &path) {
+Workbook Workbook::create(const QString &path)
+{
     Workbook book;
     WorkbookData &d = *book.d;
     d.path = QFileInfo(path).absoluteFilePath();
@@ -493,34 +544,32 @@ Workbook Workbook::create(const QString &path) {
     return book;
 }
 
-QString Workbook::path() const {
-    return d->path;
-}
-int Workbook::sheetCount() const {
-    return int(d->sheets.size());
-}
+QString Workbook::path() const { return d->path; }
+int Workbook::sheetCount() const { return int(d->sheets.size()); }
 
-QStringList Workbook::sheetNames() const {
+QStringList Workbook::sheetNames() const
+{
     QStringList names;
     for (const SheetEntry &entry : d->sheets) names.append(entry.name);
     return names;
 }
 
-int Workbook::findSheet(const QString &name) const {
+int Workbook::findSheet(const QString &name) const
+{
     for (size_t i = 0; i < d->sheets.size(); ++i)
         if (d->sheets[i].name.compare(name, Qt::CaseInsensitive) == 0) return int(i);
     return -1;
 }
 
-Worksheet &Workbook::sheet(int index) {
+Worksheet &Workbook::sheet(int index)
+{
     if (index < 0 || index >= sheetCount())
-        throw WorkbookError(tr("The workbook has no sheet number %1").arg(index + 1));
+        throw WorkbookError(QStringLiteral("工作簿中没有第 %1 个工作表").arg(index + 1));
     SheetEntry &entry = d->sheets[size_t(index)];
     if (!entry.sheet) {
         if (!entry.isWorksheet || entry.part.isEmpty())
-            throw WorkbookError(tr("The sheet \"%1\" is not a worksheet (it may be a chart sheet); "
-                                   "cells cannot be written to it")
-                                    .arg(entry.name));
+            throw WorkbookError(
+                QStringLiteral("“%1”不是普通工作表（可能是图表工作表），无法在其中写入单元格").arg(entry.name));
         auto model = std::make_unique<detail::SheetModel>(entry.name, d->ensureStyles(), d->formulasRemoved);
         model->load(d->read(entry.part), entry.part);
         entry.sheet.reset(new Worksheet(std::move(model)));
@@ -528,9 +577,10 @@ Worksheet &Workbook::sheet(int index) {
     return *entry.sheet;
 }
 
-void Workbook::showSheet(int index) {
+void Workbook::showSheet(int index)
+{
     if (index < 0 || index >= sheetCount())
-        throw WorkbookError(tr("The workbook has no sheet number %1").arg(index + 1));
+        throw WorkbookError(QStringLiteral("工作簿中没有第 %1 个工作表").arg(index + 1));
     int position = 0;
     for (XmlNode &node : d->sheetsElement().children) {
         if (!node.is(kMainNs, u"sheet") || position++ != index) continue;
@@ -542,32 +592,30 @@ void Workbook::showSheet(int index) {
     }
 }
 
-QString Workbook::sheetNameError(const QString &name) {
-    if (name.isEmpty()) return tr("a sheet name cannot be empty");
+QString Workbook::sheetNameError(const QString &name)
+{
+    if (name.isEmpty()) return QStringLiteral("工作表名称不能为空");
     if (name.size() > kMaxSheetNameLength)
-        return tr("a sheet name has at most %1 characters, this one has %2")
-            .arg(kMaxSheetNameLength)
-            .arg(name.size());
+        return QStringLiteral("工作表名称最多 %1 个字符，这个名称有 %2 个").arg(kMaxSheetNameLength).arg(name.size());
     for (QChar c : name) {
         if (QStringView(u":\\/?*[]").contains(c))
-            return tr("a sheet name cannot contain any of : \\ / ? * [ ]");
-        if (c.unicode() < 0x20) return tr("a sheet name cannot contain control characters");
+            return QStringLiteral("工作表名称不能包含 : \\ / ? * [ ] 中的任何一个字符");
+        if (c.unicode() < 0x20) return QStringLiteral("工作表名称不能包含控制字符");
     }
     if (name.startsWith(QLatin1Char('\'')) || name.endsWith(QLatin1Char('\'')))
-        return tr("a sheet name cannot begin or end with an apostrophe");
+        return QStringLiteral("工作表名称不能以单引号（'）开头或结尾");
     if (name.compare(QLatin1String("History"), Qt::CaseInsensitive) == 0)
-        return tr("the name \"History\" is reserved by the spreadsheet application");
+        return QStringLiteral("“History”是电子表格程序保留的名称");
     return QString();
 }
 
-Worksheet &Workbook::addSheet(const QString &name) {
+Worksheet &Workbook::addSheet(const QString &name)
+{
     const QString problem = sheetNameError(name);
-    if (!problem.isEmpty())
-        throw WorkbookError(tr("The sheet name \"%1\" is not allowed: %2").arg(name, problem));
+    if (!problem.isEmpty()) throw WorkbookError(QStringLiteral("不能使用工作表名称“%1”：%2").arg(name, problem));
     const int existing = findSheet(name);
     if (existing >= 0)
-        throw WorkbookError(
-            tr("The workbook already has a sheet named \"%1\"").arg(d->sheets[size_t(existing)].name));
+        throw WorkbookError(QStringLiteral("工作簿中已有名为“%1”的工作表").arg(d->sheets[size_t(existing)].name));
     WorkbookData &w = *d;
     XmlNode &sheets = w.sheetsElement();
     detail::Styles &styles = w.ensureStyles();
@@ -622,7 +670,8 @@ struct SaveProgress {
     double total = 1;
     int reported = -1;
 
-    bool report(double done) {
+    bool report(double done)
+    {
         if (!callback || !*callback) return true;
         const int step = int(done / total * 1000);
         if (step == reported) return true;
@@ -646,29 +695,30 @@ struct SheetSource {
     SheetSource() { zip_error_init(&error); }
     ~SheetSource() { zip_error_fini(&error); }
 
-    bool fail(WorkbookError e) {
+    bool fail(WorkbookError e)
+    {
         zip_error_set(&error, e.isCancelled() ? ZIP_ER_CANCELLED : ZIP_ER_INTERNAL, 0);
         failure = std::move(e);
         return false;
     }
 
-    bool generate() {
+    bool generate()
+    {
         if (generated) return true;
         try {
-            xml =
-                sheet->write([this](double share) { return progress->report(start + weight * 0.4 * share); });
+            xml = sheet->write([this](double share) { return progress->report(start + weight * 0.4 * share); });
         } catch (const WorkbookError &e) {
             return fail(e);
         } catch (const std::bad_alloc &) {
-            return fail(WorkbookError(
-                tr("There is not enough memory to write the worksheet \"%1\"").arg(sheet->name())));
+            return fail(WorkbookError(QStringLiteral("内存不足，无法写出工作表“%1”").arg(sheet->name())));
         }
         size = xml.size();
         generated = true;
         return true;
     }
 
-    static zip_int64_t callback(void *userdata, void *data, zip_uint64_t length, zip_source_cmd_t command) {
+    static zip_int64_t callback(void *userdata, void *data, zip_uint64_t length, zip_source_cmd_t command)
+    {
         auto *self = static_cast<SheetSource *>(userdata);
         switch (command) {
             case ZIP_SOURCE_OPEN:
@@ -687,14 +737,12 @@ struct SheetSource {
                     goOn = false;
                 }
                 if (!goOn) {
-                    self->fail(WorkbookError(tr("The save was cancelled"), true));
+                    self->fail(WorkbookError(QStringLiteral("保存已取消"), true));
                     return -1;
                 }
                 return zip_int64_t(n);
             }
-            case ZIP_SOURCE_CLOSE:
-                std::string().swap(self->xml);
-                return 0;
+            case ZIP_SOURCE_CLOSE: std::string().swap(self->xml); return 0;
             case ZIP_SOURCE_STAT: {
                 if (!self->generate()) return -1;
                 auto *st = static_cast<zip_stat_t *>(data);
@@ -704,46 +752,42 @@ struct SheetSource {
                 st->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
                 return sizeof(zip_stat_t);
             }
-            case ZIP_SOURCE_ERROR:
-                return zip_error_to_data(&self->error, data, length);
-            case ZIP_SOURCE_FREE:
-                return 0;
+            case ZIP_SOURCE_ERROR: return zip_error_to_data(&self->error, data, length);
+            case ZIP_SOURCE_FREE: return 0;
             case ZIP_SOURCE_SUPPORTS:
                 return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
                                                       ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
-            default:
-                zip_error_set(&self->error, ZIP_ER_OPNOTSUPP, 0);
-                return -1;
+            default: zip_error_set(&self->error, ZIP_ER_OPNOTSUPP, 0); return -1;
         }
     }
 };
 
-void removeMatching(XmlNode &parent, const std::function<bool(const XmlNode &)> &match) {
+void removeMatching(XmlNode &parent, const std::function<bool(const XmlNode &)> &match)
+{
     auto &c = parent.children;
-    c.erase(std::remove_if(c.begin(), c.end(),
-                           [&](const XmlNode &n) { return n.type == XmlNode::Element && match(n); }),
-            c.end());
+    c.erase(
+        std::remove_if(c.begin(), c.end(), [&](const XmlNode &n) { return n.type == XmlNode::Element && match(n); }),
+        c.end());
 }
 
 }  // namespace
 
-void Workbook::save(const Progress &progress) {
+void Workbook::save(const Progress &progress)
+{
     WorkbookData &w = *d;
     const QFileInfo info(w.path);
     if (!w.onDisk) {
         if (!info.dir().exists())
-            throw WorkbookError(tr("Cannot save the workbook %1: the folder %2 does not exist")
-                                    .arg(native(w.path), native(info.absolutePath())));
-        if (info.exists())
             throw WorkbookError(
-                tr("Cannot save the new workbook: a file named %1 already exists").arg(native(w.path)));
+                QStringLiteral("无法保存工作簿 %1：文件夹 %2 不存在").arg(native(w.path), native(info.absolutePath())));
+        if (info.exists())
+            throw WorkbookError(QStringLiteral("无法保存新工作簿：已经有一个名为 %1 的文件").arg(native(w.path)));
     } else {
-        if (!info.exists()) throw WorkbookError(tr("The workbook %1 no longer exists").arg(native(w.path)));
+        if (!info.exists()) throw WorkbookError(QStringLiteral("工作簿 %1 已不存在").arg(native(w.path)));
         if (info.lastModified() != w.stampTime || info.size() != w.stampSize)
-            throw WorkbookError(tr("The workbook %1 was changed by another program after it was opened; "
-                                   "nothing was saved")
-                                    .arg(native(w.path)));
-        if (!info.isWritable()) throw WorkbookError(tr("The workbook %1 is read-only").arg(native(w.path)));
+            throw WorkbookError(
+                QStringLiteral("工作簿 %1 在打开后被其他程序修改过，没有保存任何内容").arg(native(w.path)));
+        if (!info.isWritable()) throw WorkbookError(QStringLiteral("工作簿 %1 是只读的").arg(native(w.path)));
     }
 
     // The parts that change, as they will be written.
@@ -754,8 +798,7 @@ void Workbook::save(const Progress &progress) {
     const bool dropCalcChain = w.formulasRemoved && !w.calcChainPart.isEmpty();
     if (dropCalcChain) {
         // Cleared formulas leave the calculation chain pointing at cells that no longer have one.
-        removeMatching(workbookRels.root,
-                       [](const XmlNode &n) { return n.value(u"Type") == kCalcChainType; });
+        removeMatching(workbookRels.root, [](const XmlNode &n) { return n.value(u"Type") == kCalcChainType; });
         const QString partName = QLatin1Char('/') + w.calcChainPart;
         removeMatching(contentTypes.root, [&](const XmlNode &n) {
             return n.value(u"PartName").compare(partName, Qt::CaseInsensitive) == 0;
@@ -767,8 +810,7 @@ void Workbook::save(const Progress &progress) {
         contentTypesChanged = workbookRelsChanged = true;
     }
     std::vector<std::pair<QString, QByteArray>> parts;
-    if (contentTypesChanged)
-        parts.emplace_back(QStringLiteral("[Content_Types].xml"), writeXml(contentTypes));
+    if (contentTypesChanged) parts.emplace_back(QStringLiteral("[Content_Types].xml"), writeXml(contentTypes));
     if (!w.newPackageRels.isEmpty()) parts.emplace_back(QStringLiteral("_rels/.rels"), w.newPackageRels);
     if (w.workbookChanged) parts.emplace_back(w.workbookPart, writeXml(w.workbook));
     if (workbookRelsChanged) parts.emplace_back(w.workbookRelsPart, writeXml(workbookRels));
@@ -807,16 +849,17 @@ void Workbook::save(const Progress &progress) {
         }
     };
     if (!out) {
+        const QString reason = zipErrorText(code);
         reopen();
-        throw WorkbookError(tr("Cannot save the workbook %1: %2").arg(native(w.path), zipErrorText(code)));
+        throw WorkbookError(QStringLiteral("无法保存工作簿 %1：%2").arg(native(w.path), reason));
     }
     auto fail = [&](const QString &reason) {
         zip_discard(out);
         reopen();
-        throw WorkbookError(tr("Cannot save the workbook %1: %2").arg(native(w.path), reason));
+        throw WorkbookError(QStringLiteral("无法保存工作簿 %1：%2").arg(native(w.path), reason));
     };
     auto add = [&](const QString &name, zip_source_t *source) {
-        if (!source) fail(QString::fromLocal8Bit(zip_strerror(out)));
+        if (!source) fail(zipErrorText(zip_get_error(out)));
         // Part names do not depend on case: replace the entry whatever the case of its name.
         const QByteArray utf8 = name.toUtf8();
         zip_int64_t index = zip_name_locate(out, utf8.constData(), ZIP_FL_NOCASE);
@@ -827,15 +870,14 @@ void Workbook::save(const Progress &progress) {
         }
         if (index < 0) {
             zip_source_free(source);
-            fail(QString::fromLocal8Bit(zip_strerror(out)));
+            fail(zipErrorText(zip_get_error(out)));
         }
         // libzip 1.7 forgets the level when the method equals that of the entry being replaced;
         // asking for the default method (deflate) keeps it.
         zip_stat_t replaced;
         zip_stat_init(&replaced);
-        const bool replacesDeflated =
-            zip_stat_index(out, zip_uint64_t(index), ZIP_FL_UNCHANGED, &replaced) == 0 &&
-            (replaced.valid & ZIP_STAT_COMP_METHOD) && replaced.comp_method == ZIP_CM_DEFLATE;
+        const bool replacesDeflated = zip_stat_index(out, zip_uint64_t(index), ZIP_FL_UNCHANGED, &replaced) == 0 &&
+                                      (replaced.valid & ZIP_STAT_COMP_METHOD) && replaced.comp_method == ZIP_CM_DEFLATE;
         zip_set_file_compression(out, zip_uint64_t(index), replacesDeflated ? ZIP_CM_DEFAULT : ZIP_CM_DEFLATE,
                                  kCompressionLevel);
     };
@@ -854,10 +896,10 @@ void Workbook::save(const Progress &progress) {
                 reopen();
                 if (source->failure->isCancelled()) throw *source->failure;
                 throw WorkbookError(
-                    tr("Cannot save the workbook %1: %2").arg(native(w.path), source->failure->message()));
+                    QStringLiteral("无法保存工作簿 %1：%2").arg(native(w.path), source->failure->message()));
             }
         }
-        fail(QString::fromLocal8Bit(zip_strerror(out)));
+        fail(zipErrorText(zip_get_error(out)));
     }
 
     // Saved: what was written is now the workbook on disk.

@@ -1,6 +1,5 @@
 #include "stats/XlsxSheet.h"
 
-#include <QCoreApplication>
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <array>
@@ -10,10 +9,6 @@
 namespace xlsx::detail {
 
 namespace {
-
-QString tr(const char *text) {
-    return QCoreApplication::translate("xlsx", text);
-}
 
 const char kEmptySheet[] =
     R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
@@ -34,7 +29,8 @@ const std::array<const char *, 39> kWorksheetOrder = {
     "extLst"};
 // clang-format on
 
-int rankOf(const XmlNode &node, const QString &ns) {
+int rankOf(const XmlNode &node, const QString &ns)
+{
     if (node.type != XmlNode::Element || node.ns != ns) return -1;
     for (size_t i = 0; i < kWorksheetOrder.size(); ++i)
         if (node.localName == QLatin1String(kWorksheetOrder[i])) return int(i);
@@ -44,7 +40,8 @@ int rankOf(const XmlNode &node, const QString &ns) {
 // Column letters of every column, built once.
 struct ColumnLetters {
     std::array<std::array<char, 4>, kMaxColumns + 1> text{};
-    ColumnLetters() {
+    ColumnLetters()
+    {
         for (int column = 1; column <= kMaxColumns; ++column) {
             char buf[4];
             int n = 0;
@@ -54,37 +51,38 @@ struct ColumnLetters {
         }
     }
 };
-const ColumnLetters &columnLetters() {
+const ColumnLetters &columnLetters()
+{
     static const ColumnLetters letters;
     return letters;
 }
 
-void checkCell(int row, int column) {
+void checkCell(int row, int column)
+{
     if (row < 1 || row > kMaxRows)
         throw WorkbookError(
-            tr("Row %1 is outside the worksheet, which has rows 1 to %2").arg(row).arg(kMaxRows));
+            QStringLiteral("第 %1 行超出了工作表的范围（工作表只有第 1 至 %2 行）").arg(row).arg(kMaxRows));
     if (column < 1 || column > kMaxColumns)
-        throw WorkbookError(tr("Column %1 is outside the worksheet, which has columns 1 to %2 (A to XFD)")
+        throw WorkbookError(QStringLiteral("第 %1 列超出了工作表的范围（工作表只有第 1 至 %2 列，即 A 至 XFD 列）")
                                 .arg(column)
                                 .arg(kMaxColumns));
 }
 
-void checkRange(const CellRange &range) {
+void checkRange(const CellRange &range)
+{
     if (!range.isValid())
-        throw WorkbookError(
-            tr("The cell range (rows %1 to %2, columns %3 to %4) is not a block of the worksheet")
-                .arg(range.firstRow)
-                .arg(range.lastRow)
-                .arg(range.firstColumn)
-                .arg(range.lastColumn));
+        throw WorkbookError(QStringLiteral("单元格区域（第 %1 至 %2 行，第 %3 至 %4 列）不是工作表中有效的区域")
+                                .arg(range.firstRow)
+                                .arg(range.lastRow)
+                                .arg(range.firstColumn)
+                                .arg(range.lastColumn));
 }
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // A plain decimal number that a double holds without losing digits (at most 15 significant ones).
-bool parsePlainNumber(QStringView text, double *value) {
+bool parsePlainNumber(QStringView text, double *value)
+{
     text = text.trimmed();
     qsizetype i = 0;
     if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) ++i;
@@ -121,7 +119,8 @@ bool parsePlainNumber(QStringView text, double *value) {
 }
 
 // The column of a cell reference such as "AB12"; 0 when it is not one.
-int columnOfReference(std::string_view ref) {
+int columnOfReference(std::string_view ref)
+{
     int column = 0;
     size_t i = 0;
     for (; i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z' && column <= kMaxColumns; ++i)
@@ -135,7 +134,9 @@ int columnOfReference(std::string_view ref) {
 }  // namespace
 
 SheetModel::SheetModel(QString name, Styles &styles, bool &formulasRemoved)
-    : m_name(std::move(name)), m_styles(styles), m_formulasRemoved(formulasRemoved) {}
+    : m_name(std::move(name)), m_styles(styles), m_formulasRemoved(formulasRemoved)
+{
+}
 
 // ---------------------------------------------------------------------------------------------- reading
 
@@ -148,7 +149,8 @@ struct Tag {
     size_t begin = 0, end = 0;    // '<' and one past '>'
     std::string_view name;        // qualified name
     std::string_view attributes;  // between the name and '>' or '/>'
-    std::string_view local() const {
+    std::string_view local() const
+    {
         const size_t colon = name.find(':');
         return colon == std::string_view::npos ? name : name.substr(colon + 1);
     }
@@ -160,7 +162,8 @@ public:
 
     // The next tag; false at the end of the data. Text, comments, CDATA sections and processing
     // instructions between tags are passed over.
-    bool next(Tag &tag) {
+    bool next(Tag &tag)
+    {
         for (;;) {
             const size_t lt = m_xml.find('<', m_pos);
             if (lt == std::string_view::npos) return false;
@@ -172,7 +175,7 @@ public:
             } else if (rest.substr(0, 2) == "<?") {
                 skipPast(lt + 2, "?>");
             } else if (rest.substr(0, 2) == "<!") {
-                damaged("a document type declaration");
+                damaged("文档类型声明");
             } else {
                 readTag(lt, tag);
                 return true;
@@ -180,32 +183,34 @@ public:
         }
     }
     // Passes over the content and end tag of an element whose start tag was just read.
-    void skipElement(const Tag &start) {
+    void skipElement(const Tag &start)
+    {
         if (start.kind != Tag::Start) return;
         Tag tag;
         for (int depth = 0; next(tag);) {
             if (tag.kind == Tag::Start) ++depth;
             if (tag.kind == Tag::End && depth-- == 0) return;
         }
-        damaged("an element that does not end");
+        damaged("没有结束的元素");
     }
-    [[noreturn]] void damaged(const char *what) const {
-        throw WorkbookError(QCoreApplication::translate("xlsx",
-                                                        "The part %1 of the workbook is damaged: %2 "
-                                                        "near byte %3")
-                                .arg(m_part, QLatin1String(what))
-                                .arg(m_pos));
+    // what: the fault found, as a noun phrase ("没有结束的行").
+    [[noreturn]] void damaged(const char *what) const
+    {
+        throw WorkbookError(QStringLiteral("工作簿的部件 %1 已损坏：第 %2 个字节附近有%3")
+                                .arg(m_part, QString::number(m_pos), QString::fromUtf8(what)));
     }
     std::string_view xml() const { return m_xml; }
     size_t position() const { return m_pos; }
 
 private:
-    void skipPast(size_t from, std::string_view end) {
+    void skipPast(size_t from, std::string_view end)
+    {
         const size_t at = m_xml.find(end, from);
-        if (at == std::string_view::npos) damaged("an unfinished comment or section");
+        if (at == std::string_view::npos) damaged("没有结束的注释或数据段");
         m_pos = at + end.size();
     }
-    void readTag(size_t lt, Tag &tag) {
+    void readTag(size_t lt, Tag &tag)
+    {
         size_t p = lt + 1;
         const bool closing = p < m_xml.size() && m_xml[p] == '/';
         if (closing) ++p;
@@ -221,7 +226,7 @@ private:
             }
             ++p;
         }
-        if (p >= m_xml.size() || tag.name.empty()) damaged("an unfinished tag");
+        if (p >= m_xml.size() || tag.name.empty()) damaged("不完整的标记");
         const bool empty = !closing && m_xml[p - 1] == '/';
         tag.kind = closing ? Tag::End : empty ? Tag::Empty : Tag::Start;
         tag.attributes = m_xml.substr(attributesStart, p - attributesStart - (empty ? 1 : 0));
@@ -238,7 +243,8 @@ namespace {
 
 // Calls f(name, value, text) for each attribute; text is the attribute as written, with a leading blank.
 template <typename F>
-void forEachAttribute(const TagScanner &scan, std::string_view attributes, F f) {
+void forEachAttribute(const TagScanner &scan, std::string_view attributes, F f)
+{
     size_t p = 0;
     for (;;) {
         while (p < attributes.size() && std::strchr(" \t\r\n", attributes[p])) ++p;
@@ -247,15 +253,16 @@ void forEachAttribute(const TagScanner &scan, std::string_view attributes, F f) 
         while (p < attributes.size() && !std::strchr(" \t\r\n=", attributes[p])) ++p;
         const std::string_view name = attributes.substr(nameStart, p - nameStart);
         while (p < attributes.size() && attributes[p] != '"' && attributes[p] != '\'') ++p;
-        if (p >= attributes.size()) scan.damaged("an attribute without a value");
+        if (p >= attributes.size()) scan.damaged("没有值的属性");
         const size_t close = attributes.find(attributes[p], p + 1);
-        if (close == std::string_view::npos) scan.damaged("an unfinished attribute");
+        if (close == std::string_view::npos) scan.damaged("不完整的属性");
         f(name, attributes.substr(p + 1, close - p - 1), attributes.substr(nameStart, close + 1 - nameStart));
         p = close + 1;
     }
 }
 
-uint32_t toNumber(std::string_view text, bool *ok) {
+uint32_t toNumber(std::string_view text, bool *ok)
+{
     uint32_t value = 0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     *ok = result.ec == std::errc() && result.ptr == text.data() + text.size();
@@ -264,7 +271,8 @@ uint32_t toNumber(std::string_view text, bool *ok) {
 
 }  // namespace
 
-void SheetModel::load(const QByteArray &data, const QString &partName) {
+void SheetModel::load(const QByteArray &data, const QString &partName)
+{
     m_changed = data.isEmpty();
     QByteArray xml = data.isEmpty() ? QByteArray(kEmptySheet) : data;
     {
@@ -293,13 +301,10 @@ void SheetModel::load(const QByteArray &data, const QString &partName) {
     bool haveRoot = false;
     while (!reader.atEnd() && !haveRoot) {
         switch (reader.readNext()) {
-            case QXmlStreamReader::StartDocument:
-                m_standalone = reader.isStandaloneDocument();
-                break;
+            case QXmlStreamReader::StartDocument: m_standalone = reader.isStandaloneDocument(); break;
             case QXmlStreamReader::DTD:
-                throw WorkbookError(tr("The part %1 of the workbook has a document type declaration, which "
-                                       "workbooks never have")
-                                        .arg(partName));
+                throw WorkbookError(
+                    QStringLiteral("工作簿的部件 %1 含有文档类型声明，正常的工作簿不会有这种声明").arg(partName));
             case QXmlStreamReader::Comment: {
                 XmlNode comment;
                 comment.type = XmlNode::Comment;
@@ -307,16 +312,13 @@ void SheetModel::load(const QByteArray &data, const QString &partName) {
                 m_prolog.push_back(std::move(comment));
                 break;
             }
-            case QXmlStreamReader::StartElement:
-                haveRoot = true;
-                break;
-            default:
-                break;
+            case QXmlStreamReader::StartElement: haveRoot = true; break;
+            default: break;
         }
     }
     if (!haveRoot || reader.name() != u"worksheet" || reader.namespaceUri() != kMainNs) {
         if (reader.hasError()) throwXmlError(reader, partName);
-        throw WorkbookError(tr("The part %1 of the workbook is not a worksheet").arg(partName));
+        throw WorkbookError(QStringLiteral("工作簿的部件 %1 不是工作表").arg(partName));
     }
     m_root = readStartTag(reader);
 
@@ -372,14 +374,15 @@ void SheetModel::load(const QByteArray &data, const QString &partName) {
 }
 
 // Reads the rows of a sheetData element whose start tag the scanner has just passed.
-void SheetModel::loadSheetData(TagScanner &scan) {
+void SheetModel::loadSheetData(TagScanner &scan)
+{
     const std::string_view xml = scan.xml();
     bool sorted = true;
     uint32_t previousRow = 0;
     std::string raw;
     Tag tag;
     for (;;) {
-        if (!scan.next(tag)) scan.damaged("a sheetData element that does not end");
+        if (!scan.next(tag)) scan.damaged("没有结束的 sheetData 元素");
         if (tag.kind == Tag::End) break;  // of sheetData
         if (tag.local() != "row") {
             scan.skipElement(tag);
@@ -399,9 +402,9 @@ void SheetModel::loadSheetData(TagScanner &scan) {
                                  if (name == "customFormat") customFormat = value == "1" || value == "true";
                                  attributes.append(" ").append(text);
                              }
-                             if (!ok) scan.damaged("a row attribute that is not a number");
+                             if (!ok) scan.damaged("不是数字的行属性");
                          });
-        if (row.number < 1 || row.number > uint32_t(kMaxRows)) scan.damaged("a row number outside the sheet");
+        if (row.number < 1 || row.number > uint32_t(kMaxRows)) scan.damaged("超出工作表范围的行号");
         if (customFormat) row.style = int32_t(rowStyle);
         if (!attributes.empty()) {
             const QByteArray key = QByteArray::fromStdString(attributes);
@@ -419,7 +422,7 @@ void SheetModel::loadSheetData(TagScanner &scan) {
         bool cellsSorted = true;
         Tag c;
         while (tag.kind == Tag::Start) {
-            if (!scan.next(c)) scan.damaged("a row that does not end");
+            if (!scan.next(c)) scan.damaged("没有结束的行");
             if (c.kind == Tag::End) break;  // of row
             if (c.local() != "c") {
                 scan.skipElement(c);
@@ -431,11 +434,11 @@ void SheetModel::loadSheetData(TagScanner &scan) {
                              [&](std::string_view name, std::string_view value, std::string_view text) {
                                  if (name == "r") {
                                      cell.column = uint16_t(columnOfReference(value));
-                                     if (cell.column == 0) scan.damaged("a cell reference that is not one");
+                                     if (cell.column == 0) scan.damaged("无效的单元格地址");
                                  } else if (name == "s") {
                                      bool ok = true;
                                      cell.style = toNumber(value, &ok);
-                                     if (!ok) scan.damaged("a cell format that is not a number");
+                                     if (!ok) scan.damaged("不是数字的单元格格式编号");
                                  } else {
                                      raw.append(" ").append(text);
                                  }
@@ -446,7 +449,7 @@ void SheetModel::loadSheetData(TagScanner &scan) {
             if (c.kind == Tag::Start) {
                 Tag inner;
                 for (int depth = 0;;) {
-                    if (!scan.next(inner)) scan.damaged("a cell that does not end");
+                    if (!scan.next(inner)) scan.damaged("没有结束的单元格");
                     if (inner.kind != Tag::End && depth == 0 && inner.local() == "f") formula = true;
                     if (inner.kind == Tag::Start) ++depth;
                     if (inner.kind == Tag::End && depth-- == 0) break;
@@ -473,26 +476,26 @@ void SheetModel::loadSheetData(TagScanner &scan) {
         m_rows.push_back(std::move(row));
     }
     if (!sorted) {
-        std::stable_sort(m_rows.begin(), m_rows.end(),
-                         [](const Row &a, const Row &b) { return a.number < b.number; });
+        std::stable_sort(m_rows.begin(), m_rows.end(), [](const Row &a, const Row &b) { return a.number < b.number; });
     }
 }
 
 // ---------------------------------------------------------------------------------------------- cells
 
-uint32_t SheetModel::store(const char *bytes, size_t size) {
+uint32_t SheetModel::store(const char *bytes, size_t size)
+{
     if (m_arena.size() + size > UINT32_MAX) {
         compactArena();
         if (m_arena.size() + size > UINT32_MAX)
-            throw WorkbookError(
-                tr("The worksheet \"%1\" holds more text than this program can write").arg(m_name));
+            throw WorkbookError(QStringLiteral("工作表“%1”中的文字太多，本程序无法写出").arg(m_name));
     }
     const uint32_t offset = uint32_t(m_arena.size());
     m_arena.append(bytes, size);
     return offset;
 }
 
-void SheetModel::compactArena() {
+void SheetModel::compactArena()
+{
     std::string arena;
     arena.reserve(m_arena.size() - m_garbage);
     for (Row &row : m_rows) {
@@ -507,16 +510,17 @@ void SheetModel::compactArena() {
     m_garbage = 0;
 }
 
-void SheetModel::releaseValue(Cell &cell) {
+void SheetModel::releaseValue(Cell &cell)
+{
     if (cell.kind == Cell::RawFormula) m_formulasRemoved = true;
-    if (cell.kind == Cell::Text || cell.kind == Cell::Raw || cell.kind == Cell::RawFormula)
-        m_garbage += cell.length;
+    if (cell.kind == Cell::Text || cell.kind == Cell::Raw || cell.kind == Cell::RawFormula) m_garbage += cell.length;
     cell.kind = Cell::Blank;
     cell.length = 0;
     if (m_garbage > (size_t(64) << 20) && m_garbage > m_arena.size() / 2) compactArena();
 }
 
-uint32_t SheetModel::columnStyle(int column) const {
+uint32_t SheetModel::columnStyle(int column) const
+{
     for (const ColumnSpan &span : m_columns) {
         if (span.first > column) break;
         if (span.last >= column) {
@@ -528,7 +532,8 @@ uint32_t SheetModel::columnStyle(int column) const {
     return 0;
 }
 
-Row &SheetModel::row(uint32_t number) {
+Row &SheetModel::row(uint32_t number)
+{
     m_changed = true;
     if (m_rows.empty() || m_rows.back().number < number) {
         const size_t guess = m_rows.empty() ? 0 : m_rows.back().cells.size();
@@ -537,13 +542,14 @@ Row &SheetModel::row(uint32_t number) {
         return m_rows.back();
     }
     if (m_rows.back().number == number) return m_rows.back();
-    auto it = std::lower_bound(m_rows.begin(), m_rows.end(), number,
-                               [](const Row &r, uint32_t n) { return r.number < n; });
+    auto it =
+        std::lower_bound(m_rows.begin(), m_rows.end(), number, [](const Row &r, uint32_t n) { return r.number < n; });
     if (it != m_rows.end() && it->number == number) return *it;
     return *m_rows.insert(it, Row{number, 0, -1, {}});
 }
 
-Cell &SheetModel::cell(Row &row, int column) {
+Cell &SheetModel::cell(Row &row, int column)
+{
     auto &cells = row.cells;
     if (cells.empty() || cells.back().column < column) {
         const uint32_t base = row.style >= 0 ? uint32_t(row.style) : columnStyle(column);
@@ -551,22 +557,24 @@ Cell &SheetModel::cell(Row &row, int column) {
         ++m_cellCount;
         return cells.back();
     }
-    auto it = std::lower_bound(cells.begin(), cells.end(), column,
-                               [](const Cell &c, int n) { return c.column < n; });
+    auto it = std::lower_bound(cells.begin(), cells.end(), column, [](const Cell &c, int n) { return c.column < n; });
     if (it != cells.end() && it->column == column) return *it;
     const uint32_t base = row.style >= 0 ? uint32_t(row.style) : columnStyle(column);
     ++m_cellCount;
     return *cells.insert(it, Cell{uint16_t(column), Cell::Blank, 0, base, 0, 0});
 }
 
-Cell &SheetModel::cell(int row, int column) {
+Cell &SheetModel::cell(int row, int column)
+{
     checkCell(row, column);
     return cell(this->row(uint32_t(row)), column);
 }
 
-void SheetModel::setText(int row, int column, const QString &text) {
+void SheetModel::setText(int row, int column, const QString &text)
+{
+    checkCell(row, column);  // first: the message below names the cell
     if (text.size() > kMaxCellTextLength)
-        throw WorkbookError(tr("The text for cell %1 has %2 characters; a cell holds at most %3")
+        throw WorkbookError(QStringLiteral("单元格 %1 的文字有 %2 个字符，一个单元格最多只能容纳 %3 个字符")
                                 .arg(cellName(row, column))
                                 .arg(text.size())
                                 .arg(kMaxCellTextLength));
@@ -577,8 +585,7 @@ void SheetModel::setText(int row, int column, const QString &text) {
     appendUtf8(m_arena, text);
     if (m_arena.size() > UINT32_MAX) {
         m_arena.resize(start);
-        throw WorkbookError(
-            tr("The worksheet \"%1\" holds more text than this program can write").arg(m_name));
+        throw WorkbookError(QStringLiteral("工作表“%1”中的文字太多，本程序无法写出").arg(m_name));
     }
     c.kind = Cell::Text;
     c.offset = uint32_t(start);
@@ -586,10 +593,12 @@ void SheetModel::setText(int row, int column, const QString &text) {
     c.preserveSpace = isSpace(m_arena[start]) || isSpace(m_arena.back()) ? 1 : 0;
 }
 
-void SheetModel::setNumber(int row, int column, double value) {
+void SheetModel::setNumber(int row, int column, double value)
+{
+    checkCell(row, column);  // first: the message below names the cell
     if (!std::isfinite(value))
         throw WorkbookError(
-            tr("Cell %1 cannot hold %2, which is not a finite number").arg(cellName(row, column)).arg(value));
+            QStringLiteral("单元格 %1 不能存放 %2，它不是有限的数值").arg(cellName(row, column)).arg(value));
     Cell &c = cell(row, column);
     releaseValue(c);
     c.kind = Cell::Number;
@@ -597,7 +606,8 @@ void SheetModel::setNumber(int row, int column, double value) {
     m_numbers.push_back(value);
 }
 
-void SheetModel::enterValue(int row, int column, const QString &text) {
+void SheetModel::enterValue(int row, int column, const QString &text)
+{
     double number = 0;
     if (!m_styles.isTextFormat(cell(row, column).style) && parsePlainNumber(text, &number)) {
         setNumber(row, column, number);
@@ -606,7 +616,8 @@ void SheetModel::enterValue(int row, int column, const QString &text) {
     }
 }
 
-void SheetModel::change(const CellRange &range, StyleChange change) {
+void SheetModel::change(const CellRange &range, StyleChange change)
+{
     checkRange(range);
     uint32_t lastIn = UINT32_MAX, lastOut = 0;
     for (int r = range.firstRow; r <= range.lastRow; ++r) {
@@ -622,7 +633,8 @@ void SheetModel::change(const CellRange &range, StyleChange change) {
     }
 }
 
-CellRange SheetModel::usedRange() const {
+CellRange SheetModel::usedRange() const
+{
     CellRange used(kMaxRows + 1, kMaxColumns + 1, 0, 0);
     for (const Row &row : m_rows) {
         if (row.cells.empty()) continue;
@@ -634,7 +646,8 @@ CellRange SheetModel::usedRange() const {
     return used.isEmpty() ? CellRange() : used;
 }
 
-void SheetModel::clear(const CellRange &range) {
+void SheetModel::clear(const CellRange &range)
+{
     if (range.isEmpty()) return;
     checkRange(range);
     m_changed = true;
@@ -645,42 +658,42 @@ void SheetModel::clear(const CellRange &range) {
         auto &cells = last->cells;
         auto from = std::lower_bound(cells.begin(), cells.end(), range.firstColumn,
                                      [](const Cell &c, int n) { return c.column < n; });
-        auto to = std::upper_bound(from, cells.end(), range.lastColumn,
-                                   [](int n, const Cell &c) { return n < c.column; });
+        auto to =
+            std::upper_bound(from, cells.end(), range.lastColumn, [](int n, const Cell &c) { return n < c.column; });
         for (auto it = from; it != to; ++it) releaseValue(*it);
         m_cellCount -= size_t(to - from);
         cells.erase(from, to);
     }
-    m_rows.erase(
-        std::remove_if(first, last, [](const Row &r) { return r.cells.empty() && r.attributes == 0; }), last);
+    m_rows.erase(std::remove_if(first, last, [](const Row &r) { return r.cells.empty() && r.attributes == 0; }), last);
     if (m_cellCount == 0) {
         // The usual case of a sheet written again: drop the old text at once.
         std::string().swap(m_arena);
         std::vector<double>().swap(m_numbers);
         m_garbage = 0;
     }
-    m_merges.erase(std::remove_if(m_merges.begin(), m_merges.end(),
-                                  [&](const CellRange &m) { return m.intersects(range); }),
-                   m_merges.end());
+    m_merges.erase(
+        std::remove_if(m_merges.begin(), m_merges.end(), [&](const CellRange &m) { return m.intersects(range); }),
+        m_merges.end());
 }
 
-void SheetModel::merge(const CellRange &range) {
+void SheetModel::merge(const CellRange &range)
+{
     checkRange(range);
     if (range.rowCount() == 1 && range.columnCount() == 1) return;
     for (const CellRange &existing : m_merges) {
         if (existing.intersects(range))
-            throw WorkbookError(tr("Cannot merge %1 on the worksheet \"%2\": it overlaps the merged cells %3")
+            throw WorkbookError(QStringLiteral("无法合并工作表“%2”中的 %1：它与已合并的单元格 %3 重叠")
                                     .arg(range.toString(), m_name, existing.toString()));
     }
     m_merges.push_back(range);
     m_changed = true;
 }
 
-void SheetModel::setColumnWidth(int column, double characters) {
+void SheetModel::setColumnWidth(int column, double characters)
+{
     checkCell(1, column);
     if (!(characters >= 0 && characters <= 255))
-        throw WorkbookError(
-            tr("A column width of %1 characters is not possible; widths go from 0 to 255").arg(characters));
+        throw WorkbookError(QStringLiteral("列宽不能是 %1 个字符，列宽只能在 0 到 255 之间").arg(characters));
     // The file stores the width with the cell padding: 5 pixels over a digit of 7 pixels, the digit of
     // the default 11-point font, rounded down to 1/256 of a character.
     const double digit = 7, padding = 5;
@@ -690,8 +703,7 @@ void SheetModel::setColumnWidth(int column, double characters) {
     } else {
         stored = std::floor((std::floor(characters * digit + 0.5) + padding) / digit * 256.0) / 256.0;
     }
-    auto it = std::find_if(m_columns.begin(), m_columns.end(),
-                           [&](const ColumnSpan &s) { return s.last >= column; });
+    auto it = std::find_if(m_columns.begin(), m_columns.end(), [&](const ColumnSpan &s) { return s.last >= column; });
     if (it == m_columns.end() || it->first > column) {
         it = m_columns.insert(it, ColumnSpan{column, column, {}});
     } else {
@@ -731,7 +743,8 @@ void SheetModel::setColumnWidth(int column, double characters) {
 
 // ---------------------------------------------------------------------------------------------- writing
 
-std::string SheetModel::write(const std::function<bool(double)> &progress) const {
+std::string SheetModel::write(const std::function<bool(double)> &progress) const
+{
     const QString prefix = m_root.prefix();
     std::vector<XmlNode> generated;
     auto element = [&](const char *local) { return m_root.makeSibling(QLatin1String(local)); };
@@ -767,8 +780,8 @@ std::string SheetModel::write(const std::function<bool(double)> &progress) const
     for (const XmlNode &node : m_root.children) order.push_back(&node);
     for (const XmlNode &node : generated) {
         const int rank = rankOf(node, kMainNs);
-        auto pos = std::find_if(order.begin(), order.end(),
-                                [&](const XmlNode *n) { return rankOf(*n, kMainNs) > rank; });
+        auto pos =
+            std::find_if(order.begin(), order.end(), [&](const XmlNode *n) { return rankOf(*n, kMainNs) > rank; });
         order.insert(pos, &node);
     }
 
@@ -795,7 +808,8 @@ std::string SheetModel::write(const std::function<bool(double)> &progress) const
     return out.take();
 }
 
-void SheetModel::writeRows(ByteWriter &out, const std::function<bool(double)> &progress) const {
+void SheetModel::writeRows(ByteWriter &out, const std::function<bool(double)> &progress) const
+{
     std::string p;
     appendUtf8(p, m_root.prefix());
     const std::string rowOpen = "<" + p + "row r=\"";
@@ -812,10 +826,9 @@ void SheetModel::writeRows(ByteWriter &out, const std::function<bool(double)> &p
     size_t rowsDone = 0;
     for (const Row &row : m_rows) {
         if (progress && (++rowsDone & 1023) == 0 && !progress(double(rowsDone) / double(m_rows.size())))
-            throw WorkbookError(tr("The save was cancelled"), true);
+            throw WorkbookError(QStringLiteral("保存已取消"), true);
         char digits[12];
-        const size_t digitCount =
-            size_t(std::to_chars(digits, digits + sizeof digits, row.number).ptr - digits);
+        const size_t digitCount = size_t(std::to_chars(digits, digits + sizeof digits, row.number).ptr - digits);
         out.append(rowOpen.data(), rowOpen.size());
         out.append(digits, digitCount);
         out.append('"');
@@ -837,9 +850,7 @@ void SheetModel::writeRows(ByteWriter &out, const std::function<bool(double)> &p
                 out.append('"');
             }
             switch (cell.kind) {
-                case Cell::Blank:
-                    out.append("/>");
-                    break;
+                case Cell::Blank: out.append("/>"); break;
                 case Cell::Text: {
                     const std::string &open = cell.preserveSpace ? textOpenPreserve : textOpen;
                     out.append(open.data(), open.size());
@@ -849,8 +860,7 @@ void SheetModel::writeRows(ByteWriter &out, const std::function<bool(double)> &p
                 }
                 case Cell::Number: {
                     char number[32];
-                    const auto end =
-                        std::to_chars(number, number + sizeof number, m_numbers[cell.offset]).ptr;
+                    const auto end = std::to_chars(number, number + sizeof number, m_numbers[cell.offset]).ptr;
                     out.append(valueOpen.data(), valueOpen.size());
                     out.append(number, size_t(end - number));
                     out.append(valueClose.data(), valueClose.size());

@@ -1,6 +1,5 @@
 #include "stats/XlsxStyles.h"
 
-#include <QCoreApplication>
 #include <array>
 
 namespace xlsx::detail {
@@ -25,14 +24,16 @@ const std::array<const char *, 11> kStyleSheetOrder = {"numFmts",      "fonts", 
                                                        "cellStyleXfs", "cellXfs", "cellStyles", "dxfs",
                                                        "tableStyles",  "colors",  "extLst"};
 
-int rankOf(const QString &localName) {
+int rankOf(const QString &localName)
+{
     for (size_t i = 0; i < kStyleSheetOrder.size(); ++i)
         if (localName == QLatin1String(kStyleSheetOrder[i])) return int(i);
     return -1;
 }
 
 // Built-in number formats that do not depend on the locale.
-uint32_t builtinFormat(const QString &code) {
+uint32_t builtinFormat(const QString &code)
+{
     static const QHash<QString, uint32_t> builtins = {
         {QStringLiteral("General"), 0}, {QStringLiteral("0"), 1},         {QStringLiteral("0.00"), 2},
         {QStringLiteral("#,##0"), 3},   {QStringLiteral("#,##0.00"), 4},  {QStringLiteral("0%"), 9},
@@ -41,19 +42,22 @@ uint32_t builtinFormat(const QString &code) {
     return builtins.value(code, UINT32_MAX);
 }
 
-QByteArray keyOf(const XmlNode &node) {
+QByteArray keyOf(const XmlNode &node)
+{
     ByteWriter out;
     writeNode(out, node);
     return QByteArray(out.data().data(), qsizetype(out.size()));
 }
 
-uint32_t indexAttribute(const XmlNode &node, QStringView name) {
+uint32_t indexAttribute(const XmlNode &node, QStringView name)
+{
     bool ok = false;
     const uint32_t value = node.value(name).toUInt(&ok);
     return ok ? value : 0;
 }
 
-XmlNode &collection(XmlNode &sheet, const QString &local) {
+XmlNode &collection(XmlNode &sheet, const QString &local)
+{
     if (XmlNode *existing = sheet.child(sheet.ns, local)) return *existing;
     const int rank = rankOf(local);
     auto pos = sheet.children.begin();
@@ -64,7 +68,8 @@ XmlNode &collection(XmlNode &sheet, const QString &local) {
 }
 
 void setChildAttribute(XmlNode &parent, const QString &local, const QString &attribute, const QString &value,
-                       bool first) {
+                       bool first)
+{
     XmlNode *child = parent.child(parent.ns, local);
     if (!child) {
         child = &*parent.children.insert(first ? parent.children.begin() : parent.children.end(),
@@ -73,13 +78,15 @@ void setChildAttribute(XmlNode &parent, const QString &local, const QString &att
     child->setAttribute(attribute, value);
 }
 
-QString horizontalName(uint32_t code) {
+QString horizontalName(uint32_t code)
+{
     static const char *names[] = {"general", "left",    "center",           "right",
                                   "fill",    "justify", "centerContinuous", "distributed"};
     return QLatin1String(names[code - 1]);
 }
 
-QString verticalName(uint32_t code) {
+QString verticalName(uint32_t code)
+{
     static const char *names[] = {"top", "center", "bottom", "justify", "distributed"};
     return QLatin1String(names[code - 1]);
 }
@@ -87,13 +94,12 @@ QString verticalName(uint32_t code) {
 }  // namespace
 
 Styles::Styles(const QByteArray &xml, const QString &partName)
-    : m_doc(parseXml(xml.isEmpty() ? QByteArray(kDefaultStyles) : xml, partName)) {
+    : m_doc(parseXml(xml.isEmpty() ? QByteArray(kDefaultStyles) : xml, partName))
+{
     m_changed = xml.isEmpty();
     const XmlNode &root = m_doc.root;
     if (!root.is(kMainNs, u"styleSheet"))
-        throw WorkbookError(
-            QCoreApplication::translate("xlsx", "The part %1 of the workbook is not a style sheet")
-                .arg(partName));
+        throw WorkbookError(QStringLiteral("工作簿的部件 %1 不是样式表").arg(partName));
     auto collect = [&](QStringView listName, std::vector<const XmlNode *> &entries,
                        QHash<QByteArray, uint32_t> &index) {
         if (const XmlNode *list = root.child(kMainNs, listName)) {
@@ -119,32 +125,35 @@ Styles::Styles(const QByteArray &xml, const QString &partName)
     }
 }
 
-const XmlNode &Styles::xf(uint32_t index) const {
+const XmlNode &Styles::xf(uint32_t index) const
+{
     if (index < m_xfs.size()) return *m_xfs[index];
     if (index - m_xfs.size() < m_newXfs.size()) return m_newXfs[index - m_xfs.size()];
     return m_xfs.empty() ? m_empty : *m_xfs[0];  // an index beyond the list counts as the default format
 }
 
-const XmlNode &Styles::font(uint32_t index) const {
+const XmlNode &Styles::font(uint32_t index) const
+{
     if (index < m_fonts.size()) return *m_fonts[index];
     if (index - m_fonts.size() < m_newFonts.size()) return m_newFonts[index - m_fonts.size()];
     return m_empty;
 }
 
-const XmlNode &Styles::border(uint32_t index) const {
+const XmlNode &Styles::border(uint32_t index) const
+{
     if (index < m_borders.size()) return *m_borders[index];
     if (index - m_borders.size() < m_newBorders.size()) return m_newBorders[index - m_borders.size()];
     return m_empty;
 }
 
-uint32_t Styles::numberFormatId(const QString &formatCode) {
+uint32_t Styles::numberFormatId(const QString &formatCode)
+{
     const uint32_t builtin = builtinFormat(formatCode);
     if (builtin != UINT32_MAX) return builtin;
     auto it = m_formatIds.constFind(formatCode);
     if (it != m_formatIds.constEnd()) return it.value();
     if (formatCode.isEmpty() || formatCode.size() > 255)
-        throw WorkbookError(
-            QCoreApplication::translate("xlsx", "\"%1\" is not a number format").arg(formatCode.left(40)));
+        throw WorkbookError(QStringLiteral("“%1”不是有效的数字格式").arg(formatCode.left(40)));
     const uint32_t id = m_nextFormatId++;
     m_formatIds.insert(formatCode, id);
     m_formatCodes.insert(id, formatCode);
@@ -153,20 +162,19 @@ uint32_t Styles::numberFormatId(const QString &formatCode) {
     return id;
 }
 
-uint32_t Styles::fontSizeValue(double points) {
+uint32_t Styles::fontSizeValue(double points)
+{
     if (!(points >= 1 && points <= 409))
-        throw WorkbookError(QCoreApplication::translate("xlsx",
-                                                        "A font size of %1 points is not possible; "
-                                                        "sizes go from 1 to 409 points")
-                                .arg(points));
+        throw WorkbookError(QStringLiteral("字号不能是 %1 磅，字号只能在 1 到 409 磅之间").arg(points));
     for (size_t i = 0; i < m_fontSizes.size(); ++i)
         if (m_fontSizes[i] == points) return uint32_t(i);
     m_fontSizes.push_back(points);
     return uint32_t(m_fontSizes.size() - 1);
 }
 
-uint32_t Styles::intern(const XmlNode &node, std::vector<const XmlNode *> &existing,
-                        std::vector<XmlNode> &added, QHash<QByteArray, uint32_t> &index) {
+uint32_t Styles::intern(const XmlNode &node, std::vector<const XmlNode *> &existing, std::vector<XmlNode> &added,
+                        QHash<QByteArray, uint32_t> &index)
+{
     const QByteArray key = keyOf(node);
     auto it = index.constFind(key);
     if (it != index.constEnd()) return it.value();
@@ -177,7 +185,8 @@ uint32_t Styles::intern(const XmlNode &node, std::vector<const XmlNode *> &exist
     return position;
 }
 
-XmlNode Styles::derive(StyleChange change, const XmlNode &base) {
+XmlNode Styles::derive(StyleChange change, const XmlNode &base)
+{
     XmlNode result = base;
     if (result.name.isEmpty()) result = m_doc.root.makeSibling(QStringLiteral("xf"));
     switch (change.kind) {
@@ -209,14 +218,13 @@ XmlNode Styles::derive(StyleChange change, const XmlNode &base) {
             }
             bool haveDiagonal = false;
             for (const XmlNode &c : old.children) {
-                if (c.ns == old.ns && (c.localName == u"diagonal" || c.localName == u"vertical" ||
-                                       c.localName == u"horizontal")) {
+                if (c.ns == old.ns &&
+                    (c.localName == u"diagonal" || c.localName == u"vertical" || c.localName == u"horizontal")) {
                     haveDiagonal = haveDiagonal || c.localName == u"diagonal";
                     lines.children.push_back(c);
                 }
             }
-            if (!haveDiagonal)
-                lines.children.insert(lines.children.begin() + 4, lines.makeSibling("diagonal"));
+            if (!haveDiagonal) lines.children.insert(lines.children.begin() + 4, lines.makeSibling("diagonal"));
             const uint32_t id = intern(lines, m_borders, m_newBorders, m_borderIndex);
             result.setAttribute(QStringLiteral("borderId"), QString::number(id));
             result.setAttribute(QStringLiteral("applyBorder"), QStringLiteral("1"));
@@ -232,9 +240,8 @@ XmlNode Styles::derive(StyleChange change, const XmlNode &base) {
                 auto pos = changed.children.begin();
                 while (pos != changed.children.end() && pos->type == XmlNode::Element &&
                        (pos->localName == u"b" || pos->localName == u"i" || pos->localName == u"strike" ||
-                        pos->localName == u"condense" || pos->localName == u"extend" ||
-                        pos->localName == u"outline" || pos->localName == u"shadow" ||
-                        pos->localName == u"u" || pos->localName == u"vertAlign"))
+                        pos->localName == u"condense" || pos->localName == u"extend" || pos->localName == u"outline" ||
+                        pos->localName == u"shadow" || pos->localName == u"u" || pos->localName == u"vertAlign"))
                     ++pos;
                 sz = &*changed.children.insert(pos, changed.makeSibling(QStringLiteral("sz")));
             }
@@ -248,7 +255,8 @@ XmlNode Styles::derive(StyleChange change, const XmlNode &base) {
     return result;
 }
 
-uint32_t Styles::apply(StyleChange change, uint32_t style) {
+uint32_t Styles::apply(StyleChange change, uint32_t style)
+{
     const uint64_t key = (uint64_t(change.kind) << 56) | (uint64_t(change.value) << 32) | style;
     auto it = m_applied.find(key);
     if (it != m_applied.end()) return it->second;
@@ -257,7 +265,8 @@ uint32_t Styles::apply(StyleChange change, uint32_t style) {
     return result;
 }
 
-bool Styles::isTextFormat(uint32_t style) {
+bool Styles::isTextFormat(uint32_t style)
+{
     if (style >= m_textFormat.size()) m_textFormat.resize(style + 1, -1);
     int8_t &known = m_textFormat[style];
     if (known < 0) {
@@ -267,7 +276,8 @@ bool Styles::isTextFormat(uint32_t style) {
     return known == 1;
 }
 
-QByteArray Styles::write() const {
+QByteArray Styles::write() const
+{
     XmlDocument doc = m_doc;
     XmlNode &root = doc.root;
     auto append = [&](const QString &listName, const std::vector<XmlNode> &added) {

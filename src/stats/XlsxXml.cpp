@@ -1,6 +1,5 @@
 #include "stats/XlsxXml.h"
 
-#include <QCoreApplication>
 #include <QXmlStreamReader>
 #include <charconv>
 
@@ -8,13 +7,15 @@
 
 namespace xlsx {
 
-void ByteWriter::appendNumber(uint32_t value) {
+void ByteWriter::appendNumber(uint32_t value)
+{
     char digits[16];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
     m_data.append(digits, size_t(result.ptr - digits));
 }
 
-void appendUtf8(std::string &out, QStringView text) {
+void appendUtf8(std::string &out, QStringView text)
+{
     const char16_t *p = text.utf16();
     const char16_t *end = p + text.size();
     while (p < end) {
@@ -57,14 +58,13 @@ void appendUtf8(std::string &out, QStringView text) {
     }
 }
 
-void ByteWriter::appendUtf8(QStringView text) {
-    xlsx::appendUtf8(m_data, text);
-}
+void ByteWriter::appendUtf8(QStringView text) { xlsx::appendUtf8(m_data, text); }
 
 namespace {
 
 template <bool Attribute>
-void appendEscaped(std::string &out, QStringView text) {
+void appendEscaped(std::string &out, QStringView text)
+{
     qsizetype start = 0;
     auto flush = [&](qsizetype end) {
         if (end > start) appendUtf8(out, text.mid(start, end - start));
@@ -73,29 +73,14 @@ void appendEscaped(std::string &out, QStringView text) {
         const char16_t c = text[i].unicode();
         const char *replacement = nullptr;
         switch (c) {
-            case u'&':
-                replacement = "&amp;";
-                break;
-            case u'<':
-                replacement = "&lt;";
-                break;
-            case u'>':
-                replacement = "&gt;";
-                break;
-            case u'"':
-                replacement = Attribute ? "&quot;" : nullptr;
-                break;
-            case u'\t':
-                replacement = Attribute ? "&#9;" : nullptr;
-                break;
-            case u'\n':
-                replacement = Attribute ? "&#10;" : nullptr;
-                break;
-            case u'\r':
-                replacement = "&#13;";
-                break;
-            default:
-                break;
+            case u'&': replacement = "&amp;"; break;
+            case u'<': replacement = "&lt;"; break;
+            case u'>': replacement = "&gt;"; break;
+            case u'"': replacement = Attribute ? "&quot;" : nullptr; break;
+            case u'\t': replacement = Attribute ? "&#9;" : nullptr; break;
+            case u'\n': replacement = Attribute ? "&#10;" : nullptr; break;
+            case u'\r': replacement = "&#13;"; break;
+            default: break;
         }
         if (!replacement) continue;
         flush(i);
@@ -109,7 +94,8 @@ void appendEscaped(std::string &out, QStringView text) {
 // characters other than tab and line feed, and 0xEF (first byte of U+FFFE and U+FFFF).
 struct CellTextTable {
     bool special[256] = {};
-    constexpr CellTextTable() {
+    constexpr CellTextTable()
+    {
         for (int c = 0; c < 0x20; ++c) special[c] = c != '\t' && c != '\n';
         special[int('&')] = special[int('<')] = special[int('>')] = special[int('_')] = true;
         special[0xEF] = true;
@@ -117,28 +103,23 @@ struct CellTextTable {
 };
 constexpr CellTextTable kCellText;
 
-bool isHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
+bool isHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
-void appendHexEscape(std::string &out, unsigned value) {
+void appendHexEscape(std::string &out, unsigned value)
+{
     static const char hex[] = "0123456789ABCDEF";
     const char buf[7] = {
-        '_', 'x', hex[(value >> 12) & 15], hex[(value >> 8) & 15], hex[(value >> 4) & 15], hex[value & 15],
-        '_'};
+        '_', 'x', hex[(value >> 12) & 15], hex[(value >> 8) & 15], hex[(value >> 4) & 15], hex[value & 15], '_'};
     out.append(buf, 7);
 }
 
 }  // namespace
 
-void ByteWriter::appendText(QStringView text) {
-    appendEscaped<false>(m_data, text);
-}
-void ByteWriter::appendAttribute(QStringView text) {
-    appendEscaped<true>(m_data, text);
-}
+void ByteWriter::appendText(QStringView text) { appendEscaped<false>(m_data, text); }
+void ByteWriter::appendAttribute(QStringView text) { appendEscaped<true>(m_data, text); }
 
-void ByteWriter::appendCellText(const char *s, size_t n) {
+void ByteWriter::appendCellText(const char *s, size_t n)
+{
     size_t start = 0;
     size_t i = 0;
     while (i < n) {
@@ -150,15 +131,9 @@ void ByteWriter::appendCellText(const char *s, size_t n) {
         m_data.append(s + start, i - start);
         size_t used = 1;
         switch (c) {
-            case '&':
-                m_data.append("&amp;", 5);
-                break;
-            case '<':
-                m_data.append("&lt;", 4);
-                break;
-            case '>':
-                m_data.append("&gt;", 4);
-                break;
+            case '&': m_data.append("&amp;", 5); break;
+            case '<': m_data.append("&lt;", 4); break;
+            case '>': m_data.append("&gt;", 4); break;
             case '_':
                 // A literal "_xHHHH_" would be read back as an escape: escape its underscore.
                 if (i + 6 < n && s[i + 1] == 'x' && isHex(s[i + 2]) && isHex(s[i + 3]) && isHex(s[i + 4]) &&
@@ -177,9 +152,7 @@ void ByteWriter::appendCellText(const char *s, size_t n) {
                     m_data.push_back(char(c));
                 }
                 break;
-            default:
-                appendHexEscape(m_data, c);
-                break;  // control character, carriage return included
+            default: appendHexEscape(m_data, c); break;  // control character, carriage return included
         }
         i += used;
         start = i;
@@ -187,13 +160,15 @@ void ByteWriter::appendCellText(const char *s, size_t n) {
     m_data.append(s + start, n - start);
 }
 
-const QString *XmlNode::attribute(QStringView qualifiedName) const {
+const QString *XmlNode::attribute(QStringView qualifiedName) const
+{
     for (const XmlAttribute &a : attributes)
         if (a.name == qualifiedName) return &a.value;
     return nullptr;
 }
 
-const QString *XmlNode::attribute(const QString &namespaceUri, QStringView local) const {
+const QString *XmlNode::attribute(const QString &namespaceUri, QStringView local) const
+{
     for (const XmlAttribute &a : attributes) {
         if (a.ns != namespaceUri) continue;
         const qsizetype colon = a.name.indexOf(u':');
@@ -202,7 +177,8 @@ const QString *XmlNode::attribute(const QString &namespaceUri, QStringView local
     return nullptr;
 }
 
-void XmlNode::setAttribute(const QString &qualifiedName, const QString &value) {
+void XmlNode::setAttribute(const QString &qualifiedName, const QString &value)
+{
     for (XmlAttribute &a : attributes) {
         if (a.name == qualifiedName) {
             a.value = value;
@@ -212,7 +188,8 @@ void XmlNode::setAttribute(const QString &qualifiedName, const QString &value) {
     attributes.push_back({qualifiedName, QString(), value});
 }
 
-void XmlNode::removeAttribute(QStringView qualifiedName) {
+void XmlNode::removeAttribute(QStringView qualifiedName)
+{
     for (auto it = attributes.begin(); it != attributes.end(); ++it) {
         if (it->name == qualifiedName) {
             attributes.erase(it);
@@ -221,23 +198,27 @@ void XmlNode::removeAttribute(QStringView qualifiedName) {
     }
 }
 
-XmlNode *XmlNode::child(const QString &namespaceUri, QStringView local) {
+XmlNode *XmlNode::child(const QString &namespaceUri, QStringView local)
+{
     for (XmlNode &c : children)
         if (c.is(namespaceUri, local)) return &c;
     return nullptr;
 }
 
-const XmlNode *XmlNode::child(const QString &namespaceUri, QStringView local) const {
+const XmlNode *XmlNode::child(const QString &namespaceUri, QStringView local) const
+{
     return const_cast<XmlNode *>(this)->child(namespaceUri, local);
 }
 
-int XmlNode::elementCount() const {
+int XmlNode::elementCount() const
+{
     int n = 0;
     for (const XmlNode &c : children) n += c.type == Element ? 1 : 0;
     return n;
 }
 
-XmlNode XmlNode::makeSibling(const QString &local) const {
+XmlNode XmlNode::makeSibling(const QString &local) const
+{
     XmlNode node;
     node.localName = local;
     node.ns = ns;
@@ -245,14 +226,21 @@ XmlNode XmlNode::makeSibling(const QString &local) const {
     return node;
 }
 
-void throwXmlError(const QXmlStreamReader &reader, const QString &partName) {
-    throw WorkbookError(
-        QCoreApplication::translate("xlsx", "The part %1 of the workbook is damaged: %2 (line %3)")
-            .arg(partName, reader.errorString())
-            .arg(reader.lineNumber()));
+void throwXmlError(const QXmlStreamReader &reader, const QString &partName)
+{
+    // The reader's own error texts are English; the kind of fault and its line are what a user needs.
+    QString fault;
+    switch (reader.error()) {
+        case QXmlStreamReader::PrematureEndOfDocumentError: fault = QStringLiteral("内容不完整"); break;
+        case QXmlStreamReader::UnexpectedElementError: fault = QStringLiteral("出现了不应有的元素"); break;
+        default: fault = QStringLiteral("不是格式正确的 XML"); break;
+    }
+    throw WorkbookError(QStringLiteral("工作簿的部件 %1 已损坏：%2（第 %3 行）")
+                            .arg(partName, fault, QString::number(reader.lineNumber())));
 }
 
-XmlNode readStartTag(const QXmlStreamReader &reader) {
+XmlNode readStartTag(const QXmlStreamReader &reader)
+{
     XmlNode node;
     node.name = reader.qualifiedName().toString();
     node.localName = reader.name().toString();
@@ -262,20 +250,17 @@ XmlNode readStartTag(const QXmlStreamReader &reader) {
     const QXmlStreamAttributes attributes = reader.attributes();
     node.attributes.reserve(size_t(attributes.size()));
     for (const QXmlStreamAttribute &a : attributes)
-        node.attributes.push_back(
-            {a.qualifiedName().toString(), a.namespaceUri().toString(), a.value().toString()});
+        node.attributes.push_back({a.qualifiedName().toString(), a.namespaceUri().toString(), a.value().toString()});
     return node;
 }
 
-XmlNode readElement(QXmlStreamReader &reader) {
+XmlNode readElement(QXmlStreamReader &reader)
+{
     XmlNode node = readStartTag(reader);
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
-            case QXmlStreamReader::StartElement:
-                node.children.push_back(readElement(reader));
-                break;
-            case QXmlStreamReader::EndElement:
-                return node;
+            case QXmlStreamReader::StartElement: node.children.push_back(readElement(reader)); break;
+            case QXmlStreamReader::EndElement: return node;
             case QXmlStreamReader::Characters: {
                 XmlNode text;
                 text.type = XmlNode::Text;
@@ -298,29 +283,24 @@ XmlNode readElement(QXmlStreamReader &reader) {
                 node.children.push_back(std::move(pi));
                 break;
             }
-            default:
-                break;
+            default: break;
         }
     }
     return node;  // the caller reports the reader's error
 }
 
-XmlDocument parseXml(const QByteArray &data, const QString &partName) {
+XmlDocument parseXml(const QByteArray &data, const QString &partName)
+{
     XmlDocument document;
     QXmlStreamReader reader(data);
     bool haveRoot = false;
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
-            case QXmlStreamReader::StartDocument:
-                document.standalone = reader.isStandaloneDocument();
-                break;
+            case QXmlStreamReader::StartDocument: document.standalone = reader.isStandaloneDocument(); break;
             case QXmlStreamReader::DTD:
                 // Office parts never carry a document type; one here may declare entities.
                 throw WorkbookError(
-                    QCoreApplication::translate("xlsx",
-                                                "The part %1 of the workbook has a document type "
-                                                "declaration, which workbooks never have")
-                        .arg(partName));
+                    QStringLiteral("工作簿的部件 %1 含有文档类型声明，正常的工作簿不会有这种声明").arg(partName));
             case QXmlStreamReader::StartElement:
                 document.root = readElement(reader);
                 haveRoot = true;
@@ -331,23 +311,21 @@ XmlDocument parseXml(const QByteArray &data, const QString &partName) {
                     XmlNode node;
                     node.type = reader.isComment() ? XmlNode::Comment : XmlNode::Instruction;
                     node.name = reader.processingInstructionTarget().toString();
-                    node.text = reader.isComment() ? reader.text().toString()
-                                                   : reader.processingInstructionData().toString();
+                    node.text =
+                        reader.isComment() ? reader.text().toString() : reader.processingInstructionData().toString();
                     document.prolog.push_back(std::move(node));
                 }
                 break;
-            default:
-                break;
+            default: break;
         }
     }
     if (reader.hasError()) throwXmlError(reader, partName);
-    if (!haveRoot)
-        throw WorkbookError(
-            QCoreApplication::translate("xlsx", "The part %1 of the workbook is empty").arg(partName));
+    if (!haveRoot) throw WorkbookError(QStringLiteral("工作簿的部件 %1 是空的").arg(partName));
     return document;
 }
 
-void writeStartTag(ByteWriter &out, const XmlNode &element, bool selfClosing) {
+void writeStartTag(ByteWriter &out, const XmlNode &element, bool selfClosing)
+{
     out.append('<');
     out.appendUtf8(element.name);
     for (const auto &[prefix, uri] : element.namespaces) {
@@ -371,11 +349,10 @@ void writeStartTag(ByteWriter &out, const XmlNode &element, bool selfClosing) {
     out.append('>');
 }
 
-void writeNode(ByteWriter &out, const XmlNode &node) {
+void writeNode(ByteWriter &out, const XmlNode &node)
+{
     switch (node.type) {
-        case XmlNode::Text:
-            out.appendText(node.text);
-            return;
+        case XmlNode::Text: out.appendText(node.text); return;
         case XmlNode::Comment:
             out.append("<!--");
             out.appendUtf8(node.text);
@@ -390,8 +367,7 @@ void writeNode(ByteWriter &out, const XmlNode &node) {
             }
             out.append("?>");
             return;
-        case XmlNode::Element:
-            break;
+        case XmlNode::Element: break;
     }
     writeStartTag(out, node, node.children.empty());
     if (node.children.empty()) return;
@@ -401,13 +377,15 @@ void writeNode(ByteWriter &out, const XmlNode &node) {
     out.append('>');
 }
 
-void writeXmlDeclaration(ByteWriter &out, bool standalone) {
+void writeXmlDeclaration(ByteWriter &out, bool standalone)
+{
     out.append("<?xml version=\"1.0\" encoding=\"UTF-8\"");
     if (standalone) out.append(" standalone=\"yes\"");
     out.append("?>\r\n");
 }
 
-QByteArray writeXml(const XmlDocument &document) {
+QByteArray writeXml(const XmlDocument &document)
+{
     ByteWriter out;
     writeXmlDeclaration(out, document.standalone);
     for (const XmlNode &node : document.prolog) writeNode(out, node);

@@ -29,10 +29,10 @@ class WorkbookTest : public QObject {
 
     QString file(const QString &name) const { return m_dir->filePath(name); }
 
-    QByteArray runProbe(const QStringList &arguments) {
+    QByteArray runProbe(const QStringList &arguments)
+    {
         QProcess process;
-        process.start(QStringLiteral("/usr/bin/python3"),
-                      QStringList{QFINDTESTDATA("xlsx_probe.py")} + arguments);
+        process.start(QStringLiteral("/usr/bin/python3"), QStringList{QFINDTESTDATA("xlsx_probe.py")} + arguments);
         if (!process.waitForFinished(120000) || process.exitCode() != 0) {
             qWarning().noquote() << process.readAllStandardError();
             return QByteArray();
@@ -40,40 +40,85 @@ class WorkbookTest : public QObject {
         return process.readAllStandardOutput();
     }
     // What openpyxl sees in the workbook: {"sheets": [...], "data": {sheet: {cells, merges, widths}}}.
-    const QJsonObject dump(const QString &path) {
-        return QJsonDocument::fromJson(runProbe({"dump", path})).object();
-    }
+    const QJsonObject dump(const QString &path) { return QJsonDocument::fromJson(runProbe({"dump", path})).object(); }
     // SHA-256 of the content of every zip entry.
-    QVariantMap parts(const QString &path) {
+    QVariantMap parts(const QString &path)
+    {
         return QJsonDocument::fromJson(runProbe({"parts", path})).object().toVariantMap();
     }
-    QString makeFixture(const QString &name) {
+    QString makeFixture(const QString &name)
+    {
         const QString path = file(name);
         runProbe({"fixture", path});
         return path;
     }
-    static QByteArray hashOf(const QString &path) {
+    static QByteArray hashOf(const QString &path)
+    {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
                                            : QByteArray();
     }
+    static QString native(const QString &path) { return QDir::toNativeSeparators(path); }
+
+    // What is wrong with a message that reaches the user, or an empty string. It must be Chinese,
+    // name each of `quoted` as it is, and hold no English words (neither ours nor those of libzip
+    // or Qt) beyond the names it quotes and a few terms the user knows from the spreadsheet
+    // application.
+    static QString messageFault(const QString &message, const QStringList &quoted)
+    {
+        static const QRegularExpression han(QStringLiteral("\\p{Han}"));
+        if (!message.contains(han)) return "not Chinese: " + message;
+        QString rest = message;
+        for (const QString &name : quoted) {
+            if (!rest.contains(name)) return QStringLiteral("does not name %1: %2").arg(name, message);
+            rest.remove(name);
+        }
+        static const QStringList terms{"xlsx", "zip", "XML", "Excel", "Strict", "Open", "XFD", "CRC", "sheetData"};
+        static const QRegularExpression word(QStringLiteral("[A-Za-z]{2,}"));
+        for (auto words = word.globalMatch(rest); words.hasNext();) {
+            const QString w = words.next().captured();
+            if (!terms.contains(w)) return QStringLiteral("English \"%1\" in: %2").arg(w, message);
+        }
+        return QString();
+    }
+    // Runs a call that must be refused with a WorkbookError; what is wrong, or an empty string.
+    template <typename Call>
+    static QString refusal(const char *what, Call call, const QStringList &quoted = {})
+    {
+        QString fault;
+        try {
+            call();
+            fault = QStringLiteral("not refused");
+        } catch (const WorkbookError &e) {
+            fault = e.isCancelled() ? "cancelled: " + e.message() : messageFault(e.message(), quoted);
+        }
+        return fault.isEmpty() ? fault : QLatin1String(what) + QStringLiteral(": ") + fault;
+    }
+    static QString joined(QStringList faults)
+    {
+        faults.removeAll(QString());
+        return faults.join(QLatin1Char('\n'));
+    }
 
 private slots:
-    void initTestCase() {
+    void initTestCase()
+    {
         if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) {
             m_noProbe = QStringLiteral("/usr/bin/python3 is missing");
         } else if (QProcess::execute(QStringLiteral("/usr/bin/python3"), {"-c", "import openpyxl"}) != 0) {
             m_noProbe = QStringLiteral("openpyxl is missing (Debian package python3-openpyxl)");
         }
     }
-    void init() {
+    void init()
+    {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        if (!m_noProbe.isEmpty() && QByteArray(QTest::currentTestFunction()) != "addresses")
-            QSKIP(qPrintable(m_noProbe));
+        static const QByteArrayList withoutProbe{"addresses", "refusedCallsSayWhy", "damagedZipDataIsReported"};
+        if (!m_noProbe.isEmpty() && !withoutProbe.contains(QTest::currentTestFunction())) QSKIP(qPrintable(m_noProbe));
     }
 
-    void addresses() {
+    void addresses()
+    {
         QCOMPARE(xlsx::columnName(1), QStringLiteral("A"));
         QCOMPARE(xlsx::columnName(26), QStringLiteral("Z"));
         QCOMPARE(xlsx::columnName(27), QStringLiteral("AA"));
@@ -82,8 +127,7 @@ private slots:
         QCOMPARE(xlsx::columnName(16384), QStringLiteral("XFD"));
         QVERIFY(xlsx::columnName(0).isEmpty());
         QVERIFY(xlsx::columnName(16385).isEmpty());
-        for (int c : {1, 26, 27, 52, 53, 702, 703, 16384})
-            QCOMPARE(xlsx::columnNumber(xlsx::columnName(c)), c);
+        for (int c : {1, 26, 27, 52, 53, 702, 703, 16384}) QCOMPARE(xlsx::columnNumber(xlsx::columnName(c)), c);
         QCOMPARE(xlsx::columnNumber(u"XFE"), 0);
         QCOMPARE(xlsx::cellName(10, 28), QStringLiteral("AB10"));
         QCOMPARE(xlsx::cellName(4, 1), QStringLiteral("A4"));
@@ -110,8 +154,30 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(WorkbookError, xlsx::verticalAlignment(0));
     }
 
+    // Every refusal tells the user, in Chinese, what was asked for.
+    void refusedCallsSayWhy()
+    {
+        Workbook book = Workbook::create(file("refused.xlsx"));
+        Worksheet &sheet = book.sheet(0);
+        sheet.merge(CellRange(1, 1, 1, 2));
+        const QString faults = joined({
+            refusal("horizontal alignment", [] { xlsx::horizontalAlignment(9); }, {"9"}),
+            refusal("vertical alignment", [] { xlsx::verticalAlignment(0); }, {"0"}),
+            refusal("range", [&] { sheet.setThinBorders(CellRange(3, 1, 2, 1)); }),
+            refusal("overlap", [&] { sheet.merge(CellRange(1, 2, 2, 3)); }, {"B1:C2", "A1:B1", "Sheet1"}),
+            refusal("width", [&] { sheet.setColumnWidth(1, 256); }, {"256"}),
+            refusal("font size", [&] { sheet.setFontSize(CellRange(1, 1), 0.5); }, {"0.5"}),
+            refusal("number format", [&] { sheet.setNumberFormat(CellRange(1, 1), QString()); }),
+            refusal("sheet", [&] { book.sheet(1); }, {"2"}),
+            refusal("shown sheet", [&] { book.showSheet(-1); }, {"0"}),
+            refusal("same name", [&] { book.addSheet(QStringLiteral("SHEET1")); }, {"Sheet1"}),
+        });
+        QVERIFY2(faults.isEmpty(), qPrintable(faults));
+    }
+
     // A new workbook laid out the way the grid export lays out its sheet.
-    void newWorkbookWithExportLayout() {
+    void newWorkbookWithExportLayout()
+    {
         const QString path = file("new.xlsx");
         Workbook book = Workbook::create(path);
         QCOMPARE(book.sheetNames(), QStringList{"Sheet1"});
@@ -175,7 +241,8 @@ private slots:
         QCOMPARE(again.sheet(0).mergedRanges().size(), 3);
     }
 
-    void valuesAsTheApplicationStoresThem() {
+    void valuesAsTheApplicationStoresThem()
+    {
         const QString path = file("values.xlsx");
         Workbook book = Workbook::create(path);
         Worksheet &sheet = book.sheet(0);
@@ -188,11 +255,17 @@ private slots:
         const QStringList texts{"<&>\"", "a\x01z", "_x0041_", " lead", "a\r\nb", "𠀀"};
         for (int i = 0; i < texts.size(); ++i) sheet.setText(i + 1, 3, texts[i]);
         sheet.setNumber(1, 4, 0.1);
-        QVERIFY_THROWS_EXCEPTION(WorkbookError, sheet.setNumber(2, 4, qQNaN()));
-        QVERIFY_THROWS_EXCEPTION(WorkbookError,
-                                 sheet.setText(2, 4, QString(xlsx::kMaxCellTextLength + 1, 'x')));
-        QVERIFY_THROWS_EXCEPTION(WorkbookError, sheet.setText(0, 1, "x"));
-        QVERIFY_THROWS_EXCEPTION(WorkbookError, sheet.setText(1, xlsx::kMaxColumns + 1, "x"));
+        const QString faults = joined({
+            refusal("not a number", [&] { sheet.setNumber(2, 4, qQNaN()); }, {"D2", "nan"}),
+            refusal("long text", [&] { sheet.setText(2, 4, QString(xlsx::kMaxCellTextLength + 1, 'x')); },
+                    {"D2", "32768", "32767"}),
+            refusal("row 0", [&] { sheet.setText(0, 1, "x"); }, {"1048576", "0"}),
+            refusal("column XFE", [&] { sheet.setText(1, xlsx::kMaxColumns + 1, "x"); }, {"16385"}),
+            // Too long a text for a place outside the sheet: the place is what is wrong, and it is said.
+            refusal("long text outside", [&] { sheet.setText(0, 4, QString(xlsx::kMaxCellTextLength + 1, 'x')); },
+                    {"1048576", "0"}),
+        });
+        QVERIFY2(faults.isEmpty(), qPrintable(faults));
         book.save();
 
         const QJsonObject cells = dump(path)["data"]["Sheet1"]["cells"].toObject();
@@ -203,8 +276,7 @@ private slots:
         const QVariantList general{12, 7, 1000, -3.5, "110101199001011234", "12abc", "1.2.3", QVariant()};
         for (int i = 0; i < entries.size(); ++i) {
             QCOMPARE(value(QStringLiteral("A%1").arg(i + 1)), general[i]);
-            QCOMPARE(value(QStringLiteral("B%1").arg(i + 1)),
-                     entries[i].isEmpty() ? QVariant() : QVariant(entries[i]));
+            QCOMPARE(value(QStringLiteral("B%1").arg(i + 1)), entries[i].isEmpty() ? QVariant() : QVariant(entries[i]));
         }
         // openpyxl shows the _xHHHH_ escapes as they are stored; the spreadsheet application decodes them.
         const QVariantList stored{"<&>\"", "a_x0001_z", "_x005F_x0041_", " lead", "a_x000D_\nb", "𠀀"};
@@ -214,7 +286,8 @@ private slots:
 
     // Clearing a reused sheet: every old cell, format and merge goes, whatever corner the block had;
     // the other sheet, the shared strings and parts we do not know stay byte for byte.
-    void reusedSheetIsClearedAndTheRestIsKept() {
+    void reusedSheetIsClearedAndTheRestIsKept()
+    {
         const QString path = makeFixture("kept.xlsx");
         const QVariantMap before = parts(path);
         QVERIFY(before.contains("xl/sharedStrings.xml"));
@@ -247,7 +320,7 @@ private slots:
         QCOMPARE(report["cells"]["B2"]["size"].toDouble(), 12.0);
         QVERIFY(report["cells"]["B2"]["h"].isNull());  // the old format went with the clear
         QVERIFY(report["merges"].toArray().isEmpty());
-        QCOMPARE(report["widths"]["B"].toDouble(), 30.0);  // column widths are not cells
+        QCOMPARE(report["widths"]["B"].toDouble(), 30.0);                         // column widths are not cells
         QCOMPARE(report["orientation"].toString(), QStringLiteral("landscape"));  // page setup kept
         QCOMPARE(seen["states"]["Other"].toString(), QStringLiteral("visible"));
         const QJsonObject other = seen["data"]["Other"]["cells"].toObject();
@@ -257,7 +330,8 @@ private slots:
     }
 
     // Changing one cell of a sheet keeps every other cell as it was, formulas included.
-    void untouchedCellsOfAChangedSheetStay() {
+    void untouchedCellsOfAChangedSheetStay()
+    {
         const QString path = makeFixture("partial.xlsx");
         Workbook book = Workbook::open(path);
         book.sheet(0).setText(1, 1, QStringLiteral("changed"));
@@ -271,7 +345,8 @@ private slots:
     }
 
     // Some generators write every element with a prefix; what we add must use it too.
-    void prefixedSheetStaysReadable() {
+    void prefixedSheetStaysReadable()
+    {
         const QString path = file("prefixed.xlsx");
         runProbe({"prefixed", path});
         Workbook book = Workbook::open(path);
@@ -289,7 +364,8 @@ private slots:
     }
 
     // Part names do not depend on case; a changed part must not be stored a second time.
-    void partNameInAnotherCase() {
+    void partNameInAnotherCase()
+    {
         const QString path = makeFixture("case.xlsx");
         runProbe({"rename", path, "xl/worksheets/sheet1.xml", "xl/Worksheets/Sheet1.XML"});
         Workbook book = Workbook::open(path);
@@ -302,7 +378,8 @@ private slots:
     }
 
     // A width set inside a run of columns that share one entry changes that column only.
-    void columnWidthInsideARun() {
+    void columnWidthInsideARun()
+    {
         const QString path = makeFixture("widths.xlsx");
         Workbook book = Workbook::open(path);
         book.sheet(0).setColumnWidth(4, 10);
@@ -315,16 +392,17 @@ private slots:
         QCOMPARE(widths["G"].toDouble(), 219 / 256.0);   // under one character: 6 pixels / 7
     }
 
-    void damagedPartsAreReported() {
+    void damagedPartsAreReported()
+    {
         const QString path = makeFixture("damaged.xlsx");
-        runProbe({"replace", path, "xl/worksheets/sheet1.xml",
-                  "<worksheet xmlns=\"x\"><sheetData><row r=\"1\"><c"});
+        runProbe({"replace", path, "xl/worksheets/sheet1.xml", "<worksheet xmlns=\"x\"><sheetData><row r=\"1\"><c"});
         Workbook book = Workbook::open(path);  // sheets are read when first used
         try {
             book.sheet(0);
             QFAIL("a damaged sheet was read");
         } catch (const WorkbookError &e) {
-            QVERIFY2(e.message().contains("xl/worksheets/sheet1.xml"), qPrintable(e.message()));
+            const QString fault = messageFault(e.message(), {"xl/worksheets/sheet1.xml"});
+            QVERIFY2(fault.isEmpty(), qPrintable(fault));
         }
         QCOMPARE(book.sheet(1).usedRange(), CellRange(1, 1, 2, 2));
 
@@ -333,11 +411,50 @@ private slots:
             Workbook::open(path);
             QFAIL("a damaged workbook was opened");
         } catch (const WorkbookError &e) {
-            QVERIFY2(e.message().contains("xl/workbook.xml"), qPrintable(e.message()));
+            const QString fault = messageFault(e.message(), {"xl/workbook.xml"});
+            QVERIFY2(fault.isEmpty(), qPrintable(fault));
         }
     }
 
-    void addedSheetLeavesExistingPartsAlone() {
+    // Compressed data that went bad on the disk: the part is named, and libzip's English reason is
+    // said in Chinese.
+    void damagedZipDataIsReported()
+    {
+        const QString path = file("bits.xlsx");
+        {
+            Workbook book = Workbook::create(path);
+            for (int row = 1; row <= 200; ++row) book.sheet(0).setText(row, 1, QStringLiteral("第 %1 行").arg(row));
+            book.save();
+        }
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        // The local header of the sheet: its data follows the name and the extra field.
+        const QByteArray name("xl/worksheets/sheet1.xml");
+        const qsizetype at = bytes.indexOf(name);
+        QVERIFY(at >= 30);
+        auto le = [&](qsizetype i, int n) {
+            quint32 v = 0;
+            for (int k = n - 1; k >= 0; --k) v = v << 8 | quint8(bytes[i + k]);
+            return v;
+        };
+        const qsizetype header = at - 30;
+        QCOMPARE(le(header, 4), quint32(0x04034b50));
+        const qsizetype data = at + name.size() + qsizetype(le(header + 28, 2));
+        const qsizetype size = qsizetype(le(header + 18, 4));
+        QVERIFY(size > 64);
+        for (qsizetype i = data + size / 3; i < data + size / 3 + 8; ++i) bytes[i] = char(~bytes[i]);
+        QVERIFY(f.seek(0));
+        QCOMPARE(f.write(bytes), bytes.size());
+        f.close();
+
+        Workbook book = Workbook::open(path);
+        const QString fault = refusal("damaged sheet", [&] { book.sheet(0); }, {native(path), QString(name)});
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    }
+
+    void addedSheetLeavesExistingPartsAlone()
+    {
         const QString path = makeFixture("added.xlsx");
         const QVariantMap before = parts(path);
         Workbook book = Workbook::open(path);
@@ -352,8 +469,7 @@ private slots:
         for (auto it = before.begin(); it != before.end(); ++it)
             if (after.value(it.key()) != it.value()) changed << it.key();
         changed.sort();
-        QCOMPARE(changed,
-                 (QStringList{"[Content_Types].xml", "xl/_rels/workbook.xml.rels", "xl/workbook.xml"}));
+        QCOMPARE(changed, (QStringList{"[Content_Types].xml", "xl/_rels/workbook.xml.rels", "xl/workbook.xml"}));
         const QJsonObject seen = dump(path);
         QCOMPARE(seen["sheets"].toArray().toVariantList(), (QVariantList{"Report", "Other", "统计结果"}));
         QCOMPARE(seen["data"]["统计结果"]["cells"]["A1"]["value"].toString(), QStringLiteral("合计"));
@@ -361,19 +477,21 @@ private slots:
         QCOMPARE(Workbook::open(path).findSheet(QStringLiteral("统计结果")), 2);
     }
 
-    void sheetNamesTheApplicationRefuses() {
+    void sheetNamesTheApplicationRefuses()
+    {
         const QString path = makeFixture("names.xlsx");
         const QByteArray before = hashOf(path);
         Workbook book = Workbook::open(path);
         const QStringList refused{"",    QString(32, 'x'), "a[b",     "a]b",     "a:b",    "a*b",      "a?b",
                                   "a/b", "a\\b",           "'quoted", "History", "report", "tab\tname"};
         for (const QString &name : refused) {
-            try {
-                book.addSheet(name);
-                QFAIL(qPrintable("accepted: " + name));
-            } catch (const WorkbookError &e) {
-                QVERIFY2(!e.message().isEmpty() && !e.isCancelled(), qPrintable(name));
-            }
+            QStringList quoted{name == "report" ? QStringLiteral("Report") : name};
+            if (name.size() > xlsx::kMaxSheetNameLength)
+                quoted << "31"
+                       << "32";
+            const QString fault = refusal(
+                "sheet name", [&] { book.addSheet(name); }, quoted);
+            QVERIFY2(fault.isEmpty(), qPrintable(fault));
         }
         QCOMPARE(book.sheetCount(), 2);
         QCOMPARE(hashOf(path), before);
@@ -383,7 +501,8 @@ private slots:
     }
 
     // The used block is where the cells are, not a block of the same size from A1.
-    void usedBlockAwayFromA1IsClearedWhole() {
+    void usedBlockAwayFromA1IsClearedWhole()
+    {
         Workbook book = Workbook::create(file("used.xlsx"));
         Worksheet &sheet = book.sheet(0);
         sheet.setText(3, 2, "top left");
@@ -399,7 +518,8 @@ private slots:
         QCOMPARE(dump(file("used.xlsx"))["data"]["Sheet1"]["cells"].toObject().keys(), QStringList{"A1"});
     }
 
-    void mergesMayNotOverlap() {
+    void mergesMayNotOverlap()
+    {
         Workbook book = Workbook::create(file("merge.xlsx"));
         Worksheet &sheet = book.sheet(0);
         sheet.merge(CellRange(1, 1, 1, 3));
@@ -408,7 +528,8 @@ private slots:
             sheet.merge(CellRange(1, 3, 2, 3));
             QFAIL("overlapping merge accepted");
         } catch (const WorkbookError &e) {
-            QVERIFY2(e.message().contains("A1:C1") && e.message().contains("C1:C2"), qPrintable(e.message()));
+            const QString fault = messageFault(e.message(), {"A1:C1", "C1:C2", "Sheet1"});
+            QVERIFY2(fault.isEmpty(), qPrintable(fault));
         }
         sheet.merge(CellRange(2, 1, 3, 1));
         QCOMPARE(sheet.mergedRanges(), (QList<CellRange>{CellRange(1, 1, 1, 3), CellRange(2, 1, 3, 1)}));
@@ -416,17 +537,21 @@ private slots:
         QCOMPARE(sheet.mergedRanges(), QList<CellRange>{CellRange(1, 1, 1, 3)});
     }
 
-    void failedSaveLeavesTheOldFile() {
+    void failedSaveLeavesTheOldFile()
+    {
         // A new workbook in a folder that does not exist.
         const QString missing = file("no/such/folder/out.xlsx");
         Workbook created = Workbook::create(missing);
-        QVERIFY_THROWS_EXCEPTION(WorkbookError, created.save());
+        QString fault = refusal("missing folder", [&] { created.save(); },
+                                {native(missing), native(QFileInfo(missing).absolutePath())});
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
         QVERIFY(!QFile::exists(missing));
 
         // A new workbook never replaces a file that is already there.
         const QString taken = file("taken.xlsx");
         QFile(taken).open(QIODevice::WriteOnly);
-        QVERIFY_THROWS_EXCEPTION(WorkbookError, Workbook::create(taken).save());
+        fault = refusal("file taken", [&] { Workbook::create(taken).save(); }, {native(taken)});
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
         QCOMPARE(QFileInfo(taken).size(), 0);
 
         // A workbook that another program rewrote after we opened it.
@@ -436,37 +561,35 @@ private slots:
         QTest::qWait(20);
         runProbe({"fixture", path});
         const QByteArray theirs = hashOf(path);
-        QVERIFY_THROWS_EXCEPTION(WorkbookError, book.save());
+        fault = refusal("changed by another program", [&] { book.save(); }, {native(path)});
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
         QCOMPARE(hashOf(path), theirs);
     }
 
-    void saveIntoReadOnlyFolderFails() {
+    void saveIntoReadOnlyFolderFails()
+    {
         if (::geteuid() == 0) QSKIP("running as root: a read-only folder does not stop root");
         const QString path = makeFixture("readonly.xlsx");
         const QByteArray before = hashOf(path);
         Workbook book = Workbook::open(path);
         book.sheet(0).setText(1, 1, "ours");
         QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner);
-        bool threw = false;
-        try {
-            book.save();
-        } catch (const WorkbookError &) {
-            threw = true;
-        }
+        // libzip's reason and the system's (no permission) reach the user in Chinese.
+        const QString fault = refusal("read-only folder", [&] { book.save(); }, {native(path)});
         QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QVERIFY(threw);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
         QCOMPARE(hashOf(path), before);
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{"readonly.xlsx"});
     }
 
-    void cancelledSaveLeavesNoTrace() {
+    void cancelledSaveLeavesNoTrace()
+    {
         const QString path = makeFixture("cancel.xlsx");
         const QByteArray before = hashOf(path);
         Workbook book = Workbook::open(path);
         Worksheet &sheet = book.addSheet(QStringLiteral("Big"));
         for (int row = 1; row <= 20000; ++row)
-            for (int column = 1; column <= 9; ++column)
-                sheet.setText(row, column, QStringLiteral("cell %1").arg(row));
+            for (int column = 1; column <= 9; ++column) sheet.setText(row, column, QStringLiteral("cell %1").arg(row));
         QList<double> seen;
         auto cancelHalfway = [&](double done) {
             seen << done;
@@ -491,7 +614,8 @@ private slots:
         QCOMPARE(Workbook::open(path).sheetNames(), (QStringList{"Report", "Other", "Big"}));
     }
 
-    void notAWorkbook() {
+    void notAWorkbook()
+    {
         const QString path = file("old.xls");
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -501,12 +625,16 @@ private slots:
             Workbook::open(path);
             QFAIL("opened");
         } catch (const WorkbookError &e) {
-            QVERIFY2(e.message().contains("old.xls"), qPrintable(e.message()));
+            const QString fault = messageFault(e.message(), {native(path)});
+            QVERIFY2(fault.isEmpty(), qPrintable(fault));
         }
-        QVERIFY_THROWS_EXCEPTION(WorkbookError, Workbook::open(file("missing.xlsx")));
+        const QString fault =
+            refusal("missing", [&] { Workbook::open(file("missing.xlsx")); }, {native(file("missing.xlsx"))});
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
     }
 
-    void libreOfficeReadsTheValues() {
+    void libreOfficeReadsTheValues()
+    {
         QString office = QStandardPaths::findExecutable(QStringLiteral("soffice"));
         if (office.isEmpty()) office = QStandardPaths::findExecutable(QStringLiteral("libreoffice"));
         if (office.isEmpty()) QSKIP("LibreOffice is not installed");
@@ -518,9 +646,8 @@ private slots:
         book.sheet(0).setNumber(2, 2, 2.5);
         book.save();
         QProcess process;
-        process.start(office,
-                      {"--headless", "-env:UserInstallation=file://" + file("profile"), "--convert-to",
-                       "csv:Text - txt - csv (StarCalc):44,34,76", "--outdir", m_dir->path(), path});
+        process.start(office, {"--headless", "-env:UserInstallation=file://" + file("profile"), "--convert-to",
+                               "csv:Text - txt - csv (StarCalc):44,34,76", "--outdir", m_dir->path(), path});
         QVERIFY(process.waitForFinished(120000));
         QFile csv(file("lo.csv"));
         QVERIFY(csv.open(QIODevice::ReadOnly));

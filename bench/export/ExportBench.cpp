@@ -32,12 +32,11 @@ namespace {
 constexpr int kColumns = 9;
 constexpr int kHeaderRow = 4;  // rows 1 to 3 hold the title, the tag line and the print date
 
-bool isNumericColumn(int column) {
-    return column == 6 || column == 7;
-}
+bool isNumericColumn(int column) { return column == 6 || column == 7; }
 
 // The grid text of a row (row 0 is the header).
-std::vector<std::string> gridRow(int row) {
+std::vector<std::string> gridRow(int row)
+{
     static const char *header[kColumns] = {"投诉编号", "投诉日期", "投诉人",   "联系电话", "地址",
                                            "投诉类别", "处理天数", "赔付金额", "状态"};
     static const char *names[] = {"张三", "李四", "王五", "赵六", "钱七", "孙八"};
@@ -51,8 +50,7 @@ std::vector<std::string> gridRow(int row) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "TS%08d", row);
     cells[0] = buf;
-    std::snprintf(buf, sizeof buf, "2024-%02d-%02d %02d:%02d", row % 12 + 1, row % 28 + 1, row % 24,
-                  row % 60);
+    std::snprintf(buf, sizeof buf, "2024-%02d-%02d %02d:%02d", row % 12 + 1, row % 28 + 1, row % 24, row % 60);
     cells[1] = buf;
     cells[2] = names[row % 6];
     std::snprintf(buf, sizeof buf, "1390000%04d", row % 10000);
@@ -68,7 +66,8 @@ std::vector<std::string> gridRow(int row) {
     return cells;
 }
 
-long peakKiB() {
+long peakKiB()
+{
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray &line : status.readAll().split('\n'))
@@ -82,7 +81,8 @@ struct Result {
 };
 
 // Runs work in a child process; the child reports its time and peak memory through a pipe.
-Result inChild(const std::function<double()> &work) {
+Result inChild(const std::function<double()> &work)
+{
     int fds[2];
     if (pipe(fds) != 0) return {};
     std::fflush(stdout);
@@ -105,8 +105,8 @@ Result inChild(const std::function<double()> &work) {
 }
 
 // The export's sheet through the workbook module: format then value for every cell, as the export does.
-double writeWithModule(xlsx::Workbook &book, xlsx::Worksheet &sheet, const std::vector<QString> &cells,
-                       int rows) {
+double writeWithModule(xlsx::Workbook &book, xlsx::Worksheet &sheet, const std::vector<QString> &cells, int rows)
+{
     QElapsedTimer timer;
     timer.start();
     using xlsx::CellRange;
@@ -135,7 +135,8 @@ double writeWithModule(xlsx::Workbook &book, xlsx::Worksheet &sheet, const std::
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
-std::vector<QString> moduleCells(int rows) {
+std::vector<QString> moduleCells(int rows)
+{
     std::vector<QString> cells;
     cells.reserve(size_t(rows + 1) * kColumns);
     for (int r = 0; r <= rows; ++r)
@@ -144,7 +145,8 @@ std::vector<QString> moduleCells(int rows) {
 }
 
 #ifdef TAVIMOR_HAVE_XLSXWRITER
-double writeWithLibxlsxwriter(const QString &path, const std::vector<std::string> &cells, int rows) {
+double writeWithLibxlsxwriter(const QString &path, const std::vector<std::string> &cells, int rows)
+{
     QElapsedTimer timer;
     timer.start();
     lxw_workbook *book = workbook_new(QFile::encodeName(path).constData());
@@ -171,8 +173,8 @@ double writeWithLibxlsxwriter(const QString &path, const std::vector<std::string
     worksheet_merge_range(sheet, 2, 0, 2, kColumns - 1, "打印日期：2024年05月06日", date);
     for (int r = 0; r <= rows; ++r) {
         for (int c = 0; c < kColumns; ++c) {
-            lxw_format *f = r == 0 ? (isNumericColumn(c) ? headNumber : headText)
-                                   : (isNumericColumn(c) ? bodyNumber : bodyText);
+            lxw_format *f =
+                r == 0 ? (isNumericColumn(c) ? headNumber : headText) : (isNumericColumn(c) ? bodyNumber : bodyText);
             worksheet_write_string(sheet, lxw_row_t(kHeaderRow - 1 + r), lxw_col_t(c),
                                    cells[size_t(r) * kColumns + size_t(c)].c_str(), f);
         }
@@ -183,14 +185,16 @@ double writeWithLibxlsxwriter(const QString &path, const std::vector<std::string
 }
 #endif
 
-void print(const char *name, const Result &r, const QString &path) {
-    std::printf("%-34s %7.2f s   peak %6.0f MB   file %6.1f MB\n", name, r.seconds,
-                double(r.peakKiB) / 1024.0, double(QFileInfo(path).size()) / 1e6);
+void print(const char *name, const Result &r, const QString &path)
+{
+    std::printf("%-34s %7.2f s   peak %6.0f MB   file %6.1f MB\n", name, r.seconds, double(r.peakKiB) / 1024.0,
+                double(QFileInfo(path).size()) / 1e6);
 }
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     const int rows = argc > 1 ? std::atoi(argv[1]) : 100000;
     QTemporaryDir temporary;
     const QString folder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : temporary.path();
@@ -198,8 +202,7 @@ int main(int argc, char **argv) {
     const QString theirs = QDir(folder).filePath(QStringLiteral("libxlsxwriter.xlsx"));
     QFile::remove(ours);
     QFile::remove(theirs);
-    std::printf("grid export: %d rows x %d columns of text, %d rows of titles\n", rows + 1, kColumns,
-                kHeaderRow - 1);
+    std::printf("grid export: %d rows x %d columns of text, %d rows of titles\n", rows + 1, kColumns, kHeaderRow - 1);
 
     const Result data = inChild([&] {
         moduleCells(rows);
@@ -246,8 +249,7 @@ int main(int argc, char **argv) {
     });
     print("libxlsxwriter", reference, theirs);
     if (module.seconds > 0 && reference.seconds > 0)
-        std::printf("ratio module / libxlsxwriter: %.2f (new workbook)\n",
-                    module.seconds / reference.seconds);
+        std::printf("ratio module / libxlsxwriter: %.2f (new workbook)\n", module.seconds / reference.seconds);
 #else
     std::printf("libxlsxwriter was not found when building: no comparison\n");
 #endif

@@ -42,29 +42,29 @@ private:
 
 QString stamp(const QDateTime &t) { return t.toString(Dialect::sqliteDateTimeFormat()); }
 
-const char *const kPhrases[] = {"楼上漏水", "电梯故障多次报修未果", "夜间噪音扰民", "垃圾清运不及时，气味很大",
-                                "停车位被占用", "物业费账单有误", "门禁卡失效", "绿化带杂草丛生",
-                                "楼道灯不亮", "保安态度差", "快递丢失", "外墙渗水导致墙面发霉",
-                                "水压不足", "小区大门道闸故障", "公共区域卫生差"};
+const char *const kPhrases[] = {"楼上漏水",     "电梯故障多次报修未果", "夜间噪音扰民",  "垃圾清运不及时，气味很大",
+                                "停车位被占用", "物业费账单有误",       "门禁卡失效",    "绿化带杂草丛生",
+                                "楼道灯不亮",   "保安态度差",           "快递丢失",      "外墙渗水导致墙面发霉",
+                                "水压不足",     "小区大门道闸故障",     "公共区域卫生差"};
 
 }  // namespace
 
 User receptionist()
 {
-    return {QStringLiteral("E2-2"), QStringLiteral("接待员二"), QStringLiteral("2"), QStringLiteral("物业服务中心"),
-            QStringLiteral("P2-2"), QStringLiteral("前台接待")};
+    return {QStringLiteral("E2-2"),         QStringLiteral("接待员二"), QStringLiteral("2"),
+            QStringLiteral("物业服务中心"), QStringLiteral("P2-2"),     QStringLiteral("前台接待")};
 }
 
 User acceptor()
 {
-    return {QStringLiteral("E2-1"), QStringLiteral("主任二"), QStringLiteral("2"), QStringLiteral("物业服务中心"),
-            QStringLiteral("P2-1"), QStringLiteral("服务中心主任")};
+    return {QStringLiteral("E2-1"),         QStringLiteral("主任二"), QStringLiteral("2"),
+            QStringLiteral("物业服务中心"), QStringLiteral("P2-1"),   QStringLiteral("服务中心主任")};
 }
 
 User handler()
 {
-    return {QStringLiteral("E3-1"), QStringLiteral("经理三"), QStringLiteral("3"), QStringLiteral("部门3"),
-            QStringLiteral("P3-1"), QStringLiteral("部门3主管")};
+    return {QStringLiteral("E3-1"),  QStringLiteral("经理三"), QStringLiteral("3"),
+            QStringLiteral("部门3"), QStringLiteral("P3-1"),   QStringLiteral("部门3主管")};
 }
 
 void login(const User &user)
@@ -101,11 +101,15 @@ double generate(const QString &file, const Sizes &sizes)
         category({"02", "环境卫生"});
         Inserter channel(c, QStringLiteral("投诉方式"), {"编号", "方式"});
         channel({"01", "电话"});
-        Inserter dept(c, QStringLiteral("职能部门new"), {"职能部门编号", "职能部门名称", "职能部门类别代号", "终止日期", "显示协调位置"});
+        Inserter dept(c, QStringLiteral("职能部门new"),
+                      {"职能部门编号", "职能部门名称", "职能部门类别代号", "终止日期", "显示协调位置"});
         Inserter parent(c, QStringLiteral("上级部门new"), {"职能部门编号", "上级部门编号", "起始日期"});
-        Inserter post(c, QStringLiteral("岗位信息new"), {"岗位代号", "岗位名称", "职能部门代号", "岗位类别代号", "工号", "起始日期", "终止日期", "部门主管"});
+        Inserter post(
+            c, QStringLiteral("岗位信息new"),
+            {"岗位代号", "岗位名称", "职能部门代号", "岗位类别代号", "工号", "起始日期", "终止日期", "部门主管"});
         Inserter employee(c, QStringLiteral("员工档案"), {"工号", "姓名", "帐号密码", "离职日期"});
-        Inserter holding(c, QStringLiteral("岗位员工new"), {"员工代号", "岗位代号", "主要岗位", "入岗日期", "离岗日期"});
+        Inserter holding(c, QStringLiteral("岗位员工new"),
+                         {"员工代号", "岗位代号", "主要岗位", "入岗日期", "离岗日期"});
         for (int d = 1; d <= sizes.departments; ++d) {
             const QString code = QString::number(d);
             const QString name = d == 2 ? QStringLiteral("物业服务中心") : QStringLiteral("部门%1").arg(d);
@@ -117,7 +121,8 @@ double generate(const QString &file, const Sizes &sizes)
             for (int k = 1; k <= 3; ++k) {
                 const QString postCode = QStringLiteral("P%1-%2").arg(d).arg(k);
                 const QString person = QStringLiteral("E%1-%2").arg(d).arg(k);
-                QString postName = k == 1 ? QStringLiteral("%1主管").arg(name) : QStringLiteral("%1岗位%2").arg(name).arg(k);
+                QString postName =
+                    k == 1 ? QStringLiteral("%1主管").arg(name) : QStringLiteral("%1岗位%2").arg(name).arg(k);
                 if (d == 2 && k == 1) postName = QStringLiteral("服务中心主任");
                 if (d == 2 && k == 2) postName = QStringLiteral("前台接待");
                 post({postCode, postName, code, "01", person, longAgo, QVariant(), k == 1 ? 1 : 0});
@@ -126,19 +131,24 @@ double generate(const QString &file, const Sizes &sizes)
             }
         }
 
-        Inserter office(c, QStringLiteral("设置管理处"), {"GYD_DH", "Gyd_name", "GYD_DZ", "GYD_TEL", "商用物业", "对应部门代号"});
-        Inserter building(c, QStringLiteral("楼表"), {"L_ID", "管理处", "地址1", "字1", "地址2", "字2", "地址3", "字3", "地址4", "字4"});
+        Inserter office(c, QStringLiteral("设置管理处"),
+                        {"GYD_DH", "Gyd_name", "GYD_DZ", "GYD_TEL", "商用物业", "对应部门代号"});
+        Inserter building(c, QStringLiteral("楼表"),
+                          {"L_ID", "管理处", "地址1", "字1", "地址2", "字2", "地址3", "字3", "地址4", "字4"});
         Inserter room(c, QStringLiteral("室表"), {"S_ID", "L_ID", "室", "字", "房屋性质"});
         Inserter owner(c, QStringLiteral("业主表"), {"ZH_ID", "S_ID", "姓名", "联系方式", "说明"});
-        Inserter contract(c, QStringLiteral("合同信息"), {"ID", "合同编号", "座落", "对方单位", "区域代号", "合同生效日期", "合同中止日期"});
+        Inserter contract(c, QStringLiteral("合同信息"),
+                          {"ID", "合同编号", "座落", "对方单位", "区域代号", "合同生效日期", "合同中止日期"});
         Inserter unit(c, QStringLiteral("合同单元信息"), {"合同ID", "单元ID"});
-        Inserter assignment(c, QStringLiteral("投诉处理人设置"), {"管理处代号", "职能部门代号", "岗位代号", "设置日期", "终止日期", "备注"});
+        Inserter assignment(c, QStringLiteral("投诉处理人设置"),
+                            {"管理处代号", "职能部门代号", "岗位代号", "设置日期", "终止日期", "备注"});
         Inserter({c}, QStringLiteral("FWXZK"), {"FWXZ_dh", "FWXZ_xz"})({"01", "住宅"});
         int buildingId = 0, roomId = 0, ownerId = 0, contractId = 0;
         for (int o = 1; o <= sizes.offices; ++o) {
             const QString code = QString::number(o);
             const bool commercial = o % 3 == 0;
-            office({code, QStringLiteral("管理处%1").arg(o), QStringLiteral("路%1号").arg(o), "0571-0000", commercial ? 1 : 0, "2"});
+            office({code, QStringLiteral("管理处%1").arg(o), QStringLiteral("路%1号").arg(o), "0571-0000",
+                    commercial ? 1 : 0, "2"});
             assignment({code, "2", "P2-1", QStringLiteral("2020-01-01 00:00:00"), QVariant(), QVariant()});
             for (int b = 1; b <= sizes.buildingsPerOffice; ++b) {
                 ++buildingId;
@@ -146,16 +156,18 @@ double generate(const QString &file, const Sizes &sizes)
                           QVariant(), QVariant(), QVariant(), QVariant()});
                 if (commercial) {
                     ++contractId;
-                    contract({contractId, QStringLiteral("HT%1").arg(contractId), QString(), QStringLiteral("租户%1").arg(contractId),
-                              code, QStringLiteral("2020-01-01 00:00:00"), QVariant()});
+                    contract({contractId, QStringLiteral("HT%1").arg(contractId), QString(),
+                              QStringLiteral("租户%1").arg(contractId), code, QStringLiteral("2020-01-01 00:00:00"),
+                              QVariant()});
                 }
                 for (int r = 1; r <= sizes.roomsPerBuilding; ++r) {
                     ++roomId;
-                    room({roomId, buildingId, QString::number((r - 1) / 4 + 1) + QStringLiteral("0") + QString::number((r - 1) % 4 + 1),
+                    room({roomId, buildingId,
+                          QString::number((r - 1) / 4 + 1) + QStringLiteral("0") + QString::number((r - 1) % 4 + 1),
                           "室", "01"});
                     ++ownerId;
-                    owner({ownerId, roomId, QStringLiteral("业主%1").arg(ownerId), QStringLiteral("138%1").arg(ownerId, 8, 10, QLatin1Char('0')),
-                           "新进户"});
+                    owner({ownerId, roomId, QStringLiteral("业主%1").arg(ownerId),
+                           QStringLiteral("138%1").arg(ownerId, 8, 10, QLatin1Char('0')), "新进户"});
                     if (commercial && r % 2 == 0) unit({contractId, roomId});
                 }
             }
@@ -164,10 +176,12 @@ double generate(const QString &file, const Sizes &sizes)
         // Complaints: 5% not yet accepted, 5% in progress (two open steps), the rest finished
         // with the remaining steps spread over them.
         Inserter complaint(c, QStringLiteral("投诉信息"),
-                           {"投诉编号", "流水号", "部门编号", "部门名称", "管理处代号", "S_ID", "投诉人", "地址", "联系电话", "投诉类别",
-                            "投诉方式", "投诉时间", "投诉内容", "接待人", "处理状态", "处理结果", "处理时间", "调查情况", "撤销时间"});
-        Inserter step(c, QStringLiteral("投诉信息处理"),
-                      {"投诉编号", "处理部门", "处理岗位", "处理意见", "处理结果", "顺序号", "接受时间", "处理结束时间"});
+                           {"投诉编号", "流水号", "部门编号", "部门名称", "管理处代号", "S_ID", "投诉人", "地址",
+                            "联系电话", "投诉类别", "投诉方式", "投诉时间", "投诉内容", "接待人", "处理状态",
+                            "处理结果", "处理时间", "调查情况", "撤销时间"});
+        Inserter step(
+            c, QStringLiteral("投诉信息处理"),
+            {"投诉编号", "处理部门", "处理岗位", "处理意见", "处理结果", "顺序号", "接受时间", "处理结束时间"});
         const int pending = sizes.complaints / 20;
         const int inProgress = sizes.complaints / 20;
         const int finished = sizes.complaints - pending - inProgress;
@@ -176,30 +190,37 @@ double generate(const QString &file, const Sizes &sizes)
             const QString code = QStringLiteral("%1").arg(n, 8, 10, QLatin1Char('0'));
             const bool isPending = n > finished + inProgress;
             const bool isInProgress = !isPending && n > finished;
-            const int ageMinutes = isPending ? pick(7 * 24 * 60) : isInProgress ? pick(30 * 24 * 60) : 30 * 24 * 60 + pick(3 * 365 * 24 * 60);
+            const int ageMinutes = isPending      ? pick(7 * 24 * 60)
+                                   : isInProgress ? pick(30 * 24 * 60)
+                                                  : 30 * 24 * 60 + pick(3 * 365 * 24 * 60);
             const QDateTime when = now.addSecs(-60LL * ageMinutes);
             const int s = 1 + pick(roomId);
             QString content = QString::fromUtf8(kPhrases[pick(15)]);
             if (n % 10 == 0) content = content.repeated(4);
-            const QString status = isPending ? QStringLiteral("尚未受理") : isInProgress ? QStringLiteral("处理中") : QStringLiteral("处理完成");
+            const QString status = isPending      ? QStringLiteral("尚未受理")
+                                   : isInProgress ? QStringLiteral("处理中")
+                                                  : QStringLiteral("处理完成");
             const QDateTime done = when.addSecs(3600LL * (1 + pick(72)));
-            complaint({code, n, "2", "物业服务中心", QString::number(1 + pick(sizes.offices)), s, QStringLiteral("业主%1").arg(s),
-                       QStringLiteral("管理处地址%1室").arg(s), QStringLiteral("138%1").arg(s, 8, 10, QLatin1Char('0')),
-                       n % 3 ? QStringLiteral("维修质量") : QStringLiteral("环境卫生"), QStringLiteral("电话"), stamp(when), content,
-                       QStringLiteral("接待员二"), status, isPending || isInProgress ? QVariant() : QVariant(QStringLiteral("已处理")),
+            complaint({code, n, "2", "物业服务中心", QString::number(1 + pick(sizes.offices)), s,
+                       QStringLiteral("业主%1").arg(s), QStringLiteral("管理处地址%1室").arg(s),
+                       QStringLiteral("138%1").arg(s, 8, 10, QLatin1Char('0')),
+                       n % 3 ? QStringLiteral("维修质量") : QStringLiteral("环境卫生"), QStringLiteral("电话"),
+                       stamp(when), content, QStringLiteral("接待员二"), status,
+                       isPending || isInProgress ? QVariant() : QVariant(QStringLiteral("已处理")),
                        isPending || isInProgress ? QVariant() : QVariant(stamp(done)),
                        isPending ? QVariant() : QVariant(QStringLiteral("已核实")),
                        isPending && n % 100 == 0 ? QVariant(stamp(QDateTime(when.date(), QTime(0, 0)))) : QVariant()});
             if (isInProgress) {
-                step({code, "2", "P2-1", QStringLiteral("请处理"), QVariant(), 1, stamp(when.addSecs(600)), QVariant()});
+                step(
+                    {code, "2", "P2-1", QStringLiteral("请处理"), QVariant(), 1, stamp(when.addSecs(600)), QVariant()});
                 step({code, "3", "P3-1", QVariant(), QVariant(), 2, stamp(when.addSecs(600)), QVariant()});
             } else if (!isPending) {
                 const int remaining = finished - n + 1;
                 const int count = qMax(1, (stepsLeft + remaining - 1) / remaining);
                 for (int k = 1; k <= count && stepsLeft > 0; ++k, --stepsLeft) {
                     const QString d = k == 1 ? QStringLiteral("2") : QString::number(3 + pick(sizes.departments - 3));
-                    step({code, d, k == 1 ? QStringLiteral("P2-1") : QStringLiteral("P%1-1").arg(d), QVariant(), QStringLiteral("已处理"),
-                          k, stamp(when.addSecs(600)), stamp(done)});
+                    step({code, d, k == 1 ? QStringLiteral("P2-1") : QStringLiteral("P%1-1").arg(d), QVariant(),
+                          QStringLiteral("已处理"), k, stamp(when.addSecs(600)), stamp(done)});
                 }
             }
         }

@@ -31,8 +31,7 @@ double processMb(const char *key)
     if (!status.open(QIODevice::ReadOnly)) return 0;
     const QByteArray prefix(key);
     for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toDouble() / 1024.0;
+        if (line.startsWith(prefix)) return line.mid(prefix.size()).trimmed().split(' ').first().toDouble() / 1024.0;
     return 0;
 }
 

@@ -9,7 +9,8 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: generate_db <file> [complaints=100000] [offices=20] [departments=2000] [steps=200000]\n");
+        std::fprintf(stderr,
+                     "usage: generate_db <file> [complaints=100000] [offices=20] [departments=2000] [steps=200000]\n");
         return 2;
     }
     BenchDatabase::Sizes sizes;

@@ -29,7 +29,8 @@
 
 using namespace BenchSupport;
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int runs = argc > 1 ? qMax(1, atoi(argv[1])) : 5;
@@ -107,8 +108,7 @@ int main(int argc, char **argv) {
         newButton->click();
         control<QLineEdit>(&window, "Text1(1)")->setText(QStringLiteral("业主%1").arg(i));
         control<QLineEdit>(&window, "Text1(2)")->setText(QStringLiteral("管理处1 %1幢101室").arg(i));
-        control<QPlainTextEdit>(&window, "Text1(4)")
-            ->setPlainText(QStringLiteral("楼上漏水，已多次联系未果。"));
+        control<QPlainTextEdit>(&window, "Text1(4)")->setPlainText(QStringLiteral("楼上漏水，已多次联系未果。"));
         control<QComboBox>(&window, "Combo4")->setCurrentIndex(0);
         control<QComboBox>(&window, "Combo5")->setCurrentIndex(0);
         timer.restart();

@@ -15,7 +15,8 @@
 namespace {
 
 template <typename Work>
-double medianMs(int runs, Work &&work) {
+double medianMs(int runs, Work &&work)
+{
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer timer;
@@ -27,7 +28,8 @@ double medianMs(int runs, Work &&work) {
     return times.at(times.size() / 2);
 }
 
-int countNodes(const QTreeWidget &tree) {
+int countNodes(const QTreeWidget &tree)
+{
     int count = 0;
     std::vector<QTreeWidgetItem *> stack;
     for (int i = 0; i < tree.topLevelItemCount(); ++i) stack.push_back(tree.topLevelItem(i));
@@ -42,7 +44,8 @@ int countNodes(const QTreeWidget &tree) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
@@ -57,8 +60,7 @@ int main(int argc, char **argv) {
     const QString file = BenchDatabase::ensure(sizes);
     gConn.openSqlite(file);
 
-    std::printf("department tree, %d departments, median of %d runs (%s)\n", sizes.departments, runs,
-                qPrintable(file));
+    std::printf("department tree, %d departments, median of %d runs (%s)\n", sizes.departments, runs, qPrintable(file));
     bool ok = true;
     for (const PickerVariant variant : {PickerVariant::Plain, PickerVariant::Assignment}) {
         const char *name = variant == PickerVariant::Plain ? "plain" : "assignment";
@@ -70,8 +72,8 @@ int main(int argc, char **argv) {
         DepartmentTree departments;
         const double build = medianMs(runs, [&] { departments.build(&tree, variant, gConn); });
         const double ratio = build / read;
-        std::printf("  %-10s rows %6d  nodes %6d  read %7.2f ms  read+build %7.2f ms  ratio %.2f\n", name,
-                    rows, countNodes(tree), read, build, ratio);
+        std::printf("  %-10s rows %6d  nodes %6d  read %7.2f ms  read+build %7.2f ms  ratio %.2f\n", name, rows,
+                    countNodes(tree), read, build, ratio);
         ok = ok && build <= 100.0 && ratio <= 2.0;
     }
     std::printf("limits (build <= 100 ms, ratio <= 2): %s\n", ok ? "met" : "NOT met");

@@ -13,7 +13,8 @@
 
 namespace {
 
-QString departmentQuery(PickerVariant variant) {
+QString departmentQuery(PickerVariant variant)
+{
     // The parent of a department is the one of its row with the latest 起始日期.
     return QStringLiteral(
                "SELECT 职能部门new.职能部门编号, 职能部门new.职能部门名称, table2.上级部门编号 FROM "
@@ -31,11 +32,13 @@ QString departmentQuery(PickerVariant variant) {
 
 }  // namespace
 
-QString DepartmentTree::keyOf(const QTreeWidgetItem *item) {
+QString DepartmentTree::keyOf(const QTreeWidgetItem *item)
+{
     return item ? item->data(0, Qt::UserRole).toString() : QString();
 }
 
-QVector<DepartmentEntry> DepartmentTree::load(Database &db, PickerVariant variant) {
+QVector<DepartmentEntry> DepartmentTree::load(Database &db, PickerVariant variant)
+{
     QVector<DepartmentEntry> entries;
     const Rows rows = db.select(departmentQuery(variant));
     entries.reserve(rows.size());
@@ -43,18 +46,18 @@ QVector<DepartmentEntry> DepartmentTree::load(Database &db, PickerVariant varian
     return entries;
 }
 
-void DepartmentTree::build(QTreeWidget *tree, PickerVariant variant, Database &db) {
-    build(tree, load(db, variant));
-}
+void DepartmentTree::build(QTreeWidget *tree, PickerVariant variant, Database &db) { build(tree, load(db, variant)); }
 
-QTreeWidgetItem *DepartmentTree::makeNode(const DepartmentEntry &entry) const {
+QTreeWidgetItem *DepartmentTree::makeNode(const DepartmentEntry &entry) const
+{
     auto *node = new QTreeWidgetItem(QStringList{CodeName::join(entry.code, entry.name)});
     node->setData(0, Qt::UserRole, keyFor(entry.code));
     node->setIcon(0, m_icon);
     return node;
 }
 
-void DepartmentTree::build(QTreeWidget *tree, const QVector<DepartmentEntry> &entries) {
+void DepartmentTree::build(QTreeWidget *tree, const QVector<DepartmentEntry> &entries)
+{
     m_entries = entries;
     if (m_icon.isNull()) m_icon = tree->style()->standardIcon(QStyle::SP_DirIcon);
     m_children.clear();
@@ -63,10 +66,8 @@ void DepartmentTree::build(QTreeWidget *tree, const QVector<DepartmentEntry> &en
     m_shown.reserve(m_entries.size());
     QVector<int> roots;
     for (int i = 0; i < m_entries.size(); ++i) {
-        if (m_entries.at(i).parentCode.isEmpty())
-            roots.append(i);
-        else
-            m_children[m_entries.at(i).parentCode].append(i);
+        if (m_entries.at(i).parentCode.isEmpty()) roots.append(i);
+        else m_children[m_entries.at(i).parentCode].append(i);
     }
     tree->setUpdatesEnabled(false);
     tree->clear();
@@ -83,7 +84,8 @@ void DepartmentTree::build(QTreeWidget *tree, const QVector<DepartmentEntry> &en
     tree->setUpdatesEnabled(true);
 }
 
-void DepartmentTree::addChildren(QTreeWidgetItem *parentNode, const QString &parentCode) {
+void DepartmentTree::addChildren(QTreeWidgetItem *parentNode, const QString &parentCode)
+{
     // Depth first without recursion, so that a deep organisation cannot exhaust the stack.
     struct Frame {
         QTreeWidgetItem *node;
@@ -112,8 +114,8 @@ void DepartmentTree::addChildren(QTreeWidgetItem *parentNode, const QString &par
     }
 }
 
-QStringList PostPicker::items(const QString &departmentCode, PickerVariant variant, Database &db,
-                              const QDateTime &now) {
+QStringList PostPicker::items(const QString &departmentCode, PickerVariant variant, Database &db, const QDateTime &now)
+{
     QStringList result;
     if (variant == PickerVariant::Plain) {
         const Rows rows =
@@ -124,24 +126,24 @@ QStringList PostPicker::items(const QString &departmentCode, PickerVariant varia
                       {now, now, departmentCode});
         for (const Row row : rows) result << CodeName::join(row.text(0), row.text(1));
     } else {
-        const Rows rows = db.select(
-            QStringLiteral("SELECT 岗位信息new.岗位代号, 岗位信息new.岗位名称, 岗位信息new.职能部门代号, "
-                           "岗位信息new.起始日期,"
-                           " 岗位信息new.终止日期, 岗位信息new.部门主管, 员工档案.姓名"
-                           " FROM 岗位信息new INNER JOIN 员工档案 ON 岗位信息new.工号 = 员工档案.工号"
-                           " WHERE (岗位信息new.起始日期 <= ?) AND (岗位信息new.终止日期 IS NULL OR "
-                           "岗位信息new.终止日期 > ?)"
-                           " AND (岗位信息new.职能部门代号 = ?) ORDER BY 岗位信息new.部门主管 DESC"),
-            {now, now, departmentCode});
+        const Rows rows =
+            db.select(QStringLiteral("SELECT 岗位信息new.岗位代号, 岗位信息new.岗位名称, 岗位信息new.职能部门代号, "
+                                     "岗位信息new.起始日期,"
+                                     " 岗位信息new.终止日期, 岗位信息new.部门主管, 员工档案.姓名"
+                                     " FROM 岗位信息new INNER JOIN 员工档案 ON 岗位信息new.工号 = 员工档案.工号"
+                                     " WHERE (岗位信息new.起始日期 <= ?) AND (岗位信息new.终止日期 IS NULL OR "
+                                     "岗位信息new.终止日期 > ?)"
+                                     " AND (岗位信息new.职能部门代号 = ?) ORDER BY 岗位信息new.部门主管 DESC"),
+                      {now, now, departmentCode});
         for (const Row row : rows)
-            result << CodeName::join(row.text(0), row.text(1)) + QLatin1Char('(') + row.text(6) +
-                          QLatin1Char(')');
+            result << CodeName::join(row.text(0), row.text(1)) + QLatin1Char('(') + row.text(6) + QLatin1Char(')');
     }
     return result;
 }
 
 void PostPicker::fill(QListWidget *list, const QString &departmentCode, PickerVariant variant, Database &db,
-                      const QDateTime &now) {
+                      const QDateTime &now)
+{
     list->clear();
     list->addItems(items(departmentCode, variant, db, now));
 }
@@ -150,7 +152,8 @@ namespace {
 
 // Shows a hidden drop-down over its neighbours, or hides a shown one. Asks whether the control
 // itself is hidden, so that it also toggles while its window is not on the screen.
-void toggleDropDown(QWidget *dropDown) {
+void toggleDropDown(QWidget *dropDown)
+{
     dropDown->setVisible(dropDown->isHidden());
     if (!dropDown->isHidden()) dropDown->raise();
 }
@@ -158,7 +161,8 @@ void toggleDropDown(QWidget *dropDown) {
 }  // namespace
 
 void wirePlainPicking(QTreeWidget *tree, QListWidget *posts, QLineEdit *postBox, QAbstractButton *dropButton,
-                      Database &db) {
+                      Database &db)
+{
     QObject::connect(tree, &QTreeWidget::itemClicked, tree, [posts, postBox, &db](QTreeWidgetItem *item) {
         if (item && !item->text(0).isEmpty()) {
             posts->clear();
@@ -178,9 +182,9 @@ void wirePlainPicking(QTreeWidget *tree, QListWidget *posts, QLineEdit *postBox,
     });
 }
 
-void wireAssignmentPicking(QTreeWidget *tree, QAbstractButton *treeButton, QLineEdit *departmentBox,
-                           QListWidget *posts, QAbstractButton *postButton, QLineEdit *postBox,
-                           Database &db) {
+void wireAssignmentPicking(QTreeWidget *tree, QAbstractButton *treeButton, QLineEdit *departmentBox, QListWidget *posts,
+                           QAbstractButton *postButton, QLineEdit *postBox, Database &db)
+{
     QObject::connect(treeButton, &QAbstractButton::clicked, tree, [tree] { toggleDropDown(tree); });
     QObject::connect(postButton, &QAbstractButton::clicked, posts, [posts] { toggleDropDown(posts); });
     QObject::connect(tree, &QTreeWidget::itemClicked, tree,
@@ -194,8 +198,7 @@ void wireAssignmentPicking(QTreeWidget *tree, QAbstractButton *treeButton, QLine
                          departmentBox->setText(CodeName::name(item->text(0)));
                          setTag(departmentBox, code);
                          ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
-                             PostPicker::fill(posts, DepartmentTree::codeOf(item), PickerVariant::Assignment,
-                                              db);
+                             PostPicker::fill(posts, DepartmentTree::codeOf(item), PickerVariant::Assignment, db);
                          });
                          tree->hide();
                      });

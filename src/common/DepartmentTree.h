@@ -85,5 +85,5 @@ void wirePlainPicking(QTreeWidget *tree, QListWidget *posts, QLineEdit *postBox,
 // department other than the one in the box also empties `postBox` and its tag, so that a post
 // of the previous department cannot be stored with the new one. A click on a post puts
 // "name(holder)" into `postBox`, its code into the box's tag, and hides the list.
-void wireAssignmentPicking(QTreeWidget *tree, QAbstractButton *treeButton, QLineEdit *departmentBox,
-                           QListWidget *posts, QAbstractButton *postButton, QLineEdit *postBox, Database &db);
+void wireAssignmentPicking(QTreeWidget *tree, QAbstractButton *treeButton, QLineEdit *departmentBox, QListWidget *posts,
+                           QAbstractButton *postButton, QLineEdit *postBox, Database &db);

@@ -45,9 +45,9 @@ void report(Kind kind, const std::exception_ptr &error, const QString &handler)
         description = QStringLiteral("未知错误");
     }
     switch (kind) {
-    case Kind::Numbered: ShowNumbered(number, description); break;
-    case Kind::Short: ShowShort(number, description); break;
-    case Kind::Handler: ShowProcError(number, handler); break;
+        case Kind::Numbered: ShowNumbered(number, description); break;
+        case Kind::Short: ShowShort(number, description); break;
+        case Kind::Handler: ShowProcError(number, handler); break;
     }
 }
 

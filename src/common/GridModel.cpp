@@ -297,29 +297,29 @@ QVariant GridModel::data(const QModelIndex &index, int role) const
     const int row = index.row();
     const int column = index.column();
     switch (role) {
-    case Qt::DisplayRole:
-    case Qt::ToolTipRole: return text(row, column);
-    case Qt::BackgroundRole:
-        if (qAlpha(m_rowBack.at(row)) != 0) return QColor::fromRgba(m_rowBack.at(row));
-        return QVariant();
-    case Qt::ForegroundRole: {
-        if (!m_cellStyles.isEmpty()) {
-            auto it = m_cellStyles.constFind(key(row, column));
-            if (it != m_cellStyles.cend()) return QColor::fromRgba(it->foreground);
+        case Qt::DisplayRole:
+        case Qt::ToolTipRole: return text(row, column);
+        case Qt::BackgroundRole:
+            if (qAlpha(m_rowBack.at(row)) != 0) return QColor::fromRgba(m_rowBack.at(row));
+            return QVariant();
+        case Qt::ForegroundRole: {
+            if (!m_cellStyles.isEmpty()) {
+                auto it = m_cellStyles.constFind(key(row, column));
+                if (it != m_cellStyles.cend()) return QColor::fromRgba(it->foreground);
+            }
+            if (qAlpha(m_rowFore.at(row)) != 0) return QColor::fromRgba(m_rowFore.at(row));
+            return QVariant();
         }
-        if (qAlpha(m_rowFore.at(row)) != 0) return QColor::fromRgba(m_rowFore.at(row));
-        return QVariant();
-    }
-    case Qt::FontRole: {
-        if (m_cellStyles.isEmpty()) return QVariant();
-        auto it = m_cellStyles.constFind(key(row, column));
-        if (it == m_cellStyles.cend() || !it->bold) return QVariant();
-        QFont font;
-        font.setBold(true);
-        return font;
-    }
-    case Qt::TextAlignmentRole: return QVariant::fromValue(qtAlignment(alignment(column)));
-    default: return QVariant();
+        case Qt::FontRole: {
+            if (m_cellStyles.isEmpty()) return QVariant();
+            auto it = m_cellStyles.constFind(key(row, column));
+            if (it == m_cellStyles.cend() || !it->bold) return QVariant();
+            QFont font;
+            font.setBold(true);
+            return font;
+        }
+        case Qt::TextAlignmentRole: return QVariant::fromValue(qtAlignment(alignment(column)));
+        default: return QVariant();
     }
 }
 

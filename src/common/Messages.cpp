@@ -16,11 +16,11 @@ public:
         box.setWindowTitle(message.title);
         box.setText(message.text);
         switch (message.icon) {
-        case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case Icon::Information: box.setIcon(QMessageBox::Information); break;
-        case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
-        case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
-        case Icon::Question: box.setIcon(QMessageBox::Question); break;
+            case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+            case Icon::Information: box.setIcon(QMessageBox::Information); break;
+            case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+            case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+            case Icon::Question: box.setIcon(QMessageBox::Question); break;
         }
         if (message.buttons == Buttons::YesNo) {
             QPushButton *yes = box.addButton(QStringLiteral("是(&Y)"), QMessageBox::YesRole);

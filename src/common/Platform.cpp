@@ -10,8 +10,8 @@
 #include <QUrl>
 
 #ifdef Q_OS_WIN
-#include <QSettings>
 #include <windows.h>
+#include <QSettings>
 #endif
 
 namespace Platform {
@@ -53,8 +53,7 @@ bool activateWindowByTitle(const QString &title)
         process.start(xdotool, {QStringLiteral("search"), QStringLiteral("--name"),
                                 QStringLiteral("^") + QRegularExpression::escape(title) + QStringLiteral("$"),
                                 QStringLiteral("windowactivate")});
-        return process.waitForFinished(3000) && process.exitStatus() == QProcess::NormalExit &&
-               process.exitCode() == 0;
+        return process.waitForFinished(3000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
     return false;
 #endif

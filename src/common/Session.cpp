@@ -18,9 +18,8 @@ QString gCommandLine;
 namespace Session {
 
 namespace {
-QString *const handOverFields[] = {&gUserID,       &gUserName,     &gDeptCode,     &gDeptName,
-                                   &gPostCode,     &gPostName,     &gDeptTypeCode, &gDeptTypeName,
-                                   &gPostTypeCode, &gPostTypeName};
+QString *const handOverFields[] = {&gUserID,   &gUserName,     &gDeptCode,     &gDeptName,     &gPostCode,
+                                   &gPostName, &gDeptTypeCode, &gDeptTypeName, &gPostTypeCode, &gPostTypeName};
 }
 
 int handOverFieldCount() { return static_cast<int>(std::size(handOverFields)); }

@@ -34,10 +34,7 @@ QVariant nullText() { return QVariant(QMetaType::fromType<QString>()); }
 
 QVariant textOrNull(const QString &text) { return text.isEmpty() ? nullText() : QVariant(text); }
 
-Database::Database()
-    : m_name(QStringLiteral("tavimor-%1").arg(connectionCounter.fetchAndAddRelaxed(1)))
-{
-}
+Database::Database() : m_name(QStringLiteral("tavimor-%1").arg(connectionCounter.fetchAndAddRelaxed(1))) {}
 
 Database::~Database() { close(); }
 
@@ -77,7 +74,8 @@ QString Database::odbcConnectionString(const ConnectionSettings &settings, const
             server = server.left(comma).trimmed();
         }
     }
-    QString s = QStringLiteral("DRIVER=") + quoteOdbcValue(driver) + QStringLiteral(";SERVER=") + quoteOdbcValue(server);
+    QString s =
+        QStringLiteral("DRIVER=") + quoteOdbcValue(driver) + QStringLiteral(";SERVER=") + quoteOdbcValue(server);
     if (!port.isEmpty()) s += QStringLiteral(";PORT=") + port;
     s += QStringLiteral(";UID=") + quoteOdbcValue(settings.login) + QStringLiteral(";PWD=") +
          quoteOdbcValue(settings.password) + QStringLiteral(";DATABASE=") + quoteOdbcValue(settings.database) +
@@ -214,8 +212,7 @@ QVariant Database::scalar(const QString &sql, const QVariantList &params)
     return rows.value(0, 0);
 }
 
-void Database::scan(const QString &sql, const QVariantList &params,
-                    const std::function<void(const QSqlQuery &)> &visit)
+void Database::scan(const QString &sql, const QVariantList &params, const std::function<void(const QSqlQuery &)> &visit)
 {
     requireOpen();
     QSqlQuery query(QSqlDatabase::database(m_name, false));
@@ -239,8 +236,7 @@ qint64 Database::insert(const QString &table, const Fields &fields)
     return id.toLongLong();
 }
 
-int Database::update(const QString &table, const Fields &fields, const QString &where,
-                     const QVariantList &whereParams)
+int Database::update(const QString &table, const Fields &fields, const QString &where, const QVariantList &whereParams)
 {
     QStringList assignments;
     QVariantList values;
@@ -249,8 +245,8 @@ int Database::update(const QString &table, const Fields &fields, const QString &
         values << field.second;
     }
     values += whereParams;
-    return execute(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, assignments.join(QStringLiteral(", ")), where),
-                   values);
+    return execute(
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, assignments.join(QStringLiteral(", ")), where), values);
 }
 
 void Database::begin()

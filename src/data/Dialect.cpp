@@ -12,14 +12,10 @@ QString Dialect::length(const QString &expression) const
 
 QString Dialect::dateOnly(const QString &expression) const
 {
-    return (m_kind == SqlServer ? QStringLiteral("CONVERT(date, %1)") : QStringLiteral("date(%1)"))
-        .arg(expression);
+    return (m_kind == SqlServer ? QStringLiteral("CONVERT(date, %1)") : QStringLiteral("date(%1)")).arg(expression);
 }
 
-QString Dialect::naturalOrder(const QString &column) const
-{
-    return length(column) + QStringLiteral(", ") + column;
-}
+QString Dialect::naturalOrder(const QString &column) const { return length(column) + QStringLiteral(", ") + column; }
 
 QString Dialect::containsPattern(const QString &text)
 {
@@ -43,7 +39,8 @@ QString Dialect::insertReturningId(const QString &table, const QStringList &colu
     if (m_kind == SqlServer)
         return QStringLiteral("INSERT INTO %1 (%2) OUTPUT INSERTED.ID VALUES (%3)")
             .arg(table, cols, marks.join(QLatin1Char(',')));
-    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING ID").arg(table, cols, marks.join(QLatin1Char(',')));
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING ID")
+        .arg(table, cols, marks.join(QLatin1Char(',')));
 }
 
 QString Dialect::maxForUpdate(const QString &table, const QString &column) const

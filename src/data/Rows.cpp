@@ -18,21 +18,16 @@ int Columns::require(const QString &name) const
     return index;
 }
 
-
 namespace Value {
 
 QString text(const QVariant &value)
 {
     if (value.isNull()) return QString();
     switch (value.metaType().id()) {
-    case QMetaType::QDateTime:
-        return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    case QMetaType::QDate:
-        return value.toDate().toString(QStringLiteral("yyyy-MM-dd"));
-    case QMetaType::Bool:
-        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    default:
-        return value.toString();
+        case QMetaType::QDateTime: return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        case QMetaType::QDate: return value.toDate().toString(QStringLiteral("yyyy-MM-dd"));
+        case QMetaType::Bool: return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+        default: return value.toString();
     }
 }
 

@@ -68,10 +68,7 @@ public:
     {
     }
 
-    int size() const
-    {
-        return m_data->columns.size() == 0 ? 0 : int(m_data->cells.size() / m_data->columns.size());
-    }
+    int size() const { return m_data->columns.size() == 0 ? 0 : int(m_data->cells.size() / m_data->columns.size()); }
     bool isEmpty() const { return size() == 0; }
     const Columns &columns() const { return m_data->columns; }
     Row at(int row) const { return Row(m_data, row); }

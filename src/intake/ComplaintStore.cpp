@@ -8,7 +8,8 @@
 
 namespace {
 
-std::function<QDateTime()> &storeClock() {
+std::function<QDateTime()> &storeClock()
+{
     static std::function<QDateTime()> current;
     return current;
 }
@@ -26,7 +27,8 @@ const QString kRegisterColumns = QStringLiteral(
 
 // SQLite keeps date-times as "yyyy-MM-dd HH:mm:ss". The register reads up to a hundred thousand
 // of them, so the texts it shows are cut from that form directly instead of being parsed.
-bool isStoredStamp(const QString &s) {
+bool isStoredStamp(const QString &s)
+{
     if (s.size() != 19) return false;
     static const char pattern[] = "dddd-dd-dd dd:dd:dd";
     for (int i = 0; i < 19; ++i) {
@@ -36,7 +38,8 @@ bool isStoredStamp(const QString &s) {
     return true;
 }
 
-QString generalText(const QVariant &value) {
+QString generalText(const QVariant &value)
+{
     if (value.isNull()) return QString();
     if (value.typeId() == QMetaType::QString) {
         const QString s = value.toString();
@@ -45,7 +48,8 @@ QString generalText(const QVariant &value) {
     return DateText::general(Value::dateTime(value));
 }
 
-QString listText(const QVariant &value) {
+QString listText(const QVariant &value)
+{
     if (value.isNull()) return QString();
     if (value.typeId() == QMetaType::QString) {
         const QString s = value.toString();
@@ -59,12 +63,11 @@ QString listText(const QVariant &value) {
     return DateText::list(Value::dateTime(value));
 }
 
-QString numberText(const QVariant &value) {
-    return value.isNull() ? QString() : QString::number(value.toLongLong());
-}
+QString numberText(const QVariant &value) { return value.isNull() ? QString() : QString::number(value.toLongLong()); }
 
 // Cells of a register row from a result of kRegisterColumns.
-bool fillCells(const QSqlQuery &query, QString *cells) {
+bool fillCells(const QSqlQuery &query, QString *cells)
+{
     cells[RegisterColumn::Row].clear();
     for (int c = RegisterColumn::Code; c <= RegisterColumn::Result; ++c) {
         if (c == RegisterColumn::Time) continue;
@@ -79,23 +82,23 @@ bool fillCells(const QSqlQuery &query, QString *cells) {
     return finished.isNull();
 }
 
-QStringList codeList(Database &db, const QString &table, const QString &nameColumn) {
+QStringList codeList(Database &db, const QString &table, const QString &nameColumn)
+{
     QStringList entries;
     const Rows rows = db.select(QStringLiteral("SELECT * FROM %1 ORDER BY 编号").arg(table));
-    for (const Row row : rows)
-        entries << row.text(QStringLiteral("编号")) + QLatin1Char(' ') + row.text(nameColumn);
+    for (const Row row : rows) entries << row.text(QStringLiteral("编号")) + QLatin1Char(' ') + row.text(nameColumn);
     return entries;
 }
 
-Fields complaintFields(const ComplaintInput &c) {
+Fields complaintFields(const ComplaintInput &c)
+{
     return {
         {QStringLiteral("投诉类别"), c.category},
         {QStringLiteral("投诉方式"), c.channel},
         {QStringLiteral("部门编号"), c.deptCode},
         {QStringLiteral("部门名称"), c.deptName},
         {QStringLiteral("管理处代号"), textOrNull(c.officeCode)},
-        {QStringLiteral("S_ID"),
-         c.roomId > 0 ? QVariant(c.roomId) : QVariant(QMetaType::fromType<qlonglong>())},
+        {QStringLiteral("S_ID"), c.roomId > 0 ? QVariant(c.roomId) : QVariant(QMetaType::fromType<qlonglong>())},
         {QStringLiteral("投诉人"), c.complainant},
         {QStringLiteral("地址"), textOrNull(c.address)},
         {QStringLiteral("联系电话"), textOrNull(c.telephone)},
@@ -107,27 +110,18 @@ Fields complaintFields(const ComplaintInput &c) {
 
 }  // namespace
 
-void ComplaintStore::setClock(std::function<QDateTime()> now) {
-    storeClock() = std::move(now);
-}
+void ComplaintStore::setClock(std::function<QDateTime()> now) { storeClock() = std::move(now); }
 
-QDateTime ComplaintStore::now() {
-    return storeClock() ? storeClock()() : QDateTime::currentDateTime();
-}
+QDateTime ComplaintStore::now() { return storeClock() ? storeClock()() : QDateTime::currentDateTime(); }
 
-QString ComplaintStore::codeFor(qint64 serial) {
-    return QString::number(serial).rightJustified(8, QLatin1Char('0'));
-}
+QString ComplaintStore::codeFor(qint64 serial) { return QString::number(serial).rightJustified(8, QLatin1Char('0')); }
 
-QStringList ComplaintStore::categories() {
-    return codeList(m_db, QStringLiteral("投诉类别"), QStringLiteral("类别"));
-}
+QStringList ComplaintStore::categories() { return codeList(m_db, QStringLiteral("投诉类别"), QStringLiteral("类别")); }
 
-QStringList ComplaintStore::channels() {
-    return codeList(m_db, QStringLiteral("投诉方式"), QStringLiteral("方式"));
-}
+QStringList ComplaintStore::channels() { return codeList(m_db, QStringLiteral("投诉方式"), QStringLiteral("方式")); }
 
-QStringList ComplaintStore::receivers(const QString &deptCode) {
+QStringList ComplaintStore::receivers(const QString &deptCode)
+{
     QStringList names;
     const Rows rows =
         m_db.select(QStringLiteral("SELECT 岗位信息new.职能部门代号, 员工档案.姓名, 岗位信息new.岗位代号"
@@ -138,18 +132,17 @@ QStringList ComplaintStore::receivers(const QString &deptCode) {
     return names;
 }
 
-SavedComplaint ComplaintStore::insert(const ComplaintInput &complaint) {
+SavedComplaint ComplaintStore::insert(const ComplaintInput &complaint)
+{
     for (int attempt = 1;; ++attempt) {
         QString code;
         try {
             return m_db.transaction([&] {
-                const QVariant highest =
-                    m_db.scalar(m_db.dialect().maxForUpdate(kTable, QStringLiteral("流水号")));
+                const QVariant highest = m_db.scalar(m_db.dialect().maxForUpdate(kTable, QStringLiteral("流水号")));
                 qint64 serial = highest.isNull() ? 1 : highest.toLongLong() + 1;
                 // A code already present (written out of step with its serial) is skipped, so that
                 // serial and code of the new row always denote the same number.
-                while (!m_db.scalar(QStringLiteral("SELECT ID FROM 投诉信息 WHERE 投诉编号 = ?"),
-                                    {codeFor(serial)})
+                while (!m_db.scalar(QStringLiteral("SELECT ID FROM 投诉信息 WHERE 投诉编号 = ?"), {codeFor(serial)})
                             .isNull())
                     ++serial;
                 code = codeFor(serial);
@@ -171,7 +164,8 @@ SavedComplaint ComplaintStore::insert(const ComplaintInput &complaint) {
     }
 }
 
-std::optional<qint64> ComplaintStore::update(const QString &code, const ComplaintInput &complaint) {
+std::optional<qint64> ComplaintStore::update(const QString &code, const ComplaintInput &complaint)
+{
     return m_db.transaction([&]() -> std::optional<qint64> {
         const QVariant id = m_db.scalar(QStringLiteral("SELECT ID FROM 投诉信息 WHERE 投诉编号 = ?"), {code});
         if (id.isNull()) return std::nullopt;
@@ -180,26 +174,25 @@ std::optional<qint64> ComplaintStore::update(const QString &code, const Complain
     });
 }
 
-ComplaintStore::VoidResult ComplaintStore::voidComplaint(qint64 id) {
+ComplaintStore::VoidResult ComplaintStore::voidComplaint(qint64 id)
+{
     // The state is checked in the write itself: another station may have accepted the complaint
     // since the register was read.
-    const int changed =
-        m_db.execute(QStringLiteral("UPDATE 投诉信息 SET 撤销时间 = ? WHERE ID = ? AND 处理状态 = ?"
-                                    " AND 处理时间 IS NULL AND 撤销时间 IS NULL"),
-                     {now().date(), id, Status::notAccepted()});
+    const int changed = m_db.execute(QStringLiteral("UPDATE 投诉信息 SET 撤销时间 = ? WHERE ID = ? AND 处理状态 = ?"
+                                                    " AND 处理时间 IS NULL AND 撤销时间 IS NULL"),
+                                     {now().date(), id, Status::notAccepted()});
     if (changed > 0) return VoidResult::Voided;
     const Rows rows = m_db.select(QStringLiteral("SELECT 撤销时间 FROM 投诉信息 WHERE ID = ?"), {id});
     if (rows.isEmpty() || !rows.first().isNull(QStringLiteral("撤销时间"))) return VoidResult::Missing;
     return VoidResult::NotVoidable;
 }
 
-QString ComplaintStore::registerSql(const QString &deptCode, const RegisterQuery &query,
-                                    QVariantList *params) const {
+QString ComplaintStore::registerSql(const QString &deptCode, const RegisterQuery &query, QVariantList *params) const
+{
     QString sql = kRegisterColumns + QStringLiteral(" WHERE 部门编号 = ? AND 撤销时间 IS NULL");
     *params = {deptCode};
     switch (query.kind) {
-        case RegisterQuery::All:
-            break;
+        case RegisterQuery::All: break;
         case RegisterQuery::CurrentMonth: {
             const QDate today = now().date();
             const QDate first(today.year(), today.month(), 1);
@@ -225,7 +218,8 @@ QString ComplaintStore::registerSql(const QString &deptCode, const RegisterQuery
 }
 
 void ComplaintStore::scanRegister(const QString &deptCode, const RegisterQuery &query,
-                                  const std::function<void(QString *cells, bool open)> &visit) {
+                                  const std::function<void(QString *cells, bool open)> &visit)
+{
     QVariantList params;
     const QString sql = registerSql(deptCode, query, &params);
     QString cells[RegisterColumn::Count];
@@ -235,7 +229,8 @@ void ComplaintStore::scanRegister(const QString &deptCode, const RegisterQuery &
     });
 }
 
-bool ComplaintStore::registerRow(qint64 id, QString *cells, bool *open) {
+bool ComplaintStore::registerRow(qint64 id, QString *cells, bool *open)
+{
     bool found = false;
     m_db.scan(kRegisterColumns + QStringLiteral(" WHERE ID = ?"), {id}, [&](const QSqlQuery &row) {
         *open = fillCells(row, cells);

@@ -2,6 +2,4 @@
 
 #include "ReceptionWindow.h"
 
-QWidget *createReceptionWindow() {
-    return new ReceptionWindow;
-}
+QWidget *createReceptionWindow() { return new ReceptionWindow; }

@@ -4,13 +4,13 @@
 
 #include "data/Database.h"
 
-QVector<Office> PropertyRegister::offices(const QString &deptCode) {
-    const Rows rows =
-        m_db.select(QStringLiteral("SELECT GYD_DH, Gyd_name, GYD_DZ, GYD_TEL, 商用物业 FROM 设置管理处"
-                                   " WHERE (商用物业 = 0 OR 商用物业 = 1) AND 对应部门代号 = ?"
-                                   " ORDER BY ") +
-                        m_db.dialect().naturalOrder(QStringLiteral("GYD_DH")),
-                    {deptCode});
+QVector<Office> PropertyRegister::offices(const QString &deptCode)
+{
+    const Rows rows = m_db.select(QStringLiteral("SELECT GYD_DH, Gyd_name, GYD_DZ, GYD_TEL, 商用物业 FROM 设置管理处"
+                                                 " WHERE (商用物业 = 0 OR 商用物业 = 1) AND 对应部门代号 = ?"
+                                                 " ORDER BY ") +
+                                      m_db.dialect().naturalOrder(QStringLiteral("GYD_DH")),
+                                  {deptCode});
     QVector<Office> list;
     list.reserve(rows.size());
     for (const Row row : rows)
@@ -20,7 +20,8 @@ QVector<Office> PropertyRegister::offices(const QString &deptCode) {
     return list;
 }
 
-QString PropertyRegister::buildingAddressSql() const {
+QString PropertyRegister::buildingAddressSql() const
+{
     QStringList parts;
     for (int i = 1; i <= 4; ++i) {
         parts << QStringLiteral("COALESCE(楼表.地址%1, '')").arg(i);
@@ -29,7 +30,8 @@ QString PropertyRegister::buildingAddressSql() const {
     return m_db.dialect().concat(parts);
 }
 
-QVector<Building> PropertyRegister::buildings(const QString &officeCode) {
+QVector<Building> PropertyRegister::buildings(const QString &officeCode)
+{
     const Dialect &d = m_db.dialect();
     QStringList order;
     for (int i = 1; i <= 4; ++i) order << d.naturalOrder(QStringLiteral("地址%1").arg(i));
@@ -44,13 +46,13 @@ QVector<Building> PropertyRegister::buildings(const QString &officeCode) {
     return list;
 }
 
-QVector<RoomEntry> PropertyRegister::rooms(qint64 buildingId) {
-    const Rows rows =
-        m_db.select(QStringLiteral("SELECT 室表.S_ID, 室表.室, 室表.字, 业主表.姓名, 业主表.ZH_ID"
-                                   " FROM 室表 LEFT JOIN 业主表 ON 室表.S_ID = 业主表.S_ID"
-                                   " WHERE 业主表.说明 = ? AND 室表.L_ID = ? ORDER BY ") +
-                        m_db.dialect().naturalOrder(QStringLiteral("室表.室")),
-                    {QStringLiteral("新进户"), buildingId});
+QVector<RoomEntry> PropertyRegister::rooms(qint64 buildingId)
+{
+    const Rows rows = m_db.select(QStringLiteral("SELECT 室表.S_ID, 室表.室, 室表.字, 业主表.姓名, 业主表.ZH_ID"
+                                                 " FROM 室表 LEFT JOIN 业主表 ON 室表.S_ID = 业主表.S_ID"
+                                                 " WHERE 业主表.说明 = ? AND 室表.L_ID = ? ORDER BY ") +
+                                      m_db.dialect().naturalOrder(QStringLiteral("室表.室")),
+                                  {QStringLiteral("新进户"), buildingId});
     QVector<RoomEntry> list;
     list.reserve(rows.size());
     for (const Row row : rows) {
@@ -64,10 +66,10 @@ QVector<RoomEntry> PropertyRegister::rooms(qint64 buildingId) {
     return list;
 }
 
-std::optional<Householder> PropertyRegister::householder(qint64 householderId) {
-    const QString address =
-        m_db.dialect().concat({buildingAddressSql(), QStringLiteral("COALESCE(室表.室, '')"),
-                               QStringLiteral("COALESCE(室表.字, '')")});
+std::optional<Householder> PropertyRegister::householder(qint64 householderId)
+{
+    const QString address = m_db.dialect().concat(
+        {buildingAddressSql(), QStringLiteral("COALESCE(室表.室, '')"), QStringLiteral("COALESCE(室表.字, '')")});
     const Rows rows = m_db.select(QStringLiteral("SELECT ") + address +
                                       QStringLiteral(" AS 业户地址, 楼表.L_ID, 室表.S_ID, 业主表.ZH_ID,"
                                                      " 业主表.姓名 AS 业户名称, FWXZK.FWXZ_xz AS 房屋性质,"
@@ -84,16 +86,17 @@ std::optional<Householder> PropertyRegister::householder(qint64 householderId) {
                        row.text(QStringLiteral("联系电话"))};
 }
 
-QVector<LetUnit> PropertyRegister::letUnits(const QString &officeCode, qint64 buildingId) {
-    const Rows rows = m_db.select(
-        QStringLiteral("SELECT HT.合同编号, HT.座落, HT.对方单位, HT.合同中止日期, HD.单元ID, S.室"
-                       " FROM 合同信息 HT INNER JOIN 合同单元信息 HD ON HT.ID = HD.合同ID"
-                       " INNER JOIN 室表 S ON HD.单元ID = S.S_ID"
-                       " WHERE HT.区域代号 = ? AND S.L_ID = ?"
-                       " AND HT.合同中止日期 IS NULL AND HT.合同生效日期 IS NOT NULL"
-                       " ORDER BY ") +
-            m_db.dialect().naturalOrder(QStringLiteral("S.室")) + QStringLiteral(", HT.合同编号"),
-        {officeCode, buildingId});
+QVector<LetUnit> PropertyRegister::letUnits(const QString &officeCode, qint64 buildingId)
+{
+    const Rows rows =
+        m_db.select(QStringLiteral("SELECT HT.合同编号, HT.座落, HT.对方单位, HT.合同中止日期, HD.单元ID, S.室"
+                                   " FROM 合同信息 HT INNER JOIN 合同单元信息 HD ON HT.ID = HD.合同ID"
+                                   " INNER JOIN 室表 S ON HD.单元ID = S.S_ID"
+                                   " WHERE HT.区域代号 = ? AND S.L_ID = ?"
+                                   " AND HT.合同中止日期 IS NULL AND HT.合同生效日期 IS NOT NULL"
+                                   " ORDER BY ") +
+                        m_db.dialect().naturalOrder(QStringLiteral("S.室")) + QStringLiteral(", HT.合同编号"),
+                    {officeCode, buildingId});
     // Each unit once, whichever of its running contracts comes first (the rows are made unique
     // here rather than with DISTINCT, which SQL Server refuses beside an ORDER BY on len()).
     QVector<LetUnit> list;

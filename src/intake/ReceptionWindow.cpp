@@ -48,36 +48,38 @@ constexpr int kRoomRole = Qt::UserRole + 1;    // S_ID of a room or unit
 constexpr int kUnitRoom = Qt::UserRole + 2;    // room number of a let unit
 constexpr int kUnitTenant = Qt::UserRole + 3;  // tenant of a let unit
 
-QLabel *caption(QWidget *parent, const QString &text, int x, int y, int width = 58) {
+QLabel *caption(QWidget *parent, const QString &text, int x, int y, int width = 58)
+{
     auto *label = new QLabel(text, parent);
     label->setGeometry(x, y, width, 24);
     return label;
 }
 
 template <typename W>
-W *named(W *widget, const QString &name) {
+W *named(W *widget, const QString &name)
+{
     widget->setObjectName(name);
     return widget;
 }
 
 // The report of the address panel's steps: number and description, the program's title.
-bool trapped(const std::function<void()> &step) {
+bool trapped(const std::function<void()> &step)
+{
     try {
         step();
         return true;
     } catch (const DbError &e) {
         while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-        Messages::information(
-            QStringLiteral("错误号：%1\r\n错误描述：%2").arg(e.number()).arg(e.description()));
+        Messages::information(QStringLiteral("错误号：%1\r\n错误描述：%2").arg(e.number()).arg(e.description()));
     } catch (const std::exception &e) {
         while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-        Messages::information(
-            QStringLiteral("错误号：-1\r\n错误描述：%1").arg(QString::fromLocal8Bit(e.what())));
+        Messages::information(QStringLiteral("错误号：-1\r\n错误描述：%1").arg(QString::fromLocal8Bit(e.what())));
     }
     return false;
 }
 
-int indexOfName(const QComboBox *combo, const QString &name) {
+int indexOfName(const QComboBox *combo, const QString &name)
+{
     for (int i = 0; i < combo->count(); ++i)
         if (CodeName::name(combo->itemText(i)) == name) return i;
     return -1;
@@ -85,7 +87,8 @@ int indexOfName(const QComboBox *combo, const QString &name) {
 
 }  // namespace
 
-ReceptionWindow::ReceptionWindow(QWidget *parent) : QWidget(parent), m_store(gConn), m_property(gConn) {
+ReceptionWindow::ReceptionWindow(QWidget *parent) : QWidget(parent), m_store(gConn), m_property(gConn)
+{
     setObjectName(QStringLiteral("frm投诉接待"));
     setWindowTitle(QStringLiteral("投诉接待"));
     MainArea::setOpensMaximized(this);
@@ -94,15 +97,15 @@ ReceptionWindow::ReceptionWindow(QWidget *parent) : QWidget(parent), m_store(gCo
     load();
 }
 
-void ReceptionWindow::buildControls() {
+void ReceptionWindow::buildControls()
+{
     // The register and its query controls --------------------------------------------------
     m_listTitle = new QLabel(QStringLiteral("投诉信息列表"), this);
     QFont bold = m_listTitle->font();
     bold.setBold(true);
     m_listTitle->setFont(bold);
     m_listTitle->setGeometry(8, 6, 110, 24);
-    m_optMonth =
-        named(new QRadioButton(QStringLiteral("默认（当月投诉信息）"), this), QStringLiteral("Option1(0)"));
+    m_optMonth = named(new QRadioButton(QStringLiteral("默认（当月投诉信息）"), this), QStringLiteral("Option1(0)"));
     m_optMonth->setGeometry(124, 6, 176, 24);
     m_optMonth->setChecked(true);
     m_optRange = named(new QRadioButton(QStringLiteral("指定日期范围"), this), QStringLiteral("Option1(1)"));
@@ -116,8 +119,7 @@ void ReceptionWindow::buildControls() {
         picker->setCalendarPopup(true);
         picker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     }
-    m_optComplainant =
-        named(new QRadioButton(QStringLiteral("按投诉人查询"), this), QStringLiteral("Option1(3)"));
+    m_optComplainant = named(new QRadioButton(QStringLiteral("按投诉人查询"), this), QStringLiteral("Option1(3)"));
     m_optComplainant->setGeometry(694, 6, 112, 24);
     m_searchText = named(new QLineEdit(this), QStringLiteral("Text2"));
     m_searchText->setGeometry(808, 6, 112, 24);
@@ -189,8 +191,7 @@ void ReceptionWindow::buildControls() {
 
     m_statusBar = named(new QStatusBar(this), QStringLiteral("StatusBar2"));
     m_statusBar->setSizeGripEnabled(false);
-    const QStringList panelTexts = {QStringLiteral(" 部门"), QString(), QStringLiteral(" 岗位"), QString(),
-                                    QString()};
+    const QStringList panelTexts = {QStringLiteral(" 部门"), QString(), QStringLiteral(" 岗位"), QString(), QString()};
     const int stretches[] = {0, 2, 0, 2, 3};
     for (int i = 0; i < 5; ++i) {
         auto *panel = named(new QLabel(panelTexts.at(i), m_statusBar), QStringLiteral("Panel%1").arg(i + 1));
@@ -207,8 +208,7 @@ void ReceptionWindow::buildControls() {
     m_addressPanel->setLineWidth(2);
     m_addressPanel->setAutoFillBackground(true);
     m_addressPanel->resize(380, 340);
-    auto *officeCaption =
-        named(new QLabel(QStringLiteral("管理项目"), m_addressPanel), QStringLiteral("Label6"));
+    auto *officeCaption = named(new QLabel(QStringLiteral("管理项目"), m_addressPanel), QStringLiteral("Label6"));
     officeCaption->setGeometry(8, 8, 60, 24);
     m_offices = named(new QComboBox(m_addressPanel), QStringLiteral("Combo3"));
     m_offices->setGeometry(70, 8, 302, 24);
@@ -241,7 +241,8 @@ void ReceptionWindow::buildControls() {
     connect(m_timePanel, &TimePanel::cancelled, m_timePanel, &QWidget::hide);
 }
 
-void ReceptionWindow::load() {
+void ReceptionWindow::load()
+{
     WaitCursor wait;
     m_panels[1]->setText(QLatin1Char(' ') + gDeptName);
     m_panels[3]->setText(QLatin1Char(' ') + gPostName);
@@ -256,8 +257,7 @@ void ReceptionWindow::load() {
         ErrorReports::Kind::Numbered, [&] { fillCodes(m_category, m_store.categories()); },
         QStringLiteral("Form_Load"));
     ErrorReports::guard(
-        ErrorReports::Kind::Numbered, [&] { fillCodes(m_channel, m_store.channels()); },
-        QStringLiteral("Form_Load"));
+        ErrorReports::Kind::Numbered, [&] { fillCodes(m_channel, m_store.channels()); }, QStringLiteral("Form_Load"));
     LoadComplaintList();
     const QDate today = ComplaintStore::now().date();
     m_from->setDate(today);
@@ -277,12 +277,14 @@ void ReceptionWindow::load() {
         QStringLiteral("Form_Load"));
 }
 
-void ReceptionWindow::resizeEvent(QResizeEvent *event) {
+void ReceptionWindow::resizeEvent(QResizeEvent *event)
+{
     QWidget::resizeEvent(event);
     layoutWindow();
 }
 
-void ReceptionWindow::layoutWindow() {
+void ReceptionWindow::layoutWindow()
+{
     const int gap = Twips::toPixels(45);
     const int statusHeight = m_statusBar->sizeHint().height();
     m_statusBar->setGeometry(0, height() - statusHeight, width(), statusHeight);
@@ -295,7 +297,8 @@ void ReceptionWindow::layoutWindow() {
 
 // The panel's bottom edge on the button's top, its right edge on the button's right (kept inside
 // the window).
-void ReceptionWindow::placeAbove(QWidget *panel, QWidget *button) {
+void ReceptionWindow::placeAbove(QWidget *panel, QWidget *button)
+{
     const QPoint at = button->mapTo(this, QPoint(0, 0));
     const int left = at.x() + button->width() - panel->width();
     panel->move(qMax(0, left), qMax(0, at.y() - panel->height()));
@@ -303,7 +306,8 @@ void ReceptionWindow::placeAbove(QWidget *panel, QWidget *button) {
 
 // The register ---------------------------------------------------------------------------------
 
-void ReceptionWindow::LoadComplaintList() {
+void ReceptionWindow::LoadComplaintList()
+{
     RegisterQuery query;
     if (m_optMonth->isChecked()) {
         query.kind = RegisterQuery::CurrentMonth;
@@ -342,7 +346,8 @@ void ReceptionWindow::LoadComplaintList() {
         QStringLiteral("LoadComplaintList"));
 }
 
-void ReceptionWindow::showCurrentRow() {
+void ReceptionWindow::showCurrentRow()
+{
     const int row = m_grid->currentRow();
     if (m_model->rowCount() == 0 || row < 0) return;
     const auto cell = [&](int column) { return m_model->text(row, column); };
@@ -384,7 +389,8 @@ void ReceptionWindow::showCurrentRow() {
     m_grid->setCurrentRow(row);
 }
 
-void ReceptionWindow::voidCurrent() {
+void ReceptionWindow::voidCurrent()
+{
     const int row = m_grid->currentRow();
     if (m_model->rowCount() == 0 || row < 0) return;
     const QString id = m_model->text(row, m_model->columns() - 1);
@@ -406,7 +412,8 @@ void ReceptionWindow::voidCurrent() {
 }
 
 // Rewrites the cells of a register row from the stored complaint; false when it is gone.
-bool ReceptionWindow::putRow(int row, qint64 id) {
+bool ReceptionWindow::putRow(int row, qint64 id)
+{
     QString cells[RegisterColumn::Count];
     bool open = false;
     if (!m_store.registerRow(id, cells, &open)) return false;
@@ -423,14 +430,15 @@ bool ReceptionWindow::putRow(int row, qint64 id) {
 }
 
 // Long content wraps onto as many lines as it needs.
-void ReceptionWindow::fitRowHeight(int row) {
+void ReceptionWindow::fitRowHeight(int row)
+{
     const int columnWidth = m_model->widthTwips(RegisterColumn::Content);
-    const int textWidth =
-        Twips::fromPixels(TextWidth(m_grid->font()).of(m_model->text(row, RegisterColumn::Content)));
+    const int textWidth = Twips::fromPixels(TextWidth(m_grid->font()).of(m_model->text(row, RegisterColumn::Content)));
     if (columnWidth > 0 && textWidth > columnWidth) m_grid->setRowLines(row, textWidth / columnWidth + 1);
 }
 
-int ReceptionWindow::rowOfId(qint64 id) const {
+int ReceptionWindow::rowOfId(qint64 id) const
+{
     const QString key = QString::number(id);
     const int current = m_grid->currentRow();
     if (current >= 0 && m_model->text(current, RegisterColumn::Id) == key) return current;
@@ -441,7 +449,8 @@ int ReceptionWindow::rowOfId(qint64 id) const {
 
 // Entry ------------------------------------------------------------------------------------------
 
-void ReceptionWindow::newOrCancel() {
+void ReceptionWindow::newOrCancel()
+{
     if (m_newButton->text() != kCancelCaption) {
         m_newButton->setText(kCancelCaption);
         for (QLineEdit *field : {m_time, m_complainant, m_address, m_telephone, m_code}) field->clear();
@@ -464,16 +473,16 @@ void ReceptionWindow::newOrCancel() {
     showCurrentRow();
 }
 
-void ReceptionWindow::confirm() {
-    if (m_newButton->text() == kCancelCaption)
-        SaveData();
-    else
-        UpdateData();
+void ReceptionWindow::confirm()
+{
+    if (m_newButton->text() == kCancelCaption) SaveData();
+    else UpdateData();
 }
 
 // The checks in the order the user is told about them, and the values to store. Nothing is
 // written when a check fails.
-bool ReceptionWindow::readComplaint(ComplaintInput *input, bool forUpdate) {
+bool ReceptionWindow::readComplaint(ComplaintInput *input, bool forUpdate)
+{
     if (m_complainant->text().isEmpty()) {
         Messages::plain(QStringLiteral("请输入投诉人"));
         return false;
@@ -501,10 +510,8 @@ bool ReceptionWindow::readComplaint(ComplaintInput *input, bool forUpdate) {
     input->telephone = m_telephone->text();
     input->content = m_content->toPlainText();
     input->time = time;
-    input->category =
-        m_category->currentIndex() >= 0 ? CodeName::name(m_category->currentText()) : m_keptCategory;
-    input->channel =
-        m_channel->currentIndex() >= 0 ? CodeName::name(m_channel->currentText()) : m_keptChannel;
+    input->category = m_category->currentIndex() >= 0 ? CodeName::name(m_category->currentText()) : m_keptCategory;
+    input->channel = m_channel->currentIndex() >= 0 ? CodeName::name(m_channel->currentText()) : m_keptChannel;
     const int office = m_offices->currentIndex();
     input->officeCode = office >= 0 && office < mOffices.size() ? mOffices.at(office).code : QString();
     if (forUpdate && office < 0) input->officeCode = m_keptOffice;
@@ -515,7 +522,8 @@ bool ReceptionWindow::readComplaint(ComplaintInput *input, bool forUpdate) {
     return true;
 }
 
-void ReceptionWindow::SaveData() {
+void ReceptionWindow::SaveData()
+{
     ComplaintInput input;
     if (!readComplaint(&input, false)) return;
     ErrorReports::guard(
@@ -531,7 +539,8 @@ void ReceptionWindow::SaveData() {
         QStringLiteral("SaveData"));
 }
 
-void ReceptionWindow::UpdateData() {
+void ReceptionWindow::UpdateData()
+{
     ComplaintInput input;
     if (!readComplaint(&input, true)) return;
     try {
@@ -552,7 +561,8 @@ void ReceptionWindow::UpdateData() {
 
 // The time panel ---------------------------------------------------------------------------------
 
-void ReceptionWindow::openTimePanel() {
+void ReceptionWindow::openTimePanel()
+{
     m_timePanel->setValue(m_time->text());
     setTag(m_timePanel, QStringLiteral("0"));
     LoadTime(m_time->text());
@@ -561,14 +571,15 @@ void ReceptionWindow::openTimePanel() {
     m_timePanel->raise();
 }
 
-void ReceptionWindow::LoadTime(const QString &text) {
-    if (!m_timePanel->load(text, ComplaintStore::now().date()))
-        Messages::plain(QStringLiteral("日期时间非法"));
+void ReceptionWindow::LoadTime(const QString &text)
+{
+    if (!m_timePanel->load(text, ComplaintStore::now().date())) Messages::plain(QStringLiteral("日期时间非法"));
 }
 
 // The address panel ------------------------------------------------------------------------------
 
-void ReceptionWindow::LoadOffices() {
+void ReceptionWindow::LoadOffices()
+{
     QSignalBlocker block(m_offices);
     m_offices->clear();
     mOffices.clear();
@@ -583,13 +594,15 @@ void ReceptionWindow::LoadOffices() {
     officeChosen();
 }
 
-void ReceptionWindow::officeChosen() {
+void ReceptionWindow::officeChosen()
+{
     if (m_offices->currentIndex() < 0 || m_offices->count() == 0) return;
     WaitCursor wait;
     LoadBuildingTree();
 }
 
-void ReceptionWindow::LoadBuildingTree() {
+void ReceptionWindow::LoadBuildingTree()
+{
     const QString office = CodeName::code(m_offices->currentText());
     trapped([&] {
         const QVector<Building> buildings = m_property.buildings(office);
@@ -603,7 +616,8 @@ void ReceptionWindow::LoadBuildingTree() {
     });
 }
 
-void ReceptionWindow::nodeClicked(QTreeWidgetItem *item) {
+void ReceptionWindow::nodeClicked(QTreeWidgetItem *item)
+{
     if (!item || m_tree->topLevelItemCount() == 0) return;
     const QString key = item->data(0, kKeyRole).toString();
     const bool commercial = m_offices->currentData().toInt() == 1;
@@ -620,8 +634,7 @@ void ReceptionWindow::nodeClicked(QTreeWidgetItem *item) {
             if (!commercial) {
                 for (const RoomEntry &room : m_property.rooms(building)) {
                     auto *node = new QTreeWidgetItem(item, {room.text});
-                    node->setData(0, kKeyRole,
-                                  QStringLiteral("@%1 %2").arg(room.roomId).arg(room.householderId));
+                    node->setData(0, kKeyRole, QStringLiteral("@%1 %2").arg(room.roomId).arg(room.householderId));
                     node->setData(0, kRoomRole, room.roomId);
                     node->setIcon(0, roomIcon);
                 }
@@ -650,8 +663,7 @@ void ReceptionWindow::nodeClicked(QTreeWidgetItem *item) {
             }
         } else if (key.startsWith(QLatin1Char('@')) && commercial && item->parent()) {
             m_complainant->setText(item->data(0, kUnitTenant).toString());
-            m_address->setText(item->parent()->text(0) + item->data(0, kUnitRoom).toString() +
-                               QStringLiteral("室"));
+            m_address->setText(item->parent()->text(0) + item->data(0, kUnitRoom).toString() + QStringLiteral("室"));
             m_telephone->setText(QString());
             m_roomId = item->data(0, kRoomRole).toLongLong();
             picked();
@@ -661,7 +673,8 @@ void ReceptionWindow::nodeClicked(QTreeWidgetItem *item) {
     m_panels[4]->clear();
 }
 
-void ReceptionWindow::toggleAddressPanel() {
+void ReceptionWindow::toggleAddressPanel()
+{
     placeAbove(m_addressPanel, m_addressButton);
     m_addressPanel->setVisible(!m_addressPanel->isVisible());
     m_addressPanel->raise();

@@ -15,7 +15,8 @@ constexpr int kHourColumns = 8;
 constexpr int kMinuteColumns = 10;
 constexpr int kRight = 280;  // left edge of the cells
 
-QLabel *cell(QWidget *parent, const QString &name, const QRect &geometry) {
+QLabel *cell(QWidget *parent, const QString &name, const QRect &geometry)
+{
     auto *label = new QLabel(parent);
     label->setObjectName(name);
     label->setAlignment(Qt::AlignCenter);
@@ -25,20 +26,20 @@ QLabel *cell(QWidget *parent, const QString &name, const QRect &geometry) {
     return label;
 }
 
-void paint(QLabel *label, const QColor &background, const QColor &text) {
+void paint(QLabel *label, const QColor &background, const QColor &text)
+{
     QPalette palette = label->palette();
     palette.setColor(QPalette::Window, background);
     palette.setColor(QPalette::WindowText, text);
     label->setPalette(palette);
 }
 
-QString twoDigits(int n) {
-    return QString::number(n).rightJustified(2, QLatin1Char('0'));
-}
+QString twoDigits(int n) { return QString::number(n).rightJustified(2, QLatin1Char('0')); }
 
 }  // namespace
 
-TimePanel::TimePanel(QWidget *parent) : QFrame(parent) {
+TimePanel::TimePanel(QWidget *parent) : QFrame(parent)
+{
     setObjectName(QStringLiteral("Picture4"));
     setFrameShape(QFrame::Panel);
     setFrameShadow(QFrame::Raised);
@@ -94,7 +95,8 @@ TimePanel::TimePanel(QWidget *parent) : QFrame(parent) {
     showPage(0);
 }
 
-bool TimePanel::load(const QString &text, const QDate &today) {
+bool TimePanel::load(const QString &text, const QDate &today)
+{
     const QDateTime value = DateText::parse(text);
     if (!value.isValid()) {
         m_calendar->setSelectedDate(today);
@@ -108,15 +110,12 @@ bool TimePanel::load(const QString &text, const QDate &today) {
     return value.isValid() || text.isEmpty();
 }
 
-QString TimePanel::value() const {
-    return m_text->text();
-}
+QString TimePanel::value() const { return m_text->text(); }
 
-void TimePanel::setValue(const QString &text) {
-    m_text->setText(text);
-}
+void TimePanel::setValue(const QString &text) { m_text->setText(text); }
 
-void TimePanel::showPage(int page) {
+void TimePanel::showPage(int page)
+{
     m_page = page;
     for (int i = 0; i < 30; ++i) {
         m_minutes[i]->setText(twoDigits(i + 30 * page));
@@ -128,39 +127,43 @@ void TimePanel::showPage(int page) {
     if (m_minute / 30 == page) paintMinute(m_minute % 30, true);
 }
 
-void TimePanel::paintHour(int cell, bool selected) {
+void TimePanel::paintHour(int cell, bool selected)
+{
     const QColor text = QApplication::palette().color(QPalette::WindowText);
     paint(m_hours[cell], selected ? selectedColor() : hourColor(), selected ? QColor(Qt::white) : text);
 }
 
-void TimePanel::paintMinute(int cell, bool selected) {
+void TimePanel::paintMinute(int cell, bool selected)
+{
     const QColor text = QApplication::palette().color(QPalette::WindowText);
-    if (selected)
-        paint(m_minutes[cell], selectedColor(), Qt::white);
-    else
-        paint(m_minutes[cell], cell % 5 == 0 ? fiveMinuteColor() : minuteColor(), text);
+    if (selected) paint(m_minutes[cell], selectedColor(), Qt::white);
+    else paint(m_minutes[cell], cell % 5 == 0 ? fiveMinuteColor() : minuteColor(), text);
 }
 
-void TimePanel::hourChosen(int cell) {
+void TimePanel::hourChosen(int cell)
+{
     paintHour(m_hour, false);
     m_hour = cell;
     paintHour(m_hour, true);
     compose();
 }
 
-void TimePanel::minuteChosen(int cell) {
+void TimePanel::minuteChosen(int cell)
+{
     if (m_minute / 30 == m_page) paintMinute(m_minute % 30, false);
     m_minute = cell + 30 * m_page;
     paintMinute(cell, true);
     compose();
 }
 
-void TimePanel::compose() {
+void TimePanel::compose()
+{
     m_text->setText(DateText::day(m_calendar->selectedDate()) + QLatin1Char(' ') + m_hours[m_hour]->text() +
                     QLatin1Char(':') + twoDigits(m_minute));
 }
 
-bool TimePanel::eventFilter(QObject *watched, QEvent *event) {
+bool TimePanel::eventFilter(QObject *watched, QEvent *event)
+{
     if (event->type() != QEvent::MouseButtonDblClick) return QFrame::eventFilter(watched, event);
     if (watched == m_back) {
         showPage(0);

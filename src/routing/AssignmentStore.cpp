@@ -10,14 +10,16 @@ namespace {
 const QString kTable = QStringLiteral("投诉处理人设置");
 
 // A stored date-time as the grid shows it: the day, or the text itself when it is no date.
-QString dayText(const Row &row, const QString &column) {
+QString dayText(const Row &row, const QString &column)
+{
     const QDateTime value = row.dateTime(column);
     return value.isValid() ? DateText::day(value.date()) : row.text(column);
 }
 
 }  // namespace
 
-QVector<AssignmentOffice> AssignmentStore::offices() const {
+QVector<AssignmentOffice> AssignmentStore::offices() const
+{
     const Rows rows = m_db.select(QStringLiteral("SELECT GYD_DH, Gyd_name FROM 设置管理处 ORDER BY ") +
                                   m_db.dialect().naturalOrder(QStringLiteral("GYD_DH")));
     QVector<AssignmentOffice> offices;
@@ -26,7 +28,8 @@ QVector<AssignmentOffice> AssignmentStore::offices() const {
     return offices;
 }
 
-QVector<Assignment> AssignmentStore::list(const QString &officeCode, bool withEnded) const {
+QVector<Assignment> AssignmentStore::list(const QString &officeCode, bool withEnded) const
+{
     QString sql = QStringLiteral(
         "SELECT A.ID, A.设置日期, A.终止日期, A.备注, A.岗位代号, A.职能部门代号, B.职能部门名称, C.岗位名称"
         " FROM 投诉处理人设置 A INNER JOIN 职能部门new B ON A.职能部门代号 = B.职能部门编号"
@@ -52,7 +55,8 @@ QVector<Assignment> AssignmentStore::list(const QString &officeCode, bool withEn
     return result;
 }
 
-QDate AssignmentStore::parseDay(const QString &text) {
+QDate AssignmentStore::parseDay(const QString &text)
+{
     // Year, month and day joined by hyphens; one-digit months and days are read as well.
     static const QRegularExpression pattern(QStringLiteral("^(\\d{4})-(\\d{1,2})-(\\d{1,2})$"));
     const QRegularExpressionMatch m = pattern.match(text.trimmed());
@@ -60,7 +64,8 @@ QDate AssignmentStore::parseDay(const QString &text) {
     return QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
 }
 
-std::optional<AssignmentProblem> AssignmentStore::check(const AssignmentInput &input) {
+std::optional<AssignmentProblem> AssignmentStore::check(const AssignmentInput &input)
+{
     const QDate setting = parseDay(input.settingDate);
     if (!setting.isValid())
         return AssignmentProblem{AssignmentProblem::SettingDate,
@@ -69,32 +74,34 @@ std::optional<AssignmentProblem> AssignmentStore::check(const AssignmentInput &i
     if (input.endDate.trimmed().isEmpty()) return std::nullopt;
     const QDate end = parseDay(input.endDate);
     if (!end.isValid())
-        return AssignmentProblem{
-            AssignmentProblem::EndDate,
-            QStringLiteral("终止日期不是有效的日期，请按“年-月-日”（如 %1）输入，或者不填！")
-                .arg(DateText::day(QDate::currentDate()))};
+        return AssignmentProblem{AssignmentProblem::EndDate,
+                                 QStringLiteral("终止日期不是有效的日期，请按“年-月-日”（如 %1）输入，或者不填！")
+                                     .arg(DateText::day(QDate::currentDate()))};
     if (end < setting)
         return AssignmentProblem{AssignmentProblem::EndDate, QStringLiteral("终止日期不能早于设置日期！")};
     return std::nullopt;
 }
 
-QString AssignmentStore::duplicateMessage(const QDate &day) {
+QString AssignmentStore::duplicateMessage(const QDate &day)
+{
     return DateText::day(day) + QStringLiteral("已设置过该岗位，同一天不能重复设置多次！");
 }
 
-bool AssignmentStore::hasDuplicate(const AssignmentInput &input, const QDate &day, qint64 exceptId) const {
+bool AssignmentStore::hasDuplicate(const AssignmentInput &input, const QDate &day, qint64 exceptId) const
+{
     // The whole day, so that a stored time of day cannot hide a duplicate.
     const QVariant found =
         m_db.scalar(QStringLiteral("SELECT count(*) FROM 投诉处理人设置") + m_db.dialect().lockingRead() +
                         QStringLiteral(" WHERE 设置日期 >= ? AND 设置日期 < ?"
-                                   " AND 管理处代号 = ? AND 岗位代号 = ? AND ID <> ?"),
+                                       " AND 管理处代号 = ? AND 岗位代号 = ? AND ID <> ?"),
                     {day, day.addDays(1), input.officeCode, input.postCode, exceptId});
     return found.toInt() > 0;
 }
 
 namespace {
 
-Fields fieldsOf(const AssignmentInput &input) {
+Fields fieldsOf(const AssignmentInput &input)
+{
     const QDate end = AssignmentStore::parseDay(input.endDate);
     return {{QStringLiteral("管理处代号"), input.officeCode},
             {QStringLiteral("职能部门代号"), textOrNull(input.departmentCode)},
@@ -106,7 +113,8 @@ Fields fieldsOf(const AssignmentInput &input) {
 
 }  // namespace
 
-AssignmentStore::Result AssignmentStore::add(const AssignmentInput &input, qint64 *id) {
+AssignmentStore::Result AssignmentStore::add(const AssignmentInput &input, qint64 *id)
+{
     const QDate day = parseDay(input.settingDate);
     // The test and the insert in one write transaction: two stations cannot both add the post.
     return m_db.transaction([&] {
@@ -117,7 +125,8 @@ AssignmentStore::Result AssignmentStore::add(const AssignmentInput &input, qint6
     });
 }
 
-AssignmentStore::Result AssignmentStore::change(qint64 id, const AssignmentInput &input) {
+AssignmentStore::Result AssignmentStore::change(qint64 id, const AssignmentInput &input)
+{
     const QDate day = parseDay(input.settingDate);
     return m_db.transaction([&] {
         if (hasDuplicate(input, day, id)) return Result::Duplicate;
@@ -126,6 +135,7 @@ AssignmentStore::Result AssignmentStore::change(qint64 id, const AssignmentInput
     });
 }
 
-bool AssignmentStore::remove(qint64 id) {
+bool AssignmentStore::remove(qint64 id)
+{
     return m_db.execute(QStringLiteral("DELETE FROM 投诉处理人设置 WHERE ID = ?"), {id}) > 0;
 }

@@ -29,35 +29,21 @@ const QString kTitle = QStringLiteral("提示");
 const QString kRootKey = QStringLiteral("Z");
 const QChar kOfficeMark = QLatin1Char('G');
 
-enum Column {
-    Number,
-    SettingDate,
-    Department,
-    Post,
-    EndDate,
-    Remark,
-    PostCode,
-    DepartmentCode,
-    Id,
-    ColumnCount
-};
+enum Column { Number, SettingDate, Department, Post, EndDate, Remark, PostCode, DepartmentCode, Id, ColumnCount };
 
-QRect twips(int left, int top, int width, int height) {
-    return QRect(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width),
-                 Twips::toPixels(height));
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width), Twips::toPixels(height));
 }
 
-QString keyOf(const QTreeWidgetItem *node) {
-    return node ? node->data(0, Qt::UserRole).toString() : QString();
-}
+QString keyOf(const QTreeWidgetItem *node) { return node ? node->data(0, Qt::UserRole).toString() : QString(); }
 
-void tell(const QString &text) {
-    Messages::information(text, kTitle);
-}
+void tell(const QString &text) { Messages::information(text, kTitle); }
 
 }  // namespace
 
-AssignmentWindow::AssignmentWindow(QWidget *parent) : QWidget(parent), m_store(gConn) {
+AssignmentWindow::AssignmentWindow(QWidget *parent) : QWidget(parent), m_store(gConn)
+{
     setObjectName(QStringLiteral("frm投诉处理人设置"));
     setWindowTitle(QStringLiteral("投诉处理人设置"));
     setFixedSize(Twips::toPixels(11955), Twips::toPixels(8355));
@@ -67,8 +53,7 @@ AssignmentWindow::AssignmentWindow(QWidget *parent) : QWidget(parent), m_store(g
         l->setObjectName(QString::fromLatin1(name));
         l->adjustSize();
         // Centred on the line of the box beside it.
-        l->move(Twips::toPixels(left),
-                qMax(0, Twips::toPixels(top) + (Twips::toPixels(height) - l->height()) / 2));
+        l->move(Twips::toPixels(left), qMax(0, Twips::toPixels(top) + (Twips::toPixels(height) - l->height()) / 2));
         return l;
     };
     const auto box = [this](const char *name, const QRect &geometry) {
@@ -104,8 +89,7 @@ AssignmentWindow::AssignmentWindow(QWidget *parent) : QWidget(parent), m_store(g
     m_grid->setObjectName(QStringLiteral("MSFlexGrid1"));
     // Below the caption and the check box, which are taller in this font than in twips.
     const int gridTop = qMax(Twips::toPixels(210), m_withEnded->height() + 1);
-    m_grid->setGeometry(Twips::toPixels(3690), gridTop, Twips::toPixels(8265),
-                        Twips::toPixels(210 + 5625) - gridTop);
+    m_grid->setGeometry(Twips::toPixels(3690), gridTop, Twips::toPixels(8265), Twips::toPixels(210 + 5625) - gridTop);
     m_grid->grid()->setFormatString(QStringLiteral("序|<设置日期    |<处理部门                |<处理岗位     "
                                                    "          |<终止日期  |<备注      |gwdh|bmdh|ID"),
                                     m_grid->font());
@@ -142,14 +126,12 @@ AssignmentWindow::AssignmentWindow(QWidget *parent) : QWidget(parent), m_store(g
     m_posts->setObjectName(QStringLiteral("List1"));
     m_posts->setGeometry(twips(4560, 3330, 2565, 2910));
     m_posts->hide();
-    wireAssignmentPicking(m_departmentTree, m_departmentDrop, m_department, m_posts, m_postDrop, m_post,
-                          gConn);
+    wireAssignmentPicking(m_departmentTree, m_departmentDrop, m_department, m_posts, m_postDrop, m_post, gConn);
 
     m_settingDate->installEventFilter(this);
     m_department->installEventFilter(this);
 
-    connect(m_offices, &QTreeWidget::itemClicked, this,
-            [this](QTreeWidgetItem *node) { TreeView1_NodeClick(node); });
+    connect(m_offices, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *node) { TreeView1_NodeClick(node); });
     connect(m_grid, &FlexGrid::cellClicked, this, [this] { MSFlexGrid1_Click(); });
     connect(m_withEnded, &QCheckBox::clicked, this, [this] { refresh(); });
     connect(m_addCancel, &QPushButton::clicked, this, [this] { Command1_Click(); });
@@ -158,7 +140,8 @@ AssignmentWindow::AssignmentWindow(QWidget *parent) : QWidget(parent), m_store(g
     connect(m_close, &QPushButton::clicked, this, [this] { MainArea::closeWindow(this); });
 }
 
-void AssignmentWindow::showEvent(QShowEvent *event) {
+void AssignmentWindow::showEvent(QShowEvent *event)
+{
     QWidget::showEvent(event);
     if (m_loaded) return;
     m_loaded = true;
@@ -166,7 +149,8 @@ void AssignmentWindow::showEvent(QShowEvent *event) {
     Form_Load();
 }
 
-bool AssignmentWindow::eventFilter(QObject *watched, QEvent *event) {
+bool AssignmentWindow::eventFilter(QObject *watched, QEvent *event)
+{
     if (event->type() == QEvent::FocusIn && (watched == m_settingDate || watched == m_department)) {
         auto *box = static_cast<QLineEdit *>(watched);
         // After the click that gave the focus has placed the cursor.
@@ -175,7 +159,8 @@ bool AssignmentWindow::eventFilter(QObject *watched, QEvent *event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void AssignmentWindow::Form_Load() {
+void AssignmentWindow::Form_Load()
+{
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         const QIcon icon = style()->standardIcon(QStyle::SP_DirIcon);
         m_offices->clear();
@@ -200,20 +185,21 @@ void AssignmentWindow::Form_Load() {
     });
 }
 
-QString AssignmentWindow::selectedOffice() const {
+QString AssignmentWindow::selectedOffice() const
+{
     const QString key = keyOf(m_offices->currentItem());
     return key.endsWith(kOfficeMark) ? key.chopped(1) : QString();
 }
 
-bool AssignmentWindow::isAdding() const {
-    return m_addCancel->text() == kCancel;
-}
+bool AssignmentWindow::isAdding() const { return m_addCancel->text() == kCancel; }
 
-void AssignmentWindow::clearFields() {
+void AssignmentWindow::clearFields()
+{
     for (QLineEdit *box : {m_settingDate, m_department, m_post, m_endDate, m_remark}) box->clear();
 }
 
-void AssignmentWindow::TreeView1_NodeClick(QTreeWidgetItem *node) {
+void AssignmentWindow::TreeView1_NodeClick(QTreeWidgetItem *node)
+{
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         m_addCancel->setText(kAdd);
         clearFields();
@@ -248,7 +234,8 @@ void AssignmentWindow::TreeView1_NodeClick(QTreeWidgetItem *node) {
     });
 }
 
-void AssignmentWindow::MSFlexGrid1_Click() {
+void AssignmentWindow::MSFlexGrid1_Click()
+{
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         const GridModel *model = m_grid->grid();
         const int row = m_grid->currentRow();
@@ -265,7 +252,8 @@ void AssignmentWindow::MSFlexGrid1_Click() {
     });
 }
 
-void AssignmentWindow::refresh(qint64 id) {
+void AssignmentWindow::refresh(qint64 id)
+{
     QTreeWidgetItem *node = m_offices->currentItem();
     TreeView1_NodeClick(node);
     m_offices->setCurrentItem(node);
@@ -280,7 +268,8 @@ void AssignmentWindow::refresh(qint64 id) {
     }
 }
 
-void AssignmentWindow::Command1_Click() {
+void AssignmentWindow::Command1_Click()
+{
     if (!isAdding()) {
         clearFields();
         m_addCancel->setText(kCancel);
@@ -297,7 +286,8 @@ void AssignmentWindow::Command1_Click() {
     }
 }
 
-void AssignmentWindow::Command2_Click() {
+void AssignmentWindow::Command2_Click()
+{
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         const QString office = selectedOffice();
         if (office.isEmpty()) {
@@ -350,22 +340,22 @@ void AssignmentWindow::Command2_Click() {
                 tell(QStringLiteral("该设置已被其他用户删除，没有保存。"));
                 refresh();
                 return;
-            case AssignmentStore::Result::Saved:
-                break;
+            case AssignmentStore::Result::Saved: break;
         }
         refresh(id);
     });
 }
 
-void AssignmentWindow::Command3_Click() {
+void AssignmentWindow::Command3_Click()
+{
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         const GridModel *model = m_grid->grid();
         if (model->rowCount() == 0) return;
         const int row = m_grid->currentRow();
         if (row < 0) return;
-        if (Messages::ask(QStringLiteral("确定要删除序号为 ［") + model->text(row, Number) +
-                              QStringLiteral("］ 的记录吗？"),
-                          kTitle, Messages::Icon::Information))
+        if (Messages::ask(
+                QStringLiteral("确定要删除序号为 ［") + model->text(row, Number) + QStringLiteral("］ 的记录吗？"),
+                kTitle, Messages::Icon::Information))
             m_store.remove(model->text(row, Id).toLongLong());
         refresh();
     });

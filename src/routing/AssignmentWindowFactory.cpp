@@ -1,6 +1,4 @@
 #include "AssignmentWindow.h"
 #include "RoutingWindows.h"
 
-QWidget *createAssignmentWindow() {
-    return new AssignmentWindow;
-}
+QWidget *createAssignmentWindow() { return new AssignmentWindow; }

@@ -7,9 +7,12 @@ const QString kCode = QStringLiteral("编号");
 }
 
 CodeListStore::CodeListStore(Database &db, const QString &table, const QString &nameColumn)
-    : m_db(db), m_table(table), m_nameColumn(nameColumn) {}
+    : m_db(db), m_table(table), m_nameColumn(nameColumn)
+{
+}
 
-QVector<CodeEntry> CodeListStore::list() const {
+QVector<CodeEntry> CodeListStore::list() const
+{
     const Rows rows =
         m_db.select(QStringLiteral("SELECT id, 编号, %2 FROM %1 ORDER BY 编号").arg(m_table, m_nameColumn));
     QVector<CodeEntry> entries;
@@ -18,16 +21,18 @@ QVector<CodeEntry> CodeListStore::list() const {
     return entries;
 }
 
-std::optional<CodeEntry> CodeListStore::find(const QString &code) const {
-    const Rows rows = m_db.select(
-        QStringLiteral("SELECT id, 编号, %2 FROM %1%3 WHERE 编号 = ?").arg(m_table, m_nameColumn, m_db.dialect().lockingRead()),
-        {code});
+std::optional<CodeEntry> CodeListStore::find(const QString &code) const
+{
+    const Rows rows = m_db.select(QStringLiteral("SELECT id, 编号, %2 FROM %1%3 WHERE 编号 = ?")
+                                      .arg(m_table, m_nameColumn, m_db.dialect().lockingRead()),
+                                  {code});
     if (rows.isEmpty()) return std::nullopt;
     const Row row = rows.first();
     return CodeEntry{row.value(0).toLongLong(), row.text(1), row.text(2)};
 }
 
-CodeListStore::Result CodeListStore::add(const QString &code, const QString &name, CodeEntry *entry) {
+CodeListStore::Result CodeListStore::add(const QString &code, const QString &name, CodeEntry *entry)
+{
     // The test and the insert in one write transaction: two stations cannot both add a code.
     return m_db.transaction([&] {
         if (find(code)) return Result::Duplicate;
@@ -37,25 +42,26 @@ CodeListStore::Result CodeListStore::add(const QString &code, const QString &nam
     });
 }
 
-CodeListStore::Result CodeListStore::change(const QString &oldCode, const QString &code,
-                                            const QString &name) {
+CodeListStore::Result CodeListStore::change(const QString &oldCode, const QString &code, const QString &name)
+{
     return m_db.transaction([&] {
-        const QVariant other =
-            m_db.scalar(QStringLiteral("SELECT count(*) FROM %1%2 WHERE 编号 = ? AND 编号 <> ?")
-                            .arg(m_table, m_db.dialect().lockingRead()),
-                        {code, oldCode});
+        const QVariant other = m_db.scalar(QStringLiteral("SELECT count(*) FROM %1%2 WHERE 编号 = ? AND 编号 <> ?")
+                                               .arg(m_table, m_db.dialect().lockingRead()),
+                                           {code, oldCode});
         if (other.toInt() > 0) return Result::Duplicate;
-        const int changed = m_db.update(m_table, {{kCode, code}, {m_nameColumn, name}},
-                                        QStringLiteral("编号 = ?"), {oldCode});
+        const int changed =
+            m_db.update(m_table, {{kCode, code}, {m_nameColumn, name}}, QStringLiteral("编号 = ?"), {oldCode});
         return changed > 0 ? Result::Saved : Result::Missing;
     });
 }
 
-int CodeListStore::remove(const QString &code) {
+int CodeListStore::remove(const QString &code)
+{
     return m_db.execute(QStringLiteral("DELETE FROM %1 WHERE 编号 = ?").arg(m_table), {code});
 }
 
-bool CodeListStore::isUsableCode(const QString &code) {
+bool CodeListStore::isUsableCode(const QString &code)
+{
     for (const QChar c : code)
         if (c.isSpace()) return false;
     return true;

@@ -25,20 +25,23 @@ const QString kWarning = QStringLiteral("警告");
 
 }  // namespace
 
-CodeListSettings CodeListSettings::categories() {
+CodeListSettings CodeListSettings::categories()
+{
     return {QStringLiteral("frm投诉类别设置"), QStringLiteral("投诉类别设置"),
             QStringLiteral("投诉类别"),        QStringLiteral("类别"),
             QStringLiteral("投诉类别"),        QStringLiteral("编号和投诉类别不能重复")};
 }
 
-CodeListSettings CodeListSettings::channels() {
+CodeListSettings CodeListSettings::channels()
+{
     return {QStringLiteral("frm投诉方式设置"), QStringLiteral("投诉方式设置"),
             QStringLiteral("投诉方式"),        QStringLiteral("方式"),
             QStringLiteral("投诉方式"),        QStringLiteral("编号和投诉方式不能重复")};
 }
 
 CodeListWindow::CodeListWindow(const CodeListSettings &settings, QWidget *parent)
-    : QWidget(parent), m_settings(settings), m_store(gConn, settings.table, settings.nameColumn) {
+    : QWidget(parent), m_settings(settings), m_store(gConn, settings.table, settings.nameColumn)
+{
     setObjectName(settings.windowName);
     setWindowTitle(settings.caption);
 
@@ -103,7 +106,8 @@ CodeListWindow::CodeListWindow(const CodeListSettings &settings, QWidget *parent
     connect(m_close, &QPushButton::clicked, this, [this] { MainArea::closeWindow(this); });
 }
 
-void CodeListWindow::showEvent(QShowEvent *event) {
+void CodeListWindow::showEvent(QShowEvent *event)
+{
     QWidget::showEvent(event);
     if (m_loaded) return;
     m_loaded = true;
@@ -111,21 +115,19 @@ void CodeListWindow::showEvent(QShowEvent *event) {
     LoadCodeList();
 }
 
-bool CodeListWindow::eventFilter(QObject *watched, QEvent *event) {
+bool CodeListWindow::eventFilter(QObject *watched, QEvent *event)
+{
     if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonPress)
         m_rowBeforePress = m_list->currentRow();
     return QWidget::eventFilter(watched, event);
 }
 
-bool CodeListWindow::isAdding() const {
-    return m_addCancel->text() == kCancel;
-}
+bool CodeListWindow::isAdding() const { return m_addCancel->text() == kCancel; }
 
-void CodeListWindow::setAdding(bool adding) {
-    m_addCancel->setText(adding ? kCancel : kAdd);
-}
+void CodeListWindow::setAdding(bool adding) { m_addCancel->setText(adding ? kCancel : kAdd); }
 
-void CodeListWindow::LoadCodeList() {
+void CodeListWindow::LoadCodeList()
+{
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         const QVector<CodeEntry> entries = m_store.list();
         {
@@ -142,7 +144,8 @@ void CodeListWindow::LoadCodeList() {
     });
 }
 
-void CodeListWindow::List9_Click() {
+void CodeListWindow::List9_Click()
+{
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         QListWidgetItem *item = m_list->currentItem();
         if (!item) return;
@@ -154,7 +157,8 @@ void CodeListWindow::List9_Click() {
     });
 }
 
-void CodeListWindow::Command3D16_Click() {
+void CodeListWindow::Command3D16_Click()
+{
     if (!isAdding()) {
         m_code->clear();
         m_name->clear();
@@ -172,7 +176,8 @@ void CodeListWindow::Command3D16_Click() {
     }
 }
 
-void CodeListWindow::SSCommand2_Click() {
+void CodeListWindow::SSCommand2_Click()
+{
     ErrorReports::guard(
         ErrorReports::Kind::Handler,
         [&] {
@@ -187,15 +192,14 @@ void CodeListWindow::SSCommand2_Click() {
                 m_code->setFocus();
                 return;
             }
-            if (isAdding())
-                saveNew(code, name);
-            else
-                saveChange(code, name);
+            if (isAdding()) saveNew(code, name);
+            else saveChange(code, name);
         },
         QStringLiteral("SSCommand2_Click"));
 }
 
-void CodeListWindow::saveNew(const QString &code, const QString &name) {
+void CodeListWindow::saveNew(const QString &code, const QString &name)
+{
     CodeEntry entry;
     if (m_store.add(code, name, &entry) == CodeListStore::Result::Duplicate) {
         Messages::show(QStringLiteral("代号重复，请重新输入！"), kWarning);
@@ -207,7 +211,8 @@ void CodeListWindow::saveNew(const QString &code, const QString &name) {
     setAdding(false);
 }
 
-void CodeListWindow::saveChange(const QString &code, const QString &name) {
+void CodeListWindow::saveChange(const QString &code, const QString &name)
+{
     QListWidgetItem *item = m_list->currentItem();
     if (!item) {
         Messages::show(QStringLiteral("没有选中要修改的条目；要添加新的条目，请先点击“新增”。"), kWarning);
@@ -220,14 +225,13 @@ void CodeListWindow::saveChange(const QString &code, const QString &name) {
         case CodeListStore::Result::Missing:
             Messages::show(QStringLiteral("该条目已被其他用户删除，没有保存。"), kWarning);
             return;
-        case CodeListStore::Result::Saved:
-            item->setText(CodeName::join(code, name));
-            break;
+        case CodeListStore::Result::Saved: item->setText(CodeName::join(code, name)); break;
     }
     setAdding(false);
 }
 
-void CodeListWindow::Command3d13_Click() {
+void CodeListWindow::Command3d13_Click()
+{
     ErrorReports::guard(
         ErrorReports::Kind::Handler,
         [&] {

@@ -2,10 +2,6 @@
 
 #include "CodeListWindow.h"
 
-QWidget *createCategoryWindow() {
-    return new CodeListWindow(CodeListSettings::categories());
-}
+QWidget *createCategoryWindow() { return new CodeListWindow(CodeListSettings::categories()); }
 
-QWidget *createChannelWindow() {
-    return new CodeListWindow(CodeListSettings::channels());
-}
+QWidget *createChannelWindow() { return new CodeListWindow(CodeListSettings::channels()); }

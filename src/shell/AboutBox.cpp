@@ -60,9 +60,9 @@ AboutBox::AboutBox(QWidget *parent) : QWidget(parent)
     line->setFrameShadow(QFrame::Sunken);
     auto *warning1 = new QLabel(QStringLiteral("警告：本计算机程序受著作权法和国际条约保护。"), this);
     warning1->setObjectName(QStringLiteral("Label2"));
-    auto *warning2 = new QLabel(
-        QStringLiteral("未经授权擅自复制或传播本程序或其中任何部分，将受到严厉的民事及刑事制裁，并将在法律许可的最大限度内受到追诉。"),
-        this);
+    auto *warning2 = new QLabel(QStringLiteral("未经授权擅自复制或传播本程序或其中任何部分，将受到严厉的民事及刑事制裁"
+                                               "，并将在法律许可的最大限度内受到追诉。"),
+                                this);
     warning2->setObjectName(QStringLiteral("Label3"));
     warning2->setWordWrap(true);
     auto *ok = new QPushButton(QStringLiteral("确定"), this);

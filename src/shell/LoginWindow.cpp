@@ -132,9 +132,10 @@ bool LoginWindow::load(const QString &commandLine)
     gCommandLine = commandLine;
     if (!gCommandLine.isEmpty()) {
         if (!Session::takeHandOver(gCommandLine)) {
-            Messages::information(QStringLiteral("启动参数不完整：需要以逗号分隔的 %1 项会话信息，收到 %2 项。请重新登录。")
-                                      .arg(Session::handOverFieldCount())
-                                      .arg(gCommandLine.split(QLatin1Char(',')).size()));
+            Messages::information(
+                QStringLiteral("启动参数不完整：需要以逗号分隔的 %1 项会话信息，收到 %2 项。请重新登录。")
+                    .arg(Session::handOverFieldCount())
+                    .arg(gCommandLine.split(QLatin1Char(',')).size()));
         } else if (ConnectFromSettings()) {
             openMainWindow();
             return true;
@@ -179,7 +180,8 @@ void LoginWindow::cmdOK_Click()
         }
         const Rows posts = gConn.select(
             QStringLiteral(
-                "SELECT 员工档案.姓名, 职能部门类别.部门类别代号, 职能部门类别.部门类别名称, 岗位类别.岗位类别编号, 岗位类别名称,"
+                "SELECT 员工档案.姓名, 职能部门类别.部门类别代号, 职能部门类别.部门类别名称, 岗位类别.岗位类别编号, "
+                "岗位类别名称,"
                 " 职能部门new.职能部门编号, 职能部门new.职能部门名称, 岗位信息new.岗位代号, 岗位信息new.岗位名称,"
                 " 岗位员工new.主要岗位 FROM 岗位员工new"
                 " INNER JOIN 岗位信息new ON 岗位员工new.岗位代号 = 岗位信息new.岗位代号"
@@ -200,11 +202,12 @@ void LoginWindow::cmdOK_Click()
             m_posts->addItem(post.text(QStringLiteral("职能部门名称")) + QLatin1Char(' ') +
                              post.text(QStringLiteral("岗位名称")) +
                              (main ? QStringLiteral("(主要)") : QStringLiteral("(兼职)")));
-            mPosts.append(PostChoice{{user, post.text(QStringLiteral("姓名")), post.text(QStringLiteral("职能部门编号")),
-                                      post.text(QStringLiteral("职能部门名称")), post.text(QStringLiteral("岗位代号")),
-                                      post.text(QStringLiteral("岗位名称")), post.text(QStringLiteral("部门类别代号")),
-                                      post.text(QStringLiteral("部门类别名称")), post.text(QStringLiteral("岗位类别编号")),
-                                      post.text(QStringLiteral("岗位类别名称"))}});
+            mPosts.append(
+                PostChoice{{user, post.text(QStringLiteral("姓名")), post.text(QStringLiteral("职能部门编号")),
+                            post.text(QStringLiteral("职能部门名称")), post.text(QStringLiteral("岗位代号")),
+                            post.text(QStringLiteral("岗位名称")), post.text(QStringLiteral("部门类别代号")),
+                            post.text(QStringLiteral("部门类别名称")), post.text(QStringLiteral("岗位类别编号")),
+                            post.text(QStringLiteral("岗位类别名称"))}});
         }
         if (m_posts->count() == 1) {
             m_posts->setCurrentRow(0);
@@ -223,7 +226,7 @@ void LoginWindow::choosePost(int index)
 {
     if (index < 0 || index >= mPosts.size()) return;
     const QStringList &values = mPosts.at(index).values;
-    QString *const globals[] = {&gUserID,   &gUserName, &gDeptCode,     &gDeptName,     &gPostCode,
+    QString *const globals[] = {&gUserID,   &gUserName,     &gDeptCode,     &gDeptName,     &gPostCode,
                                 &gPostName, &gDeptTypeCode, &gDeptTypeName, &gPostTypeCode, &gPostTypeName};
     for (int i = 0; i < 10; ++i) *globals[i] = values.value(i).trimmed();
     if (isSwitching()) accept();

@@ -35,8 +35,8 @@ QPointer<MainWindow> theMainWindow;
 // Items that the permissions never disable.
 bool isAlwaysAvailable(const QAction *action)
 {
-    static const QStringList names = {QStringLiteral("注销"),   QStringLiteral("关于"),     QStringLiteral("关于软件"),
-                                      QStringLiteral("联系我们"), QStringLiteral("退出"),     QStringLiteral("退出系统"),
+    static const QStringList names = {QStringLiteral("注销"),     QStringLiteral("关于"), QStringLiteral("关于软件"),
+                                      QStringLiteral("联系我们"), QStringLiteral("退出"), QStringLiteral("退出系统"),
                                       QStringLiteral("其它模块")};
     return action->isSeparator() || action->text() == QLatin1String("-") || names.contains(action->objectName());
 }
@@ -220,10 +220,11 @@ void MainWindow::权限设置()
         if (!isAlwaysAvailable(action)) action->setEnabled(false);
     ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
         const Rows rows = gConn.select(
-            QStringLiteral("SELECT DISTINCT 岗位权限设置.ID, 岗位权限设置.组代号, 岗位权限设置.岗位代号, 岗位权限设置.授权,"
-                           " GroupPrivilege.FormName, GroupPrivilege.Popedom"
-                           " FROM 岗位权限设置 INNER JOIN GroupPrivilege ON 岗位权限设置.组代号 = GroupPrivilege.GroupID"
-                           " WHERE 岗位权限设置.授权 = 1 AND 岗位权限设置.岗位代号 = ? ORDER BY GroupPrivilege.Popedom"),
+            QStringLiteral(
+                "SELECT DISTINCT 岗位权限设置.ID, 岗位权限设置.组代号, 岗位权限设置.岗位代号, 岗位权限设置.授权,"
+                " GroupPrivilege.FormName, GroupPrivilege.Popedom"
+                " FROM 岗位权限设置 INNER JOIN GroupPrivilege ON 岗位权限设置.组代号 = GroupPrivilege.GroupID"
+                " WHERE 岗位权限设置.授权 = 1 AND 岗位权限设置.岗位代号 = ? ORDER BY GroupPrivilege.Popedom"),
             {gPostCode});
         QVector<QPair<QString, bool>> grants;
         for (const Row row : rows)
@@ -331,6 +332,6 @@ void MainWindow::paintBackground()
         m_area->setBackground(palette().dark());
         return;
     }
-    m_area->setBackground(QPixmap::fromImage(
-        m_background.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+    m_area->setBackground(
+        QPixmap::fromImage(m_background.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
 }

@@ -26,7 +26,8 @@ QString usage()
         "\n"
         "  session         由主程序传入的会话：以逗号分隔的十项\n"
         "                  a session handed over by the suite's main program, ten comma-separated fields:\n"
-        "                  工号,姓名,部门代号,部门名称,岗位代号,岗位名称,部门类别代号,部门类别名称,岗位类别代号,岗位类别名称\n"
+        "                  "
+        "工号,姓名,部门代号,部门名称,岗位代号,岗位名称,部门类别代号,部门类别名称,岗位类别代号,岗位类别名称\n"
         "\n"
         "数据库设置 / database settings: %2 [DBConfig] Svr, UID, PWD, DBname\n"
         "  (Svr = sqlite:<file> selects an embedded SQLite database)\n");

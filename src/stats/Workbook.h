@@ -72,19 +72,23 @@ struct CellRange {
     CellRange() = default;
     CellRange(int row, int column) : CellRange(row, column, row, column) {}
     CellRange(int row1, int column1, int row2, int column2)
-        : firstRow(row1), firstColumn(column1), lastRow(row2), lastColumn(column2) {}
+        : firstRow(row1), firstColumn(column1), lastRow(row2), lastColumn(column2)
+    {
+    }
     static CellRange fromString(QStringView text, bool *ok = nullptr);  // "A1:C3" or "B2"
 
     bool isEmpty() const { return lastRow < firstRow || lastColumn < firstColumn; }
     bool isValid() const;  // not empty and within the sheet
     int rowCount() const { return isEmpty() ? 0 : lastRow - firstRow + 1; }
     int columnCount() const { return isEmpty() ? 0 : lastColumn - firstColumn + 1; }
-    bool contains(int row, int column) const {
+    bool contains(int row, int column) const
+    {
         return row >= firstRow && row <= lastRow && column >= firstColumn && column <= lastColumn;
     }
     bool intersects(const CellRange &other) const;
     QString toString() const;  // "A1:C3", or "B2" for a single cell
-    bool operator==(const CellRange &o) const {
+    bool operator==(const CellRange &o) const
+    {
         return firstRow == o.firstRow && firstColumn == o.firstColumn && lastRow == o.lastRow &&
                lastColumn == o.lastColumn;
     }

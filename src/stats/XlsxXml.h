@@ -17,10 +17,8 @@ class QXmlStreamReader;
 namespace xlsx {
 
 inline const QString kMainNs = QStringLiteral("http://schemas.openxmlformats.org/spreadsheetml/2006/main");
-inline const QString kRelNs =
-    QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
-inline const QString kPackageRelNs =
-    QStringLiteral("http://schemas.openxmlformats.org/package/2006/relationships");
+inline const QString kRelNs = QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
+inline const QString kPackageRelNs = QStringLiteral("http://schemas.openxmlformats.org/package/2006/relationships");
 
 // Growable output buffer. Appends are plain memcpy; the sheet writer is built on it.
 class ByteWriter {
@@ -28,7 +26,8 @@ public:
     void reserve(size_t bytes) { m_data.reserve(bytes); }
     void append(const char *data, size_t size) { m_data.append(data, size); }
     template <size_t N>
-    void append(const char (&literal)[N]) {
+    void append(const char (&literal)[N])
+    {
         m_data.append(literal, N - 1);
     }
     void append(const QByteArray &bytes) { m_data.append(bytes.constData(), size_t(bytes.size())); }
@@ -73,12 +72,14 @@ struct XmlNode {
     std::vector<XmlAttribute> attributes;
     std::vector<XmlNode> children;
 
-    bool is(const QString &namespaceUri, QStringView local) const {
+    bool is(const QString &namespaceUri, QStringView local) const
+    {
         return type == Element && localName == local && ns == namespaceUri;
     }
     const QString *attribute(QStringView qualifiedName) const;
     const QString *attribute(const QString &namespaceUri, QStringView local) const;
-    QString value(QStringView qualifiedName) const {
+    QString value(QStringView qualifiedName) const
+    {
         const QString *v = attribute(qualifiedName);
         return v ? *v : QString();
     }

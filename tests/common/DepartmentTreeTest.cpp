@@ -15,46 +15,52 @@ namespace {
 const QDateTime kNow(QDate(2026, 5, 10), QTime(12, 0));
 
 void department(TestDatabase &t, const QString &code, const QString &name, int position = 0,
-                const QVariant &ended = QVariant()) {
+                const QVariant &ended = QVariant())
+{
     t.exec(QStringLiteral("INSERT INTO 职能部门new (职能部门编号, 职能部门名称, 终止日期, 显示协调位置) "
                           "VALUES (?, ?, ?, ?)"),
            {code, name, ended, position});
 }
 
-void parentRow(TestDatabase &t, const QString &code, const QVariant &parentCode, const QDate &since) {
+void parentRow(TestDatabase &t, const QString &code, const QVariant &parentCode, const QDate &since)
+{
     t.exec(QStringLiteral("INSERT INTO 上级部门new (职能部门编号, 上级部门编号, 起始日期) VALUES (?, ?, ?)"),
            {code, parentCode, since});
 }
 
-void post(TestDatabase &t, const QString &code, const QString &name, const QString &dept,
-          const QString &holder, const QVariant &start, const QVariant &end, int head = 0) {
+void post(TestDatabase &t, const QString &code, const QString &name, const QString &dept, const QString &holder,
+          const QVariant &start, const QVariant &end, int head = 0)
+{
     t.exec(
-        QStringLiteral(
-            "INSERT INTO 岗位信息new (岗位代号, 岗位名称, 职能部门代号, 工号, 起始日期, 终止日期, 部门主管)"
-            " VALUES (?, ?, ?, ?, ?, ?, ?)"),
+        QStringLiteral("INSERT INTO 岗位信息new (岗位代号, 岗位名称, 职能部门代号, 工号, 起始日期, 终止日期, 部门主管)"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?)"),
         {code, name, dept, holder, start, end, head});
 }
 
 // The tree as text: one line per node, two blanks of indent per level.
-QString dump(QTreeWidgetItem *node, int level) {
+QString dump(QTreeWidgetItem *node, int level)
+{
     QString text = QString(level * 2, QLatin1Char(' ')) + node->text(0) + QLatin1Char('\n');
     for (int i = 0; i < node->childCount(); ++i) text += dump(node->child(i), level + 1);
     return text;
 }
 
-QString dump(const QTreeWidget &tree) {
+QString dump(const QTreeWidget &tree)
+{
     QString text;
     for (int i = 0; i < tree.topLevelItemCount(); ++i) text += dump(tree.topLevelItem(i), 0);
     return text;
 }
 
-QTreeWidgetItem *find(const QTreeWidget &tree, const QString &code) {
+QTreeWidgetItem *find(const QTreeWidget &tree, const QString &code)
+{
     const auto found = tree.findItems(code + QLatin1Char(' '), Qt::MatchStartsWith | Qt::MatchRecursive);
     return found.isEmpty() ? nullptr : found.first();
 }
 
 // The head's post first, the others in any order (the server's).
-QStringList headFirst(QStringList items) {
+QStringList headFirst(QStringList items)
+{
     if (!items.isEmpty()) std::sort(items.begin() + 1, items.end());
     return items;
 }
@@ -74,7 +80,8 @@ private slots:
     void assignmentPicking();
 };
 
-void DepartmentTreeTest::departmentsHangUnderTheirLatestCurrentParent() {
+void DepartmentTreeTest::departmentsHangUnderTheirLatestCurrentParent()
+{
     TestDatabase t;
     department(t, QStringLiteral("1"), QStringLiteral("总部"));
     parentRow(t, QStringLiteral("1"), QVariant(), QDate(2008, 1, 1));  // NULL parent: a root
@@ -116,7 +123,8 @@ void DepartmentTreeTest::departmentsHangUnderTheirLatestCurrentParent() {
     QCOMPARE(tree.topLevelItemCount(), 0);
 }
 
-void DepartmentTreeTest::brokenParentLinksNeitherRepeatNorHang() {
+void DepartmentTreeTest::brokenParentLinksNeitherRepeatNorHang()
+{
     TestDatabase t;
     department(t, QStringLiteral("1"), QStringLiteral("总部"));
     // Two parent rows with the same latest date: the department is read twice, shown once, and
@@ -153,11 +161,11 @@ void DepartmentTreeTest::brokenParentLinksNeitherRepeatNorHang() {
     QTreeWidget tree;
     DepartmentTree departments;
     departments.build(&tree, PickerVariant::Plain, t.db());
-    QCOMPARE(dump(tree),
-             QStringLiteral("1 总部\n  2 客服部\n    21 客服一组\n    3 工程部\n  9 己\n    91 庚\n"));
+    QCOMPARE(dump(tree), QStringLiteral("1 总部\n  2 客服部\n    21 客服一组\n    3 工程部\n  9 己\n    91 庚\n"));
 }
 
-void DepartmentTreeTest::orderFollowsTheVariant() {
+void DepartmentTreeTest::orderFollowsTheVariant()
+{
     TestDatabase t;
     department(t, QStringLiteral("2"), QStringLiteral("二部"), 3);
     department(t, QStringLiteral("10"), QStringLiteral("十部"), 2);
@@ -180,36 +188,31 @@ void DepartmentTreeTest::orderFollowsTheVariant() {
     QCOMPARE(dump(tree), QStringLiteral("2 二部\n  22 二部一组\n  21 二部二组\n10 十部\n1 一部\n"));
 }
 
-void DepartmentTreeTest::postsValidNowWithTheHeadFirst() {
+void DepartmentTreeTest::postsValidNowWithTheHeadFirst()
+{
     TestDatabase t;
-    t.exec(QStringLiteral(
-        "INSERT INTO 员工档案 (工号, 姓名) VALUES ('e1', '王一'), ('e2', '李二'), ('e3', '张三')"));
+    t.exec(QStringLiteral("INSERT INTO 员工档案 (工号, 姓名) VALUES ('e1', '王一'), ('e2', '李二'), ('e3', '张三')"));
     const QDateTime earlier = kNow.addSecs(-1), later = kNow.addSecs(1);
-    post(t, QStringLiteral("P1"), QStringLiteral("维修 主管 A"), QStringLiteral("3"), QStringLiteral("e1"),
-         earlier, QVariant());
-    post(t, QStringLiteral("P2"), QStringLiteral("经理"), QStringLiteral("3"), QStringLiteral("e2"), kNow,
-         later, 1);
-    post(t, QStringLiteral("P3"), QStringLiteral("将来"), QStringLiteral("3"), QStringLiteral("e1"), later,
+    post(t, QStringLiteral("P1"), QStringLiteral("维修 主管 A"), QStringLiteral("3"), QStringLiteral("e1"), earlier,
          QVariant());
-    post(t, QStringLiteral("P4"), QStringLiteral("刚结束"), QStringLiteral("3"), QStringLiteral("e1"),
-         earlier, kNow);
-    post(t, QStringLiteral("P5"), QStringLiteral("已结束"), QStringLiteral("3"), QStringLiteral("e1"),
-         earlier, earlier);
-    post(t, QStringLiteral("P6"), QStringLiteral("无人"), QStringLiteral("3"), QStringLiteral("nobody"),
-         earlier, QVariant());
-    post(t, QStringLiteral("P7"), QStringLiteral("别的部门"), QStringLiteral("4"), QStringLiteral("e3"),
-         earlier, QVariant());
+    post(t, QStringLiteral("P2"), QStringLiteral("经理"), QStringLiteral("3"), QStringLiteral("e2"), kNow, later, 1);
+    post(t, QStringLiteral("P3"), QStringLiteral("将来"), QStringLiteral("3"), QStringLiteral("e1"), later, QVariant());
+    post(t, QStringLiteral("P4"), QStringLiteral("刚结束"), QStringLiteral("3"), QStringLiteral("e1"), earlier, kNow);
+    post(t, QStringLiteral("P5"), QStringLiteral("已结束"), QStringLiteral("3"), QStringLiteral("e1"), earlier,
+         earlier);
+    post(t, QStringLiteral("P6"), QStringLiteral("无人"), QStringLiteral("3"), QStringLiteral("nobody"), earlier,
+         QVariant());
+    post(t, QStringLiteral("P7"), QStringLiteral("别的部门"), QStringLiteral("4"), QStringLiteral("e3"), earlier,
+         QVariant());
 
     QCOMPARE(headFirst(PostPicker::items(QStringLiteral("3"), PickerVariant::Plain, t.db(), kNow)),
-             (QStringList{QStringLiteral("P2 经理"), QStringLiteral("P1 维修 主管 A"),
-                          QStringLiteral("P6 无人")}));
+             (QStringList{QStringLiteral("P2 经理"), QStringLiteral("P1 维修 主管 A"), QStringLiteral("P6 无人")}));
     // The assignment variant names the holder and offers only posts whose holder is an employee.
     QCOMPARE(PostPicker::items(QStringLiteral("3"), PickerVariant::Assignment, t.db(), kNow),
              (QStringList{QStringLiteral("P2 经理(李二)"), QStringLiteral("P1 维修 主管 A(王一)")}));
     // At a later moment the post that started then is offered and the one that ended is not.
     QCOMPARE(headFirst(PostPicker::items(QStringLiteral("3"), PickerVariant::Plain, t.db(), later)),
-             (QStringList{QStringLiteral("P1 维修 主管 A"), QStringLiteral("P3 将来"),
-                          QStringLiteral("P6 无人")}));
+             (QStringList{QStringLiteral("P1 维修 主管 A"), QStringLiteral("P3 将来"), QStringLiteral("P6 无人")}));
 
     QListWidget list;
     list.addItem(QStringLiteral("old"));
@@ -218,7 +221,8 @@ void DepartmentTreeTest::postsValidNowWithTheHeadFirst() {
     QCOMPARE(list.item(0)->text(), QStringLiteral("P7 别的部门"));
 }
 
-void DepartmentTreeTest::plainPicking() {
+void DepartmentTreeTest::plainPicking()
+{
     TestDatabase t(true);
     QWidget window;
     auto *tree = new QTreeWidget(&window);
@@ -254,7 +258,8 @@ void DepartmentTreeTest::plainPicking() {
     QVERIFY(postBox->text().isEmpty());
 }
 
-void DepartmentTreeTest::assignmentPicking() {
+void DepartmentTreeTest::assignmentPicking()
+{
     TestDatabase t(true);
     QWidget window;
     auto *tree = new QTreeWidget(&window);

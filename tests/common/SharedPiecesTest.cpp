@@ -60,8 +60,12 @@ void SharedPiecesTest::hourBoundaries()
     const QDateTime a(QDate(2026, 12, 8), QTime(10, 59, 59));
     QCOMPARE(DateText::hourBoundaries(a, a.addSecs(1)), 1);
     QCOMPARE(DateText::minuteBoundaries(a, a.addSecs(1)), 1);
-    QCOMPARE(DateText::hourBoundaries(QDateTime(QDate(2026, 12, 7), QTime(9, 0)), QDateTime(QDate(2026, 12, 8), QTime(9, 59))), 24);
-    QCOMPARE(DateText::hourBoundaries(QDateTime(QDate(2026, 12, 7), QTime(8, 59)), QDateTime(QDate(2026, 12, 8), QTime(9, 0))), 25);
+    QCOMPARE(DateText::hourBoundaries(QDateTime(QDate(2026, 12, 7), QTime(9, 0)),
+                                      QDateTime(QDate(2026, 12, 8), QTime(9, 59))),
+             24);
+    QCOMPARE(DateText::hourBoundaries(QDateTime(QDate(2026, 12, 7), QTime(8, 59)),
+                                      QDateTime(QDate(2026, 12, 8), QTime(9, 0))),
+             25);
 }
 
 void SharedPiecesTest::parsingWhatUsersType_data()

@@ -38,14 +38,18 @@ void DatabaseTest::awkwardTextRoundTripsThroughEveryKindOfStatement()
     QFETCH(QString, text);
     TestDatabase t;
     Database &db = t.db();
-    const qint64 id = db.insert(QStringLiteral("投诉类别"), {{QStringLiteral("编号"), text}, {QStringLiteral("类别"), text}});
+    const qint64 id =
+        db.insert(QStringLiteral("投诉类别"), {{QStringLiteral("编号"), text}, {QStringLiteral("类别"), text}});
     QCOMPARE(db.scalar(QStringLiteral("SELECT 类别 FROM 投诉类别 WHERE 编号 = ?"), {text}).toString(), text);
-    QCOMPARE(db.update(QStringLiteral("投诉类别"), {{QStringLiteral("类别"), text + text}}, QStringLiteral("id = ?"), {id}), 1);
-    QCOMPARE(db.select(QStringLiteral("SELECT * FROM 投诉类别 WHERE id = ?"), {id}).first().text(QStringLiteral("类别")),
-             text + text);
+    QCOMPARE(
+        db.update(QStringLiteral("投诉类别"), {{QStringLiteral("类别"), text + text}}, QStringLiteral("id = ?"), {id}),
+        1);
+    QCOMPARE(
+        db.select(QStringLiteral("SELECT * FROM 投诉类别 WHERE id = ?"), {id}).first().text(QStringLiteral("类别")),
+        text + text);
     // A LIKE search matches the text literally: its % and _ are not wildcards.
     db.insert(QStringLiteral("投诉类别"), {{QStringLiteral("编号"), QStringLiteral("decoy")},
-                                          {QStringLiteral("类别"), QStringLiteral("100Xdone [a] zb")}});
+                                           {QStringLiteral("类别"), QStringLiteral("100Xdone [a] zb")}});
     const Rows found = db.select(QStringLiteral("SELECT 编号 FROM 投诉类别 WHERE 编号 LIKE ?") + Dialect::likeEscape(),
                                  {Dialect::containsPattern(text)});
     QCOMPARE(found.size(), 1);
@@ -57,11 +61,12 @@ void DatabaseTest::awkwardTextRoundTripsThroughEveryKindOfStatement()
 void DatabaseTest::emptyTextIsStoredAsNull()
 {
     TestDatabase t;
-    const qint64 id = t.db().insert(QStringLiteral("投诉信息"), {{QStringLiteral("投诉编号"), QStringLiteral("00000001")},
-                                                              {QStringLiteral("流水号"), 1},
-                                                              {QStringLiteral("地址"), textOrNull(QString())},
-                                                              {QStringLiteral("联系电话"), textOrNull(QStringLiteral("1"))},
-                                                              {QStringLiteral("处理时间"), QVariant()}});
+    const qint64 id =
+        t.db().insert(QStringLiteral("投诉信息"), {{QStringLiteral("投诉编号"), QStringLiteral("00000001")},
+                                                   {QStringLiteral("流水号"), 1},
+                                                   {QStringLiteral("地址"), textOrNull(QString())},
+                                                   {QStringLiteral("联系电话"), textOrNull(QStringLiteral("1"))},
+                                                   {QStringLiteral("处理时间"), QVariant()}});
     const Row row = t.db().select(QStringLiteral("SELECT * FROM 投诉信息 WHERE ID = ?"), {id}).first();
     QVERIFY(row.isNull(QStringLiteral("地址")));
     QVERIFY(row.isNull(QStringLiteral("处理时间")));
@@ -74,14 +79,14 @@ void DatabaseTest::dateTimesAreStoredAsSortableTextAndCompareAsTimes()
 {
     TestDatabase t;
     Database &db = t.db();
-    const QDateTime times[] = {QDateTime(QDate(2026, 3, 31), QTime(23, 59, 59)), QDateTime(QDate(2026, 4, 1), QTime(0, 0)),
-                               QDateTime(QDate(2026, 12, 9), QTime(9, 5))};
+    const QDateTime times[] = {QDateTime(QDate(2026, 3, 31), QTime(23, 59, 59)),
+                               QDateTime(QDate(2026, 4, 1), QTime(0, 0)), QDateTime(QDate(2026, 12, 9), QTime(9, 5))};
     int serial = 0;
     for (const QDateTime &time : times) {
         ++serial;
         db.insert(QStringLiteral("投诉信息"), {{QStringLiteral("投诉编号"), QString::number(serial)},
-                                              {QStringLiteral("流水号"), serial},
-                                              {QStringLiteral("投诉时间"), time}});
+                                               {QStringLiteral("流水号"), serial},
+                                               {QStringLiteral("投诉时间"), time}});
     }
     QCOMPARE(db.scalar(QStringLiteral("SELECT 投诉时间 FROM 投诉信息 WHERE 流水号 = 3")).toString(),
              QStringLiteral("2026-12-09 09:05:00"));
@@ -91,7 +96,8 @@ void DatabaseTest::dateTimesAreStoredAsSortableTextAndCompareAsTimes()
                        {QDate(2026, 3, 1), QDate(2026, 4, 1)})
                  .toInt(),
              1);
-    QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM 投诉信息 WHERE 投诉时间 <= ?"), {QDate(2026, 4, 1)}).toInt(), 2);
+    QCOMPARE(
+        db.scalar(QStringLiteral("SELECT count(*) FROM 投诉信息 WHERE 投诉时间 <= ?"), {QDate(2026, 4, 1)}).toInt(), 2);
 }
 
 void DatabaseTest::insertReturnsTheNewId()
@@ -101,7 +107,8 @@ void DatabaseTest::insertReturnsTheNewId()
     const qint64 second = t.db().insert(QStringLiteral("投诉方式"), {{QStringLiteral("编号"), QStringLiteral("02")}});
     QVERIFY(first > 0);
     QVERIFY(second > first);
-    QCOMPARE(t.value(QStringLiteral("SELECT 编号 FROM 投诉方式 WHERE id = ?"), {second}).toString(), QStringLiteral("02"));
+    QCOMPARE(t.value(QStringLiteral("SELECT 编号 FROM 投诉方式 WHERE id = ?"), {second}).toString(),
+             QStringLiteral("02"));
 }
 
 void DatabaseTest::failedTransactionLeavesNothing()
@@ -177,7 +184,8 @@ void DatabaseTest::newDatabaseInAnUnwritablePlaceFailsCleanly()
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     // A folder that cannot exist: its parent is a file.
-    QVERIFY_THROWS_EXCEPTION(DbError, Scripts::createSqliteDatabase(blocker.fileName() + QStringLiteral("/demo.sqlite"), true));
+    QVERIFY_THROWS_EXCEPTION(DbError,
+                             Scripts::createSqliteDatabase(blocker.fileName() + QStringLiteral("/demo.sqlite"), true));
     // A made database replaces nothing until it is whole, and leaves no temporary file.
     const QString file = dir.path() + QStringLiteral("/demo.sqlite");
     Scripts::createSqliteDatabase(file, true);

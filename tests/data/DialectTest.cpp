@@ -105,11 +105,26 @@ void DialectTest::connectionStringCannotBeAlteredByAValue_data()
     QTest::addColumn<QString>("login");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("database");
-    QTest::newRow("plain") << "db.example" << "sa" << "secret" << "物业";
-    QTest::newRow("semicolon") << "srv" << "sa" << "a;DATABASE=master" << "物业";
-    QTest::newRow("brace") << "srv" << "sa}" << "p}}w;UID=x}" << "{db}";
-    QTest::newRow("quote") << "srv'" << "o'neil" << "'; DROP" << "物业'库";
-    QTest::newRow("equals and spaces") << " srv " << "a = b" << " pw " << "";
+    QTest::newRow("plain") << "db.example"
+                           << "sa"
+                           << "secret"
+                           << "物业";
+    QTest::newRow("semicolon") << "srv"
+                               << "sa"
+                               << "a;DATABASE=master"
+                               << "物业";
+    QTest::newRow("brace") << "srv"
+                           << "sa}"
+                           << "p}}w;UID=x}"
+                           << "{db}";
+    QTest::newRow("quote") << "srv'"
+                           << "o'neil"
+                           << "'; DROP"
+                           << "物业'库";
+    QTest::newRow("equals and spaces") << " srv "
+                                       << "a = b"
+                                       << " pw "
+                                       << "";
 }
 
 void DialectTest::connectionStringCannotBeAlteredByAValue()
@@ -134,7 +149,8 @@ void DialectTest::scriptsSplitIntoStatements()
 {
     QCOMPARE(Scripts::statements(QStringLiteral("INSERT INTO t VALUES ('a;b'); -- c; d\nSELECT 'it''s;';")),
              (QStringList{QStringLiteral("INSERT INTO t VALUES ('a;b')"), QStringLiteral("SELECT 'it''s;'")}));
-    QCOMPARE(Scripts::statements(QStringLiteral("CREATE TABLE a (x INT);\nGO\nCREATE TABLE b (y INT);\ngo\n")).size(), 2);
+    QCOMPARE(Scripts::statements(QStringLiteral("CREATE TABLE a (x INT);\nGO\nCREATE TABLE b (y INT);\ngo\n")).size(),
+             2);
     QVERIFY(Scripts::statements(Scripts::text(QStringLiteral("sqlserver.sql"))).size() >= 5);
 }
 

@@ -9,7 +9,8 @@
 
 namespace {
 
-ComplaintInput complaint(const QString &complainant = QStringLiteral("王海涛")) {
+ComplaintInput complaint(const QString &complainant = QStringLiteral("王海涛"))
+{
     ComplaintInput c;
     c.complainant = complainant;
     c.content = QStringLiteral("楼上漏水");
@@ -24,26 +25,28 @@ ComplaintInput complaint(const QString &complainant = QStringLiteral("王海涛"
 }
 
 // A complaint row written directly, as another station or an earlier version may have left it.
-void addRow(TestDatabase &db, const QString &code, qint64 serial, const QString &time,
-            const QVariant &finished, const QString &complainant = QStringLiteral("某人"),
-            const QString &dept = QStringLiteral("5"), const QVariant &voided = QVariant()) {
-    db.exec(QStringLiteral("INSERT INTO 投诉信息 (投诉编号, 流水号, 部门编号, 投诉人, 投诉时间, 处理时间, "
-                           "处理状态, 撤销时间)"
-                           " VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-            {code, serial, dept, complainant, time,
-             finished.isNull() ? QVariant(QMetaType::fromType<QString>()) : finished,
-             finished.isNull() ? Status::notAccepted() : Status::finished(),
-             voided.isNull() ? QVariant(QMetaType::fromType<QString>()) : voided});
+void addRow(TestDatabase &db, const QString &code, qint64 serial, const QString &time, const QVariant &finished,
+            const QString &complainant = QStringLiteral("某人"), const QString &dept = QStringLiteral("5"),
+            const QVariant &voided = QVariant())
+{
+    db.exec(
+        QStringLiteral("INSERT INTO 投诉信息 (投诉编号, 流水号, 部门编号, 投诉人, 投诉时间, 处理时间, "
+                       "处理状态, 撤销时间)"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+        {code, serial, dept, complainant, time, finished.isNull() ? QVariant(QMetaType::fromType<QString>()) : finished,
+         finished.isNull() ? Status::notAccepted() : Status::finished(),
+         voided.isNull() ? QVariant(QMetaType::fromType<QString>()) : voided});
 }
 
-QStringList codes(ComplaintStore &store, const RegisterQuery &query,
-                  const QString &dept = QStringLiteral("5")) {
+QStringList codes(ComplaintStore &store, const RegisterQuery &query, const QString &dept = QStringLiteral("5"))
+{
     QStringList list;
     store.scanRegister(dept, query, [&](QString *cells, bool) { list << cells[RegisterColumn::Code]; });
     return list;
 }
 
-RegisterQuery range(const QDate &from, const QDate &to) {
+RegisterQuery range(const QDate &from, const QDate &to)
+{
     RegisterQuery q;
     q.kind = RegisterQuery::Range;
     q.from = from;
@@ -51,7 +54,8 @@ RegisterQuery range(const QDate &from, const QDate &to) {
     return q;
 }
 
-RegisterQuery byComplainant(const QString &text) {
+RegisterQuery byComplainant(const QString &text)
+{
     RegisterQuery q;
     q.kind = RegisterQuery::Complainant;
     q.complainant = text;
@@ -63,7 +67,8 @@ RegisterQuery byComplainant(const QString &text) {
 class ComplaintStoreTest : public QObject {
     Q_OBJECT
 private slots:
-    void codesFollowTheHighestSerial() {
+    void codesFollowTheHighestSerial()
+    {
         TestDatabase db;
         ComplaintStore store(gConn);
         const SavedComplaint first = store.insert(complaint());
@@ -86,7 +91,8 @@ private slots:
                  123456789LL);
     }
 
-    void insertStoresTheFieldsAndNulls() {
+    void insertStoresTheFieldsAndNulls()
+    {
         TestDatabase db;
         ComplaintStore store(gConn);
         ComplaintInput c = complaint(QStringLiteral("   "));  // blanks are a complainant
@@ -103,8 +109,7 @@ private slots:
         QCOMPARE(row.text(QStringLiteral("部门名称")), QStringLiteral("翠苑物业服务中心"));
         QCOMPARE(row.dateTime(QStringLiteral("投诉时间")), QDateTime(QDate(2026, 3, 5), QTime(10, 30)));
         QCOMPARE(row.number(QStringLiteral("S_ID")), 107);
-        for (const char *column :
-             {"地址", "联系电话", "管理处代号", "处理结果", "处理时间", "调查情况", "撤销时间"})
+        for (const char *column : {"地址", "联系电话", "管理处代号", "处理结果", "处理时间", "调查情况", "撤销时间"})
             QVERIFY2(row.isNull(QString::fromUtf8(column)), column);
 
         // Without a time the column stays NULL, and the register shows an empty cell.
@@ -123,7 +128,8 @@ private slots:
         QCOMPARE(cells[RegisterColumn::Id], QString::number(saved.id));
     }
 
-    void updateKeepsSerialStatusAndHandling() {
+    void updateKeepsSerialStatusAndHandling()
+    {
         TestDatabase db;
         ComplaintStore store(gConn);
         const SavedComplaint saved = store.insert(complaint());
@@ -136,8 +142,7 @@ private slots:
         edit.address = QStringLiteral("翠苑小区8幢1单元102室");
         edit.officeCode = QStringLiteral("2");
         QCOMPARE(store.update(saved.code, edit), std::optional<qint64>(saved.id));
-        const Row row =
-            gConn.select(QStringLiteral("SELECT * FROM 投诉信息 WHERE ID = ?"), {saved.id}).first();
+        const Row row = gConn.select(QStringLiteral("SELECT * FROM 投诉信息 WHERE ID = ?"), {saved.id}).first();
         QCOMPARE(row.text(QStringLiteral("投诉编号")), saved.code);
         QCOMPARE(row.number(QStringLiteral("流水号")), saved.serial);
         QCOMPARE(row.text(QStringLiteral("处理状态")), Status::inProgress());
@@ -150,15 +155,15 @@ private slots:
         QVERIFY(!store.update(QStringLiteral("99999999"), edit).has_value());
     }
 
-    void voidOnlyWhileNotAccepted() {
+    void voidOnlyWhileNotAccepted()
+    {
         TestDatabase db;
         PinnedClock clock(QDateTime(QDate(2026, 3, 15), QTime(9, 0)));
         ComplaintStore store(gConn);
         const qint64 pending = store.insert(complaint()).id;
         const qint64 forwarded = store.insert(complaint()).id;
         const qint64 finishedOpenStatus = store.insert(complaint()).id;
-        db.exec(QStringLiteral("UPDATE 投诉信息 SET 处理状态 = ? WHERE ID = ?"),
-                {Status::inProgress(), forwarded});
+        db.exec(QStringLiteral("UPDATE 投诉信息 SET 处理状态 = ? WHERE ID = ?"), {Status::inProgress(), forwarded});
         db.exec(QStringLiteral("UPDATE 投诉信息 SET 处理时间 = ? WHERE ID = ?"),
                 {QStringLiteral("2026-03-14 10:00:00"), finishedOpenStatus});
 
@@ -177,7 +182,8 @@ private slots:
         QCOMPARE(db.count(QStringLiteral("投诉信息"), QStringLiteral("撤销时间 IS NOT NULL")), 1);
     }
 
-    void registerPeriods() {
+    void registerPeriods()
+    {
         TestDatabase db;
         ComplaintStore store(gConn);
         const QString done = QStringLiteral("2027-02-01 10:00:00");
@@ -219,7 +225,8 @@ private slots:
         QCOMPARE(codes(store, all, QStringLiteral("6")), QStringList({"C2"}));
     }
 
-    void registerCells() {
+    void registerCells()
+    {
         TestDatabase db;
         ComplaintStore store(gConn);
         addRow(db, QStringLiteral("00000001"), 1, QStringLiteral("2026-03-01 00:00:00"),
@@ -241,18 +248,16 @@ private slots:
         QCOMPARE(rows, 1);
     }
 
-    void complainantSearchIsLiteral() {
+    void complainantSearchIsLiteral()
+    {
         TestDatabase db;
         ComplaintStore store(gConn);
-        addRow(db, QStringLiteral("1"), 1, QStringLiteral("2019-01-01 08:00:00"),
-               QStringLiteral("2019-01-02 08:00:00"), QStringLiteral("王海涛"));
+        addRow(db, QStringLiteral("1"), 1, QStringLiteral("2019-01-01 08:00:00"), QStringLiteral("2019-01-02 08:00:00"),
+               QStringLiteral("王海涛"));
         addRow(db, QStringLiteral("2"), 2, QStringLiteral("2026-03-01 08:00:00"), {}, QStringLiteral("老王"));
-        addRow(db, QStringLiteral("3"), 3, QStringLiteral("2026-03-01 08:00:00"), {},
-               QStringLiteral("100%满意"));
-        addRow(db, QStringLiteral("4"), 4, QStringLiteral("2026-03-01 08:00:00"), {},
-               QStringLiteral("A_B公司"));
-        addRow(db, QStringLiteral("5"), 5, QStringLiteral("2026-03-01 08:00:00"), {},
-               QStringLiteral("O'Brien"));
+        addRow(db, QStringLiteral("3"), 3, QStringLiteral("2026-03-01 08:00:00"), {}, QStringLiteral("100%满意"));
+        addRow(db, QStringLiteral("4"), 4, QStringLiteral("2026-03-01 08:00:00"), {}, QStringLiteral("A_B公司"));
+        addRow(db, QStringLiteral("5"), 5, QStringLiteral("2026-03-01 08:00:00"), {}, QStringLiteral("O'Brien"));
         addRow(db, QStringLiteral("6"), 6, QStringLiteral("2026-03-01 08:00:00"), {}, QStringLiteral("AxB!"));
 
         QCOMPARE(codes(store, byComplainant(QStringLiteral("王"))), QStringList({"1", "2"}));
@@ -262,7 +267,8 @@ private slots:
         QCOMPARE(codes(store, byComplainant(QStringLiteral("B!"))), QStringList({"6"}));
     }
 
-    void codeListsAndReceivers() {
+    void codeListsAndReceivers()
+    {
         TestDatabase db(true);
         ComplaintStore store(gConn);
         const QStringList categories = store.categories();

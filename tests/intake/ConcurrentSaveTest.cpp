@@ -14,7 +14,8 @@
 class ConcurrentSaveTest : public QObject {
     Q_OBJECT
 private slots:
-    void fourStationsGetDistinctGapFreeCodes() {
+    void fourStationsGetDistinctGapFreeCodes()
+    {
         constexpr int kStations = 4;
         constexpr int kEach = 50;
         QTemporaryDir dir;
@@ -37,8 +38,7 @@ private slots:
 
         Database db;
         db.openSqlite(file);
-        const Rows rows =
-            db.select(QStringLiteral("SELECT 投诉编号, 流水号, 投诉人 FROM 投诉信息 ORDER BY 流水号"));
+        const Rows rows = db.select(QStringLiteral("SELECT 投诉编号, 流水号, 投诉人 FROM 投诉信息 ORDER BY 流水号"));
         QCOMPARE(rows.size(), kStations * kEach);
         QSet<QString> codes;
         QSet<QString> stationsSeen;

@@ -7,12 +7,11 @@
 
 namespace {
 
-void exec(TestDatabase &db, const char *sql) {
-    db.exec(QString::fromUtf8(sql));
-}
+void exec(TestDatabase &db, const char *sql) { db.exec(QString::fromUtf8(sql)); }
 
 // One residential office with three buildings and one commercial office with let units.
-void fillRegister(TestDatabase &db) {
+void fillRegister(TestDatabase &db)
+{
     exec(db,
          "INSERT INTO 设置管理处 (GYD_DH, Gyd_name, GYD_DZ, GYD_TEL, 商用物业, 对应部门代号) VALUES"
          " ('2', '二期', NULL, NULL, 0, '5'), ('10', '商业街', '路66号', '0571-1', 1, '5'),"
@@ -56,7 +55,8 @@ void fillRegister(TestDatabase &db) {
 class PropertyRegisterTest : public QObject {
     Q_OBJECT
 private slots:
-    void officesOfTheDepartmentInNaturalOrder() {
+    void officesOfTheDepartmentInNaturalOrder()
+    {
         TestDatabase db;
         fillRegister(db);
         PropertyRegister reg(gConn);
@@ -69,7 +69,8 @@ private slots:
         QVERIFY(reg.offices(QStringLiteral("9")).isEmpty());
     }
 
-    void buildingsSortPartByPart() {
+    void buildingsSortPartByPart()
+    {
         TestDatabase db;
         fillRegister(db);
         PropertyRegister reg(gConn);
@@ -79,7 +80,8 @@ private slots:
         QCOMPARE(texts, QStringList({"翠苑路91单元", "翠苑路8号", "翠苑路12号"}));
     }
 
-    void roomsWithTheirCurrentHouseholder() {
+    void roomsWithTheirCurrentHouseholder()
+    {
         TestDatabase db;
         fillRegister(db);
         PropertyRegister reg(gConn);
@@ -98,7 +100,8 @@ private slots:
         QVERIFY(!reg.householder(999).has_value());
     }
 
-    void letUnitsOfRunningContractsOnce() {
+    void letUnitsOfRunningContractsOnce()
+    {
         TestDatabase db;
         fillRegister(db);
         PropertyRegister reg(gConn);

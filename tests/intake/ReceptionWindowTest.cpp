@@ -32,7 +32,8 @@ struct Reception {
     TestDatabase db{true};
     std::unique_ptr<QWidget> window;
 
-    Reception() {
+    Reception()
+    {
         loginReceptionist();
         window.reset(createReceptionWindow());
         window->resize(1280, 800);
@@ -41,12 +42,14 @@ struct Reception {
     }
 
     template <typename T = QWidget>
-    T *get(const char *name) const {
+    T *get(const char *name) const
+    {
         T *widget = window->findChild<T *>(QString::fromUtf8(name));
         if (!widget) qFatal("no control %s", name);
         return widget;
     }
-    QLineEdit *text(int index) const {
+    QLineEdit *text(int index) const
+    {
         return get<QLineEdit>(QStringLiteral("Text1(%1)").arg(index).toUtf8().constData());
     }
     QPlainTextEdit *content() const { return get<QPlainTextEdit>("Text1(4)"); }
@@ -55,18 +58,21 @@ struct Reception {
     QTreeWidget *tree() const { return get<QTreeWidget>("TreeView1"); }
     void click(const char *button) const { QTest::mouseClick(get<QPushButton>(button), Qt::LeftButton); }
 
-    int rowOf(const QString &code) const {
+    int rowOf(const QString &code) const
+    {
         for (int r = 0; r < model()->rowCount(); ++r)
             if (model()->text(r, RegisterColumn::Code) == code) return r;
         return -1;
     }
-    QStringList codes() const {
+    QStringList codes() const
+    {
         QStringList list;
         for (int r = 0; r < model()->rowCount(); ++r) list << model()->text(r, RegisterColumn::Code);
         return list;
     }
     // Clicks a register row as the user would.
-    void clickRow(const QString &code) const {
+    void clickRow(const QString &code) const
+    {
         const int row = rowOf(code);
         QVERIFY2(row >= 0, qPrintable(code));
         const QModelIndex index = model()->index(row, RegisterColumn::Code);
@@ -74,7 +80,8 @@ struct Reception {
         QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, grid()->visualRect(index).center());
         QCOMPARE(text(5)->text(), code);
     }
-    QTreeWidgetItem *node(const QString &text, QTreeWidgetItem *parent = nullptr) const {
+    QTreeWidgetItem *node(const QString &text, QTreeWidgetItem *parent = nullptr) const
+    {
         const int count = parent ? parent->childCount() : tree()->topLevelItemCount();
         for (int i = 0; i < count; ++i) {
             QTreeWidgetItem *item = parent ? parent->child(i) : tree()->topLevelItem(i);
@@ -82,28 +89,29 @@ struct Reception {
         }
         return nullptr;
     }
-    void clickNode(QTreeWidgetItem *item) const {
+    void clickNode(QTreeWidgetItem *item) const
+    {
         QVERIFY(item);
         tree()->scrollToItem(item);
         QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, tree()->visualItemRect(item).center());
     }
     // Fills what a new complaint needs besides the complainant.
-    void fillNew(const QString &complainant) const {
+    void fillNew(const QString &complainant) const
+    {
         text(1)->setText(complainant);
         content()->setPlainText(QStringLiteral("电梯故障"));
         get<QComboBox>("Combo4")->setCurrentIndex(1);
         get<QComboBox>("Combo5")->setCurrentIndex(0);
     }
-    Row stored(const QString &code) const {
+    Row stored(const QString &code) const
+    {
         const Rows rows = gConn.select(QStringLiteral("SELECT * FROM 投诉信息 WHERE 投诉编号 = ?"), {code});
         if (rows.isEmpty()) qFatal("no complaint %s", qPrintable(code));
         return rows.first();
     }
 };
 
-QColor background(QWidget *w) {
-    return w->palette().color(QPalette::Window);
-}
+QColor background(QWidget *w) { return w->palette().color(QPalette::Window); }
 
 }  // namespace
 
@@ -112,16 +120,15 @@ class ReceptionWindowTest : public QObject {
 private slots:
     void cleanup() { TestDatabase::clearSession(); }
 
-    void loadShowsRegisterListsAndOffices() {
+    void loadShowsRegisterListsAndOffices()
+    {
         Reception r;
         QCOMPARE(r.window->objectName(), QStringLiteral("frm投诉接待"));
         QCOMPARE(r.window->windowTitle(), QStringLiteral("投诉接待"));
         QVERIFY(MainArea::opensMaximized(r.window.get()));
         auto *status = r.get<QStatusBar>("StatusBar2");
-        QCOMPARE(status->findChild<QLabel *>(QStringLiteral("Panel2"))->text(),
-                 QStringLiteral(" 翠苑物业服务中心"));
-        QCOMPARE(status->findChild<QLabel *>(QStringLiteral("Panel4"))->text(),
-                 QStringLiteral(" 前台接待员"));
+        QCOMPARE(status->findChild<QLabel *>(QStringLiteral("Panel2"))->text(), QStringLiteral(" 翠苑物业服务中心"));
+        QCOMPARE(status->findChild<QLabel *>(QStringLiteral("Panel4"))->text(), QStringLiteral(" 前台接待员"));
         QCOMPARE(status->findChild<QLabel *>(QStringLiteral("Panel5"))->text(), QString());
 
         QCOMPARE(r.get<QComboBox>("Combo4")->count(), 7);
@@ -137,8 +144,7 @@ private slots:
         QCOMPARE(offices->itemText(2), QStringLiteral("10 翠苑商业街"));
         QCOMPARE(offices->currentIndex(), 0);
         QStringList buildings;
-        for (int i = 0; i < r.tree()->topLevelItemCount(); ++i)
-            buildings << r.tree()->topLevelItem(i)->text(0);
+        for (int i = 0; i < r.tree()->topLevelItemCount(); ++i) buildings << r.tree()->topLevelItem(i)->text(0);
         QCOMPARE(buildings, QStringList({"翠苑小区8幢1单元", "翠苑小区8幢2单元", "翠苑小区12幢1单元"}));
         QVERIFY(!r.get("Picture3")->isVisible());
         QVERIFY(!r.get("Picture4")->isVisible());
@@ -165,7 +171,8 @@ private slots:
         QCOMPARE(r.text(1)->text(), QString());
     }
 
-    void opensMaximizedInTheMainArea() {
+    void opensMaximizedInTheMainArea()
+    {
         TestDatabase db(true);
         loginReceptionist();
         QMdiArea area;
@@ -179,7 +186,8 @@ private slots:
         QCOMPARE(frame->widget()->objectName(), QStringLiteral("frm投诉接待"));
     }
 
-    void saveChecksInOrderAndStoresTheComplaint() {
+    void saveChecksInOrderAndStoresTheComplaint()
+    {
         PinnedClock clock(QDateTime(QDate::currentDate(), QTime(10, 20)));
         Reception r;
         MessageRecorder messages;
@@ -245,7 +253,8 @@ private slots:
         QCOMPARE(r.text(1)->text(), QStringLiteral("李秀英"));
     }
 
-    void invalidComplaintTimeStoresNothing() {
+    void invalidComplaintTimeStoresNothing()
+    {
         Reception r;
         MessageRecorder messages;
         const int before = r.db.count(QStringLiteral("投诉信息"));
@@ -267,7 +276,8 @@ private slots:
         QCOMPARE(r.stored(QStringLiteral("00000001")).text(QStringLiteral("投诉时间")), stored);
     }
 
-    void editKeepsSerialStatusAndOffice() {
+    void editKeepsSerialStatusAndOffice()
+    {
         Reception r;
         MessageRecorder messages;
         r.clickRow(QStringLiteral("00000013"));
@@ -289,8 +299,7 @@ private slots:
         QCOMPARE(row.text(QStringLiteral("投诉内容")), QStringLiteral("外墙渗水，卧室墙面发霉，已复查。"));
         QCOMPARE(row.text(QStringLiteral("管理处代号")), QStringLiteral("1"));
         const int shown = r.rowOf(QStringLiteral("00000013"));
-        QCOMPARE(r.model()->text(shown, RegisterColumn::Content),
-                 QStringLiteral("外墙渗水，卧室墙面发霉，已复查。"));
+        QCOMPARE(r.model()->text(shown, RegisterColumn::Content), QStringLiteral("外墙渗水，卧室墙面发霉，已复查。"));
         QCOMPARE(r.model()->text(shown, RegisterColumn::Status), Status::inProgress());
         gDeptCode = QStringLiteral("5");
         gDeptName = QStringLiteral("翠苑物业服务中心");
@@ -300,8 +309,7 @@ private slots:
         QCOMPARE(r.get<QComboBox>("Combo3")->currentText(), QStringLiteral("2 翠苑二期"));
         QCOMPARE(r.tree()->topLevelItem(0)->text(0), QStringLiteral("翠苑二期3幢"));
         r.click("Command4");
-        QCOMPARE(r.stored(QStringLiteral("00000003")).text(QStringLiteral("管理处代号")),
-                 QStringLiteral("2"));
+        QCOMPARE(r.stored(QStringLiteral("00000003")).text(QStringLiteral("管理处代号")), QStringLiteral("2"));
         QCOMPARE(r.stored(QStringLiteral("00000003")).number(QStringLiteral("流水号")), 3);
 
         // A complaint without office keeps none.
@@ -317,12 +325,12 @@ private slots:
         r.clickRow(QStringLiteral("00000009"));
         QCOMPARE(r.get<QComboBox>("Combo4")->currentIndex(), -1);
         r.click("Command4");
-        QCOMPARE(r.stored(QStringLiteral("00000009")).text(QStringLiteral("投诉类别")),
-                 QStringLiteral("旧类别"));
+        QCOMPARE(r.stored(QStringLiteral("00000009")).text(QStringLiteral("投诉类别")), QStringLiteral("旧类别"));
         QCOMPARE(messages.count(), 0);
     }
 
-    void voidOnlyWhatIsStillPending() {
+    void voidOnlyWhatIsStillPending()
+    {
         Reception r;
         MessageRecorder messages;
         r.clickRow(QStringLiteral("00000001"));
@@ -352,7 +360,8 @@ private slots:
         QVERIFY(!r.get<QPushButton>("Command13")->isEnabled());
     }
 
-    void queryOptions() {
+    void queryOptions()
+    {
         Reception r;
         MessageRecorder messages;
         const QStringList shown = r.codes();
@@ -368,10 +377,10 @@ private slots:
         // A day range: the whole of the chosen day.
         const QDate day = r.stored(QStringLiteral("00000030")).dateTime(QStringLiteral("投诉时间")).date();
         QStringList expected;
-        for (const Row row : gConn.select(
-                 QStringLiteral("SELECT 投诉编号 FROM 投诉信息 WHERE 部门编号 = '5' AND 撤销时间 IS NULL"
-                                " AND substr(投诉时间, 1, 10) = ? ORDER BY 投诉编号"),
-                 {day.toString(QStringLiteral("yyyy-MM-dd"))}))
+        for (const Row row :
+             gConn.select(QStringLiteral("SELECT 投诉编号 FROM 投诉信息 WHERE 部门编号 = '5' AND 撤销时间 IS NULL"
+                                         " AND substr(投诉时间, 1, 10) = ? ORDER BY 投诉编号"),
+                          {day.toString(QStringLiteral("yyyy-MM-dd"))}))
             expected << row.text(0);
         QVERIFY(expected.contains(QStringLiteral("00000030")));
         r.get<QRadioButton>("Option1(1)")->setChecked(true);
@@ -382,7 +391,8 @@ private slots:
         QCOMPARE(r.grid()->currentRow(), r.model()->rowCount() - 1);  // the last row is current
     }
 
-    void addressPanelResidential() {
+    void addressPanelResidential()
+    {
         Reception r;
         MessageRecorder messages;
         r.click("Command3");
@@ -408,8 +418,7 @@ private slots:
         QCOMPARE(r.text(3)->text(), QString());  // no telephone on record
         QCOMPARE(tag(r.text(1)), QStringLiteral("510"));
         QVERIFY(!panel->isVisible());
-        QCOMPARE(r.get<QStatusBar>("StatusBar2")->findChild<QLabel *>(QStringLiteral("Panel5"))->text(),
-                 QString());
+        QCOMPARE(r.get<QStatusBar>("StatusBar2")->findChild<QLabel *>(QStringLiteral("Panel5"))->text(), QString());
 
         r.content()->setPlainText(QStringLiteral("楼道灯不亮"));
         r.get<QComboBox>("Combo4")->setCurrentIndex(0);
@@ -440,13 +449,14 @@ private slots:
         QCOMPARE(messages.count(), 0);
     }
 
-    void addressPanelCommercial() {
+    void addressPanelCommercial()
+    {
         Reception r;
         MessageRecorder messages;
         // The let units of the demo contracts, one of them under a second running contract.
-        r.db.exec(QStringLiteral(
-            "INSERT INTO 合同信息 (ID, 合同编号, 座落, 对方单位, 区域代号, 合同生效日期)"
-            " VALUES (7, 'HT2025-009', 'A101', '杭州翠苑便利店有限公司', '10', '2025-01-01 00:00:00')"));
+        r.db.exec(
+            QStringLiteral("INSERT INTO 合同信息 (ID, 合同编号, 座落, 对方单位, 区域代号, 合同生效日期)"
+                           " VALUES (7, 'HT2025-009', 'A101', '杭州翠苑便利店有限公司', '10', '2025-01-01 00:00:00')"));
         r.db.exec(QStringLiteral("INSERT INTO 合同单元信息 (合同ID, 单元ID) VALUES (7, 131)"));
         r.click("Command3");
         r.click("Command1");
@@ -455,8 +465,7 @@ private slots:
         r.clickNode(building);
         QStringList units;
         for (int i = 0; i < building->childCount(); ++i) units << building->child(i)->text(0);
-        QCOMPARE(units, QStringList(
-                            {"A101 杭州翠苑便利店有限公司", "A102 杭州翠苑便利店有限公司", "A103 绿叶花店"}));
+        QCOMPARE(units, QStringList({"A101 杭州翠苑便利店有限公司", "A102 杭州翠苑便利店有限公司", "A103 绿叶花店"}));
 
         r.text(3)->setText(QStringLiteral("0571-12345"));
         r.clickNode(building->child(0));
@@ -474,7 +483,8 @@ private slots:
         QCOMPARE(messages.count(), 0);
     }
 
-    void timePanel() {
+    void timePanel()
+    {
         PinnedClock clock(QDateTime(QDate(2026, 3, 15), QTime(8, 0)));
         Reception r;
         MessageRecorder messages;
@@ -482,8 +492,7 @@ private slots:
         auto *calendar = r.get<QCalendarWidget>("MonthView1");
         auto *composed = r.get<QLineEdit>("Text3");
         const auto cell = [&](const char *kind, int i) {
-            return r.get<QLabel>(
-                QStringLiteral("%1(%2)").arg(QLatin1String(kind)).arg(i).toUtf8().constData());
+            return r.get<QLabel>(QStringLiteral("%1(%2)").arg(QLatin1String(kind)).arg(i).toUtf8().constData());
         };
 
         r.text(0)->setText(QStringLiteral("2026-13-40 10:00"));
@@ -542,7 +551,8 @@ private slots:
         QCOMPARE(r.text(0)->text(), QString());
     }
 
-    void databaseFailuresAreReportedAndNothingIsLost() {
+    void databaseFailuresAreReportedAndNothingIsLost()
+    {
         Reception r;
         MessageRecorder messages;
         r.click("Command1");

@@ -6,12 +6,14 @@
 
 namespace {
 
-AssignmentInput input(const QString &office, const QString &post, const QString &date,
-                      const QString &end = QString(), const QString &dept = QStringLiteral("5")) {
+AssignmentInput input(const QString &office, const QString &post, const QString &date, const QString &end = QString(),
+                      const QString &dept = QStringLiteral("5"))
+{
     return {office, dept, post, date, end, QString()};
 }
 
-QStringList codes(const QVector<AssignmentOffice> &offices) {
+QStringList codes(const QVector<AssignmentOffice> &offices)
+{
     QStringList list;
     for (const auto &office : offices) list << office.code;
     return list;
@@ -30,7 +32,8 @@ private slots:
     void datesAreCheckedBeforeAnythingIsStored();
 };
 
-void AssignmentStoreTest::officesInNaturalOrderAndAssignmentsWithTheirNames() {
+void AssignmentStoreTest::officesInNaturalOrderAndAssignmentsWithTheirNames()
+{
     TestDatabase t(true);
     AssignmentStore store(t.db());
     QCOMPARE(codes(store.offices()), (QStringList{"1", "2", "10", "11"}));
@@ -55,7 +58,8 @@ void AssignmentStoreTest::officesInNaturalOrderAndAssignmentsWithTheirNames() {
     QCOMPARE(store.list(QStringLiteral("10"), true).size(), 1);
 }
 
-void AssignmentStoreTest::onePostPerOfficeAndDay() {
+void AssignmentStoreTest::onePostPerOfficeAndDay()
+{
     TestDatabase t(true);
     AssignmentStore store(t.db());
     // Office 1 has post 501 from 2024-01-01; a time of day stored by another program is the same day.
@@ -71,8 +75,8 @@ void AssignmentStoreTest::onePostPerOfficeAndDay() {
 
     qint64 id = 0;
     QCOMPARE(store.add(input("1", "501", "2024-01-02"), &id), AssignmentStore::Result::Saved);  // another day
-    QCOMPARE(store.add(input("1", "502", "2024-01-01")), AssignmentStore::Result::Saved);   // another post
-    QCOMPARE(store.add(input("11", "501", "2024-01-01")), AssignmentStore::Result::Saved);  // another office
+    QCOMPARE(store.add(input("1", "502", "2024-01-01")), AssignmentStore::Result::Saved);       // another post
+    QCOMPARE(store.add(input("11", "501", "2024-01-01")), AssignmentStore::Result::Saved);      // another office
     AssignmentInput full{QStringLiteral("1"),          QStringLiteral("5"),
                          QStringLiteral("503"),        QStringLiteral("2024-01-01"),
                          QStringLiteral("2024-12-31"), QStringLiteral("  O'Brien 代班  ")};
@@ -82,12 +86,10 @@ void AssignmentStoreTest::onePostPerOfficeAndDay() {
     QCOMPARE(row.text(QStringLiteral("设置日期")), QStringLiteral("2024-01-02 00:00:00"));
     QVERIFY(row.isNull(QStringLiteral("终止日期")));
     QVERIFY(row.isNull(QStringLiteral("备注")));
-    QCOMPARE(
-        t.value(QStringLiteral("SELECT 备注 FROM 投诉处理人设置 WHERE 岗位代号 = '503' AND 管理处代号 = '1'"))
-            .toString(),
-        QStringLiteral("O'Brien 代班"));
-    QCOMPARE(t.value(QStringLiteral(
-                         "SELECT 终止日期 FROM 投诉处理人设置 WHERE 岗位代号 = '503' AND 管理处代号 = '1'"))
+    QCOMPARE(t.value(QStringLiteral("SELECT 备注 FROM 投诉处理人设置 WHERE 岗位代号 = '503' AND 管理处代号 = '1'"))
+                 .toString(),
+             QStringLiteral("O'Brien 代班"));
+    QCOMPARE(t.value(QStringLiteral("SELECT 终止日期 FROM 投诉处理人设置 WHERE 岗位代号 = '503' AND 管理处代号 = '1'"))
                  .toString(),
              QStringLiteral("2024-12-31 00:00:00"));
 
@@ -96,11 +98,11 @@ void AssignmentStoreTest::onePostPerOfficeAndDay() {
     QCOMPARE(t.count(QStringLiteral("投诉处理人设置"), QStringLiteral("ID = ?"), {id}), 0);
 }
 
-void AssignmentStoreTest::changesTheAssignmentByItsId() {
+void AssignmentStoreTest::changesTheAssignmentByItsId()
+{
     TestDatabase t(true);
     AssignmentStore store(t.db());
-    const qint64 id =
-        t.value(QStringLiteral("SELECT ID FROM 投诉处理人设置 WHERE 管理处代号 = '1'")).toLongLong();
+    const qint64 id = t.value(QStringLiteral("SELECT ID FROM 投诉处理人设置 WHERE 管理处代号 = '1'")).toLongLong();
     qint64 other = 0;
     store.add(input("1", "502", "2024-03-01"), &other);
 
@@ -125,18 +127,17 @@ void AssignmentStoreTest::changesTheAssignmentByItsId() {
     QCOMPARE(t.count(QStringLiteral("投诉处理人设置"), QStringLiteral("管理处代号 = '1'")), 1);
 }
 
-void AssignmentStoreTest::datesAreCheckedBeforeAnythingIsStored_data() {
+void AssignmentStoreTest::datesAreCheckedBeforeAnythingIsStored_data()
+{
     QTest::addColumn<QString>("setting");
     QTest::addColumn<QString>("end");
     QTest::addColumn<int>("field");  // -1: accepted
     QTest::newRow("plain") << QStringLiteral("2024-01-01") << QStringLiteral("") << -1;
-    QTest::newRow("short month and day, blanks")
-        << QStringLiteral(" 2024-1-5 ") << QStringLiteral("2024-01-05") << -1;
+    QTest::newRow("short month and day, blanks") << QStringLiteral(" 2024-1-5 ") << QStringLiteral("2024-01-05") << -1;
     QTest::newRow("leap day") << QStringLiteral("2024-02-29") << QStringLiteral("2025-02-28") << -1;
     QTest::newRow("no leap day") << QStringLiteral("2023-02-29") << QStringLiteral("")
                                  << int(AssignmentProblem::SettingDate);
-    QTest::newRow("words") << QStringLiteral("明天") << QStringLiteral("")
-                           << int(AssignmentProblem::SettingDate);
+    QTest::newRow("words") << QStringLiteral("明天") << QStringLiteral("") << int(AssignmentProblem::SettingDate);
     QTest::newRow("month 13") << QStringLiteral("2024-13-01") << QStringLiteral("")
                               << int(AssignmentProblem::SettingDate);
     QTest::newRow("slashes") << QStringLiteral("2024/01/01") << QStringLiteral("")
@@ -145,11 +146,12 @@ void AssignmentStoreTest::datesAreCheckedBeforeAnythingIsStored_data() {
                                   << int(AssignmentProblem::SettingDate);
     QTest::newRow("bad end") << QStringLiteral("2024-01-01") << QStringLiteral("2024-01-32")
                              << int(AssignmentProblem::EndDate);
-    QTest::newRow("end before setting")
-        << QStringLiteral("2024-01-02") << QStringLiteral("2024-01-01") << int(AssignmentProblem::EndDate);
+    QTest::newRow("end before setting") << QStringLiteral("2024-01-02") << QStringLiteral("2024-01-01")
+                                        << int(AssignmentProblem::EndDate);
 }
 
-void AssignmentStoreTest::datesAreCheckedBeforeAnythingIsStored() {
+void AssignmentStoreTest::datesAreCheckedBeforeAnythingIsStored()
+{
     QFETCH(QString, setting);
     QFETCH(QString, end);
     QFETCH(int, field);
@@ -157,9 +159,8 @@ void AssignmentStoreTest::datesAreCheckedBeforeAnythingIsStored() {
     QCOMPARE(problem ? int(problem->field) : -1, field);
     if (problem) {
         // The message names the field to correct.
-        QVERIFY(problem->message.startsWith(field == AssignmentProblem::SettingDate
-                                                ? QStringLiteral("设置日期")
-                                                : QStringLiteral("终止日期")));
+        QVERIFY(problem->message.startsWith(field == AssignmentProblem::SettingDate ? QStringLiteral("设置日期")
+                                                                                    : QStringLiteral("终止日期")));
     }
 }
 

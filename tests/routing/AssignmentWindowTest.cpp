@@ -18,7 +18,8 @@ namespace {
 
 // The assignment window on the demo data, its controls found by their names.
 struct Window {
-    Window() : widget(createAssignmentWindow()) {
+    Window() : widget(createAssignmentWindow())
+    {
         widget->show();
         offices = find<QTreeWidget>("TreeView1");
         grid = find<FlexGrid>("MSFlexGrid1");
@@ -36,34 +37,38 @@ struct Window {
     }
 
     template <typename T>
-    T *find(const char *objectName) const {
+    T *find(const char *objectName) const
+    {
         T *child = widget->findChild<T *>(QString::fromUtf8(objectName));
         if (!child) qFatal("no control %s", objectName);
         return child;
     }
 
-    QTreeWidgetItem *office(const QString &code) const {
+    QTreeWidgetItem *office(const QString &code) const
+    {
         QTreeWidgetItem *root = offices->topLevelItem(0);
         for (int i = 0; i < root->childCount(); ++i)
-            if (root->child(i)->data(0, Qt::UserRole).toString() == code + QLatin1Char('G'))
-                return root->child(i);
+            if (root->child(i)->data(0, Qt::UserRole).toString() == code + QLatin1Char('G')) return root->child(i);
         return nullptr;
     }
 
-    void clickOffice(QTreeWidgetItem *node) {
+    void clickOffice(QTreeWidgetItem *node)
+    {
         offices->setCurrentItem(node);
         emit offices->itemClicked(node, 0);
     }
 
-    void clickRow(int row) {
+    void clickRow(int row)
+    {
         grid->setCurrentRow(row);
         emit grid->cellClicked(row, 1);
     }
 
     // Picks a department in the drop-down tree and a post from the drop-down list.
-    void pick(const QString &departmentCode, const QString &postCode) {
-        const auto nodes = departmentTree->findItems(departmentCode + QLatin1Char(' '),
-                                                     Qt::MatchStartsWith | Qt::MatchRecursive);
+    void pick(const QString &departmentCode, const QString &postCode)
+    {
+        const auto nodes =
+            departmentTree->findItems(departmentCode + QLatin1Char(' '), Qt::MatchStartsWith | Qt::MatchRecursive);
         QVERIFY(!nodes.isEmpty());
         emit departmentTree->itemClicked(nodes.first(), 0);
         const auto items = posts->findItems(postCode + QLatin1Char(' '), Qt::MatchStartsWith);
@@ -71,7 +76,8 @@ struct Window {
         emit posts->itemClicked(items.first());
     }
 
-    QStringList column(int c) const {
+    QStringList column(int c) const
+    {
         QStringList texts;
         for (int row = 0; row < grid->grid()->rowCount(); ++row) texts << grid->grid()->text(row, c);
         return texts;
@@ -87,7 +93,8 @@ struct Window {
     QPushButton *addCancel, *save, *remove;
 };
 
-int assignments(TestDatabase &t, const QString &office) {
+int assignments(TestDatabase &t, const QString &office)
+{
     return t.count(QStringLiteral("投诉处理人设置"), QStringLiteral("管理处代号 = ?"), {office});
 }
 
@@ -107,7 +114,8 @@ private slots:
     void databaseFailuresAreReported();
 };
 
-void AssignmentWindowTest::opensOnTheFirstOfficeInNaturalOrder() {
+void AssignmentWindowTest::opensOnTheFirstOfficeInNaturalOrder()
+{
     TestDatabase t(true);
     MessageRecorder messages;
     Window w;
@@ -123,9 +131,9 @@ void AssignmentWindowTest::opensOnTheFirstOfficeInNaturalOrder() {
     // The first office's assignment is shown in the grid and in the fields; codes hidden.
     QCOMPARE(w.grid->grid()->rowCount(), 1);
     QCOMPARE(w.grid->grid()->rowTexts(0).mid(0, 8),
-             (QStringList{QStringLiteral("1"), QStringLiteral("2024-01-01"),
-                          QStringLiteral("翠苑物业服务中心"), QStringLiteral("服务中心主任"), QString(),
-                          QStringLiteral("服务中心主任受理"), QStringLiteral("501"), QStringLiteral("5")}));
+             (QStringList{QStringLiteral("1"), QStringLiteral("2024-01-01"), QStringLiteral("翠苑物业服务中心"),
+                          QStringLiteral("服务中心主任"), QString(), QStringLiteral("服务中心主任受理"),
+                          QStringLiteral("501"), QStringLiteral("5")}));
     for (int c : {6, 7, 8}) QVERIFY(w.grid->isColumnHidden(c));
     QCOMPARE(w.settingDate->text(), QStringLiteral("2024-01-01"));
     QCOMPARE(w.department->text(), QStringLiteral("翠苑物业服务中心"));
@@ -138,7 +146,8 @@ void AssignmentWindowTest::opensOnTheFirstOfficeInNaturalOrder() {
     QCOMPARE(messages.count(), 0);
 }
 
-void AssignmentWindowTest::endedAssignmentsAndTheRootNode() {
+void AssignmentWindowTest::endedAssignmentsAndTheRootNode()
+{
     TestDatabase t(true);
     MessageRecorder messages;
     Window w;
@@ -164,7 +173,8 @@ void AssignmentWindowTest::endedAssignmentsAndTheRootNode() {
     QCOMPARE(t.count(QStringLiteral("投诉处理人设置")), 5);
 }
 
-void AssignmentWindowTest::addingRefusesTheSamePostOnTheSameDay() {
+void AssignmentWindowTest::addingRefusesTheSamePostOnTheSameDay()
+{
     TestDatabase t(true);
     MessageRecorder messages;
     Window w;
@@ -202,14 +212,14 @@ void AssignmentWindowTest::addingRefusesTheSamePostOnTheSameDay() {
     w.pick(QStringLiteral("5"), QStringLiteral("503"));
     w.save->click();
     QCOMPARE(messages.count(), 1);
-    QCOMPARE(
-        t.count(QStringLiteral("投诉处理人设置"),
-                QStringLiteral("管理处代号 = '2' AND 职能部门代号 = '5' AND 岗位代号 = '503' AND 设置日期 = "
-                               "'2024-01-01 00:00:00' AND 终止日期 IS NULL AND 备注 IS NULL")),
-        1);
+    QCOMPARE(t.count(QStringLiteral("投诉处理人设置"),
+                     QStringLiteral("管理处代号 = '2' AND 职能部门代号 = '5' AND 岗位代号 = '503' AND 设置日期 = "
+                                    "'2024-01-01 00:00:00' AND 终止日期 IS NULL AND 备注 IS NULL")),
+             1);
 }
 
-void AssignmentWindowTest::cancellingAndEditingTheDate() {
+void AssignmentWindowTest::cancellingAndEditingTheDate()
+{
     TestDatabase t(true);
     t.exec(
         QStringLiteral("INSERT INTO 投诉处理人设置 (管理处代号, 职能部门代号, 岗位代号, 设置日期, 备注)"
@@ -256,7 +266,8 @@ void AssignmentWindowTest::cancellingAndEditingTheDate() {
     QCOMPARE(t.count(QStringLiteral("投诉处理人设置"), QStringLiteral("岗位代号 = '301'")), 1);
 }
 
-void AssignmentWindowTest::badInputWritesNothing() {
+void AssignmentWindowTest::badInputWritesNothing()
+{
     TestDatabase t(true);
     MessageRecorder messages;
     Window w;
@@ -275,8 +286,7 @@ void AssignmentWindowTest::badInputWritesNothing() {
     QCOMPARE(messages.last(), QStringLiteral("岗位不能为空，请选择岗位！"));
     w.pick(QStringLiteral("3"), QStringLiteral("301"));
 
-    for (const QString &date :
-         {QStringLiteral("2024-06-31"), QStringLiteral("6/1/2024"), QStringLiteral("x')--")}) {
+    for (const QString &date : {QStringLiteral("2024-06-31"), QStringLiteral("6/1/2024"), QStringLiteral("x')--")}) {
         w.settingDate->setText(date);
         w.save->click();
         QVERIFY2(messages.last().startsWith(QStringLiteral("设置日期")), qPrintable(messages.last()));
@@ -294,7 +304,8 @@ void AssignmentWindowTest::badInputWritesNothing() {
     QCOMPARE(t.count(QStringLiteral("投诉处理人设置")), before + 1);
 }
 
-void AssignmentWindowTest::deletingTheCurrentRow() {
+void AssignmentWindowTest::deletingTheCurrentRow()
+{
     TestDatabase t(true);
     MessageRecorder messages;
     Window w;
@@ -324,7 +335,8 @@ void AssignmentWindowTest::deletingTheCurrentRow() {
     QCOMPARE(messages.count(), asked);
 }
 
-void AssignmentWindowTest::databaseFailuresAreReported() {
+void AssignmentWindowTest::databaseFailuresAreReported()
+{
     TestDatabase t(true);
     MessageRecorder messages;
     Window w;

@@ -15,7 +15,8 @@ namespace {
 
 // One code-list window on the screen, with its controls found by their names.
 struct Window {
-    explicit Window(QWidget *(*factory)()) : widget(factory()) {
+    explicit Window(QWidget *(*factory)()) : widget(factory())
+    {
         widget->show();
         list = find<QListWidget>("List9");
         code = find<QLineEdit>("Text7(0)");
@@ -26,23 +27,24 @@ struct Window {
     }
 
     template <typename T>
-    T *find(const char *objectName) const {
+    T *find(const char *objectName) const
+    {
         T *child = widget->findChild<T *>(QString::fromUtf8(objectName));
         if (!child) qFatal("no control %s", objectName);
         return child;
     }
 
-    QStringList entries() const {
+    QStringList entries() const
+    {
         QStringList texts;
         for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
         return texts;
     }
 
-    void select(const QString &text) {
-        list->setCurrentItem(list->findItems(text, Qt::MatchExactly).value(0));
-    }
+    void select(const QString &text) { list->setCurrentItem(list->findItems(text, Qt::MatchExactly).value(0)); }
 
-    void type(const QString &codeText, const QString &nameText) {
+    void type(const QString &codeText, const QString &nameText)
+    {
         code->setText(codeText);
         name->setText(nameText);
     }
@@ -56,7 +58,8 @@ struct Window {
     QPushButton *remove;
 };
 
-QString nameOf(TestDatabase &t, const QString &code) {
+QString nameOf(TestDatabase &t, const QString &code)
+{
     return t.value(QStringLiteral("SELECT 类别 FROM 投诉类别 WHERE 编号 = ?"), {code}).toString();
 }
 
@@ -74,15 +77,15 @@ private slots:
     void databaseFailuresAreReported();
 };
 
-void CodeListWindowTest::emptyChannelListThenFirstEntry() {
+void CodeListWindowTest::emptyChannelListThenFirstEntry()
+{
     TestDatabase t;
     MessageRecorder messages;
     Window w(createChannelWindow);
     QCOMPARE(w.widget->objectName(), QStringLiteral("frm投诉方式设置"));
     QCOMPARE(w.widget->windowTitle(), QStringLiteral("投诉方式设置"));
     QCOMPARE(tag(w.name), QStringLiteral("方式"));
-    QCOMPARE(w.find<QWidget>("Label5(2)")->property("text").toString(),
-             QStringLiteral("编号和投诉方式不能重复"));
+    QCOMPARE(w.find<QWidget>("Label5(2)")->property("text").toString(), QStringLiteral("编号和投诉方式不能重复"));
     QCOMPARE(w.list->count(), 0);
     QVERIFY(w.code->text().isEmpty() && w.name->text().isEmpty());
     QCOMPARE(w.addCancel->text(), QStringLiteral("新增"));
@@ -106,8 +109,7 @@ void CodeListWindowTest::emptyChannelListThenFirstEntry() {
     w.type(QStringLiteral("01"), QStringLiteral("电话"));
     w.save->click();
     QCOMPARE(messages.count(), 2);
-    QCOMPARE(t.value(QStringLiteral("SELECT 方式 FROM 投诉方式 WHERE 编号 = '01'")).toString(),
-             QStringLiteral("电话"));
+    QCOMPARE(t.value(QStringLiteral("SELECT 方式 FROM 投诉方式 WHERE 编号 = '01'")).toString(), QStringLiteral("电话"));
     QCOMPARE(w.entries(), QStringList{QStringLiteral("01 电话")});
     QCOMPARE(w.list->currentRow(), 0);
     QCOMPARE(w.list->item(0)->data(Qt::UserRole).toLongLong(),
@@ -115,7 +117,8 @@ void CodeListWindowTest::emptyChannelListThenFirstEntry() {
     QCOMPARE(w.addCancel->text(), QStringLiteral("新增"));
 }
 
-void CodeListWindowTest::editingTheSelectedEntry() {
+void CodeListWindowTest::editingTheSelectedEntry()
+{
     TestDatabase t(true);
     MessageRecorder messages;
     Window w(createCategoryWindow);
@@ -146,8 +149,7 @@ void CodeListWindowTest::editingTheSelectedEntry() {
     const qint64 id = w.list->currentItem()->data(Qt::UserRole).toLongLong();
     w.type(QStringLiteral("O'3"), QStringLiteral("噪音"));
     w.save->click();
-    QCOMPARE(t.value(QStringLiteral("SELECT 编号 FROM 投诉类别 WHERE id = ?"), {id}).toString(),
-             QStringLiteral("O'3"));
+    QCOMPARE(t.value(QStringLiteral("SELECT 编号 FROM 投诉类别 WHERE id = ?"), {id}).toString(), QStringLiteral("O'3"));
     QCOMPARE(w.list->currentItem()->text(), QStringLiteral("O'3 噪音"));
 
     // Deleted by another station meanwhile: the user is told and nothing is written.
@@ -159,7 +161,8 @@ void CodeListWindowTest::editingTheSelectedEntry() {
     QCOMPARE(w.list->currentItem()->text(), QStringLiteral("O'3 噪音"));
 }
 
-void CodeListWindowTest::addingAndCancelling() {
+void CodeListWindowTest::addingAndCancelling()
+{
     TestDatabase t(true);
     MessageRecorder messages;
     Window w(createCategoryWindow);
@@ -197,7 +200,8 @@ void CodeListWindowTest::addingAndCancelling() {
     QCOMPARE(w.name->text(), QStringLiteral("绿化"));
 }
 
-void CodeListWindowTest::refusedCodesWriteNothing() {
+void CodeListWindowTest::refusedCodesWriteNothing()
+{
     TestDatabase t(true);
     MessageRecorder messages;
     Window w(createCategoryWindow);
@@ -223,7 +227,8 @@ void CodeListWindowTest::refusedCodesWriteNothing() {
     QCOMPARE(t.count(QStringLiteral("投诉类别")), 7);
 }
 
-void CodeListWindowTest::deletingEntries() {
+void CodeListWindowTest::deletingEntries()
+{
     TestDatabase t;
     t.exec(QStringLiteral("INSERT INTO 投诉类别 (编号, 类别) VALUES ('01', '服务态度'), ('02', '维修质量')"));
     MessageRecorder messages;
@@ -253,7 +258,8 @@ void CodeListWindowTest::deletingEntries() {
     QCOMPARE(t.count(QStringLiteral("投诉类别")), 0);
 }
 
-void CodeListWindowTest::databaseFailuresAreReported() {
+void CodeListWindowTest::databaseFailuresAreReported()
+{
     TestDatabase t(true);
     MessageRecorder messages;
     Window w(createCategoryWindow);

@@ -61,11 +61,12 @@ void MainWindowTest::anEnablingRowWinsOverADisablingOne()
 void MainWindowTest::subItemCanBeEnabledUnderADisabledMenu()
 {
     ShellFixture f;
-    f.database.exec(QStringLiteral("INSERT INTO GroupPrivilege (GroupID, FormName, Popedom) VALUES ('JD', '投诉类别设置', 1),"
-                                   " ('JD', '不存在的菜单', 1)"));
+    f.database.exec(
+        QStringLiteral("INSERT INTO GroupPrivilege (GroupID, FormName, Popedom) VALUES ('JD', '投诉类别设置', 1),"
+                       " ('JD', '不存在的菜单', 1)"));
     f.logIn(QStringLiteral("1001"), QStringLiteral("1234"));
     QVERIFY(f.enabled("投诉类别设置"));
-    QVERIFY(!f.enabled("基础设置TS"));  // present but unreachable
+    QVERIFY(!f.enabled("基础设置TS"));       // present but unreachable
     QVERIFY(f.messages.messages.isEmpty());  // unknown names are ignored
 }
 
@@ -75,7 +76,8 @@ void MainWindowTest::postWithoutRowsKeepsOnlyTheAlwaysAvailableItems()
     f.logIn(QStringLiteral("1011"), QStringLiteral("1234"));  // post 503: its only membership is not in force
     QCOMPARE(gPostCode, QStringLiteral("503"));
     for (QAction *item : f.main()->items()) {
-        static const QStringList always = {"H11", "其它模块", "退出系统", "退出", "注销", "关于", "关于软件", "联系我们"};
+        static const QStringList always = {"H11",  "其它模块", "退出系统", "退出",
+                                           "注销", "关于",     "关于软件", "联系我们"};
         QCOMPARE(item->isEnabled(), always.contains(item->objectName()));
     }
     QVERIFY(f.messages.messages.isEmpty());
@@ -184,7 +186,8 @@ void MainWindowTest::handOverOpensTheMainWindowWithoutLogin()
     TestDatabase database(true);
     MessageRecorder messages;
     auto *login = new LoginWindow;
-    QVERIFY(login->load(QStringLiteral(" 1002 ,李建国,5,翠苑物业服务中心,501,服务中心主任,03,服务中心,01,领导岗位,extra,more")));
+    QVERIFY(login->load(
+        QStringLiteral(" 1002 ,李建国,5,翠苑物业服务中心,501,服务中心主任,03,服务中心,01,领导岗位,extra,more")));
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(MainWindow::instance());
     QCOMPARE(gUserID, QStringLiteral(" 1002 "));  // copied as handed over
@@ -229,7 +232,7 @@ void MainWindowTest::bannerStretchesFromItsMiddleSlice()
     picture.fill(Qt::white);
     for (int x = 590; x < 610; ++x)
         for (int y = 0; y < 54; ++y) picture.setPixel(x, y, qRgb(255, 0, 0));  // the repeated slice
-    for (int y = 0; y < 54; ++y) picture.setPixel(1027, y, qRgb(0, 0, 255));  // the right-hand end
+    for (int y = 0; y < 54; ++y) picture.setPixel(1027, y, qRgb(0, 0, 255));   // the right-hand end
     strip.setPicture(picture);
     // 13150 twips (876 px): no slice, yet the right-hand end is drawn at width - 4000 twips.
     QImage narrow = strip.render(876, 54);

@@ -4,8 +4,8 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 
 #include "MessageRecorder.h"

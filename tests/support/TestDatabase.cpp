@@ -13,7 +13,8 @@ namespace {
 QString templateFile(bool withDemo)
 {
     static QTemporaryDir templates;
-    const QString file = templates.path() + (withDemo ? QStringLiteral("/demo.sqlite") : QStringLiteral("/empty.sqlite"));
+    const QString file =
+        templates.path() + (withDemo ? QStringLiteral("/demo.sqlite") : QStringLiteral("/empty.sqlite"));
     if (!QFile::exists(file)) Scripts::createSqliteDatabase(file, withDemo);
     return file;
 }

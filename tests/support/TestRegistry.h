@@ -1,10 +1,10 @@
 #pragma once
 
+#include <QObject>
+#include <QString>
 #include <functional>
 #include <map>
 #include <memory>
-#include <QObject>
-#include <QString>
 
 // Test classes register themselves so that one executable per folder can run any of them by name.
 namespace testing_support {
@@ -19,7 +19,6 @@ struct Registrar {
 
 }  // namespace testing_support
 
-#define TAVIMOR_TEST(Class)                                                                 \
-    static const testing_support::Registrar tavimorRegistrar##Class(#Class, []() {          \
-        return std::unique_ptr<QObject>(new Class);                                         \
-    });
+#define TAVIMOR_TEST(Class)                                          \
+    static const testing_support::Registrar tavimorRegistrar##Class( \
+        #Class, []() { return std::unique_ptr<QObject>(new Class); });

@@ -7,7 +7,8 @@
 #include "data/Database.h"
 #include "intake/ComplaintStore.h"
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 4) {

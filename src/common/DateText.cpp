@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include "data/Rows.h"
+
 namespace DateText {
 
 QString general(const QDateTime &value)
@@ -19,6 +21,31 @@ QString minutes(const QDateTime &value)
 QString list(const QDateTime &value)
 {
     return value.isValid() ? value.toString(QStringLiteral("yyyy/MM/dd HH:mm")) : QString();
+}
+
+QString general(const QVariant &value)
+{
+    if (value.isNull()) return QString();
+    if (value.typeId() == QMetaType::QString) {
+        const QString s = value.toString();
+        if (Value::isStoredDateTime(s)) return s.endsWith(QLatin1String(" 00:00:00")) ? s.left(10) : s;
+    }
+    return general(Value::dateTime(value));
+}
+
+QString list(const QVariant &value)
+{
+    if (value.isNull()) return QString();
+    if (value.typeId() == QMetaType::QString) {
+        const QString s = value.toString();
+        if (Value::isStoredDateTime(s)) {
+            QString text = s.left(16);
+            text[4] = QLatin1Char('/');
+            text[7] = QLatin1Char('/');
+            return text;
+        }
+    }
+    return list(Value::dateTime(value));
 }
 
 QString day(const QDate &value) { return value.isValid() ? value.toString(QStringLiteral("yyyy-MM-dd")) : QString(); }

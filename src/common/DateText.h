@@ -3,12 +3,17 @@
 #include <QDate>
 #include <QDateTime>
 #include <QString>
+#include <QVariant>
 
 // The date and time texts of the program.
 namespace DateText {
 
 // The general date-and-time text: "yyyy-MM-dd HH:mm:ss", or only the date at midnight.
 QString general(const QDateTime &value);
+// The same texts of a column value (NULL gives the empty text). The form SQLite keeps is cut
+// into the text directly: lists show a hundred thousand of them.
+QString general(const QVariant &value);
+QString list(const QVariant &value);
 // "yyyy-MM-dd HH:mm": the complaint time as it is typed at reception.
 QString minutes(const QDateTime &value);
 // "yyyy/MM/dd HH:mm": times shown in the lists.

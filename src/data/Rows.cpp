@@ -1,5 +1,7 @@
 #include "Rows.h"
 
+#include <QHash>
+
 #include "DbError.h"
 
 Columns::Columns(const QStringList &names) : m_names(names)
@@ -31,6 +33,41 @@ QString text(const QVariant &value)
     }
 }
 
+bool isStoredDateTime(const QString &s)
+{
+    if (s.size() != 19) return false;
+    static const char pattern[] = "dddd-dd-dd dd:dd:dd";
+    for (int i = 0; i < 19; ++i) {
+        const QChar c = s.at(i);
+        if (pattern[i] == 'd' ? !c.isDigit() : c != QLatin1Char(pattern[i])) return false;
+    }
+    return true;
+}
+
+namespace {
+
+int digits(const QString &s, int from, int length)
+{
+    int n = 0;
+    for (int i = from; i < from + length; ++i) n = n * 10 + (s.at(i).unicode() - '0');
+    return n;
+}
+
+// The local time of a wall-clock reading. Building a local QDateTime asks the C library for the
+// time zone every time (a file check per value); lists read thousands of times, so the offset
+// from UTC is looked up once per hour of the calendar instead, and the value carries it. The
+// result compares equal to the same local QDateTime.
+QDateTime localWallClock(const QDate &date, const QTime &time)
+{
+    thread_local QHash<qint64, int> offsets;
+    const qint64 hour = date.toJulianDay() * 24 + time.hour();
+    auto it = offsets.constFind(hour);
+    if (it == offsets.cend()) it = offsets.insert(hour, QDateTime(date, QTime(time.hour(), 0)).offsetFromUtc());
+    return QDateTime(date, time, Qt::OffsetFromUTC, *it);
+}
+
+}  // namespace
+
 QDateTime dateTime(const QVariant &value)
 {
     if (value.isNull()) return QDateTime();
@@ -38,8 +75,13 @@ QDateTime dateTime(const QVariant &value)
     if (type == QMetaType::QDateTime) return value.toDateTime();
     if (type == QMetaType::QDate) return QDateTime(value.toDate(), QTime(0, 0));
     const QString s = value.toString().trimmed();
-    static const char *const formats[] = {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd HH:mm",
-                                          "yyyy-MM-dd",          "yyyy-MM-ddTHH:mm:ss",     "yyyy-MM-ddTHH:mm:ss.zzz"};
+    if (isStoredDateTime(s)) {
+        const QDate date(digits(s, 0, 4), digits(s, 5, 2), digits(s, 8, 2));
+        const QTime time(digits(s, 11, 2), digits(s, 14, 2), digits(s, 17, 2));
+        if (date.isValid() && time.isValid()) return localWallClock(date, time);
+    }
+    static const char *const formats[] = {"yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd HH:mm", "yyyy-MM-dd",
+                                          "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-ddTHH:mm:ss.zzz"};
     for (const char *format : formats) {
         const QDateTime dt = QDateTime::fromString(s, QLatin1String(format));
         if (dt.isValid()) return dt;

@@ -30,6 +30,8 @@ namespace Value {
 QString text(const QVariant &value);
 // Date-times come back as QDateTime from SQL Server and as text from SQLite.
 QDateTime dateTime(const QVariant &value);
+// True for the text form in which SQLite keeps date-times: "yyyy-MM-dd HH:mm:ss".
+bool isStoredDateTime(const QString &text);
 }  // namespace Value
 
 // What a result holds: its columns and its cells, row after row. Shared, never changed.

@@ -35,11 +35,11 @@ QVector<HandlingLine> HandlingStore::openSteps(const QString &department, const 
         HandlingLine line;
         line.stepId = row.value(0).toLongLong();
         line.complaintCode = row.text(1);
-        line.complaintTime = readDateTime(row.value(2));
+        line.complaintTime = Value::dateTime(row.value(2));
         line.phone = row.text(3);
         line.address = row.text(4);
         line.complainant = row.text(5);
-        line.accepted = readDateTime(row.value(6));
+        line.accepted = Value::dateTime(row.value(6));
         line.content = row.text(7);
         line.findings = row.text(8);
         lines.append(line);

@@ -1,48 +1,7 @@
 #include "RoutingSteps.h"
 
-#include <QHash>
-
 #include "StoreClock.h"
 #include "data/Database.h"
-
-namespace {
-
-// The local time of a wall-clock reading. Building a local QDateTime asks the C library for the
-// time zone every time (a file check per value); the offset from UTC is looked up once per hour
-// of the calendar instead, and the value carries it.
-QDateTime localWallClock(const QDate &date, const QTime &time)
-{
-    thread_local QHash<qint64, int> offsets;
-    const qint64 hour = date.toJulianDay() * 24 + time.hour();
-    auto it = offsets.constFind(hour);
-    if (it == offsets.cend()) it = offsets.insert(hour, QDateTime(date, QTime(time.hour(), 0)).offsetFromUtc());
-    return QDateTime(date, time, Qt::OffsetFromUTC, *it);
-}
-
-}  // namespace
-
-QDateTime readDateTime(const QVariant &value)
-{
-    if (value.metaType().id() == QMetaType::QString) {
-        const QString s = value.toString();
-        if (s.size() == 19 && s.at(4) == QLatin1Char('-') && s.at(7) == QLatin1Char('-') &&
-            s.at(10) == QLatin1Char(' ') && s.at(13) == QLatin1Char(':') && s.at(16) == QLatin1Char(':')) {
-            const auto number = [&s](int from, int length) {
-                int n = 0;
-                for (int i = from; i < from + length; ++i) {
-                    const int digit = s.at(i).unicode() - '0';
-                    if (digit < 0 || digit > 9) return -1;
-                    n = n * 10 + digit;
-                }
-                return n;
-            };
-            const QDate date(number(0, 4), number(5, 2), number(8, 2));
-            const QTime time(number(11, 2), number(14, 2), number(17, 2));
-            if (date.isValid() && time.isValid()) return localWallClock(date, time);
-        }
-    }
-    return Value::dateTime(value);
-}
 
 namespace RoutingSteps {
 

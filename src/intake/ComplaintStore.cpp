@@ -25,44 +25,6 @@ const QString kRegisterColumns = QStringLiteral(
     "处理结果,"
     " 处理时间, S_ID, 管理处代号 FROM 投诉信息");
 
-// SQLite keeps date-times as "yyyy-MM-dd HH:mm:ss". The register reads up to a hundred thousand
-// of them, so the texts it shows are cut from that form directly instead of being parsed.
-bool isStoredStamp(const QString &s)
-{
-    if (s.size() != 19) return false;
-    static const char pattern[] = "dddd-dd-dd dd:dd:dd";
-    for (int i = 0; i < 19; ++i) {
-        const QChar c = s.at(i);
-        if (pattern[i] == 'd' ? !c.isDigit() : c != QLatin1Char(pattern[i])) return false;
-    }
-    return true;
-}
-
-QString generalText(const QVariant &value)
-{
-    if (value.isNull()) return QString();
-    if (value.typeId() == QMetaType::QString) {
-        const QString s = value.toString();
-        if (isStoredStamp(s)) return s.endsWith(QLatin1String(" 00:00:00")) ? s.left(10) : s;
-    }
-    return DateText::general(Value::dateTime(value));
-}
-
-QString listText(const QVariant &value)
-{
-    if (value.isNull()) return QString();
-    if (value.typeId() == QMetaType::QString) {
-        const QString s = value.toString();
-        if (isStoredStamp(s)) {
-            QString text = s.left(16);
-            text[4] = QLatin1Char('/');
-            text[7] = QLatin1Char('/');
-            return text;
-        }
-    }
-    return DateText::list(Value::dateTime(value));
-}
-
 QString numberText(const QVariant &value) { return value.isNull() ? QString() : QString::number(value.toLongLong()); }
 
 // Cells of a register row from a result of kRegisterColumns.
@@ -73,9 +35,9 @@ bool fillCells(const QSqlQuery &query, QString *cells)
         if (c == RegisterColumn::Time) continue;
         cells[c] = Value::text(query.value(c));
     }
-    cells[RegisterColumn::Time] = generalText(query.value(RegisterColumn::Time));
+    cells[RegisterColumn::Time] = DateText::general(query.value(RegisterColumn::Time));
     const QVariant finished = query.value(RegisterColumn::Finished);
-    cells[RegisterColumn::Finished] = listText(finished);
+    cells[RegisterColumn::Finished] = DateText::list(finished);
     cells[RegisterColumn::Room] = numberText(query.value(13));
     cells[RegisterColumn::Office] = Value::text(query.value(14));
     cells[RegisterColumn::Id] = numberText(query.value(0));

@@ -72,7 +72,7 @@ QVector<PendingComplaint> AcceptanceStore::pending(const QString &department, co
     QVector<PendingComplaint> list;
     list.reserve(rows.size());
     for (const Row row : rows)
-        list.append({row.text(0), row.text(1), row.text(2), row.text(3), readDateTime(row.value(4)), row.text(5)});
+        list.append({row.text(0), row.text(1), row.text(2), row.text(3), Value::dateTime(row.value(4)), row.text(5)});
     return list;
 }
 
@@ -83,8 +83,8 @@ QVector<ComplaintInProgress> AcceptanceStore::inProgress(const QString &departme
     QVector<ComplaintInProgress> list;
     list.reserve(rows.size());
     for (const Row row : rows)
-        list.append({row.text(0), row.text(1), row.text(2), row.text(3), readDateTime(row.value(4)), row.text(5),
-                     row.text(6), row.text(7), readDateTime(row.value(8))});
+        list.append({row.text(0), row.text(1), row.text(2), row.text(3), Value::dateTime(row.value(4)), row.text(5),
+                     row.text(6), row.text(7), Value::dateTime(row.value(8))});
     return list;
 }
 

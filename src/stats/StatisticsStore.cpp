@@ -9,30 +9,6 @@
 
 namespace {
 
-// SQLite keeps date-times as "yyyy-MM-dd HH:mm:ss"; a list of a hundred thousand complaints cuts
-// its texts from that form instead of parsing every one.
-bool isStoredStamp(const QString &s)
-{
-    if (s.size() != 19) return false;
-    static const char pattern[] = "dddd-dd-dd dd:dd:dd";
-    for (int i = 0; i < 19; ++i) {
-        const QChar c = s.at(i);
-        if (pattern[i] == 'd' ? !c.isDigit() : c != QLatin1Char(pattern[i])) return false;
-    }
-    return true;
-}
-
-// The general date-and-time text of a column value; NULL gives the empty text.
-QString generalText(const QVariant &value)
-{
-    if (value.isNull()) return QString();
-    if (value.typeId() == QMetaType::QString) {
-        const QString s = value.toString();
-        if (isStoredStamp(s)) return s.endsWith(QLatin1String(" 00:00:00")) ? s.left(10) : s;
-    }
-    return DateText::general(Value::dateTime(value));
-}
-
 QString statusValue(StatusFilter filter)
 {
     switch (filter) {
@@ -76,9 +52,9 @@ int StatisticsStore::fill(GridModel &grid, const StatisticsQuery &query)
         cells[StatisticsColumn::Code] = Value::text(row.value(0));
         cells[StatisticsColumn::Address] = Value::text(row.value(1));
         cells[StatisticsColumn::Complainant] = Value::text(row.value(2));
-        cells[StatisticsColumn::Time] = generalText(row.value(3));
+        cells[StatisticsColumn::Time] = DateText::general(row.value(3));
         cells[StatisticsColumn::Content] = Value::text(row.value(4));
-        cells[StatisticsColumn::Finished] = generalText(row.value(5));
+        cells[StatisticsColumn::Finished] = DateText::general(row.value(5));
         cells[StatisticsColumn::Telephone] = Value::text(row.value(6));
         cells[StatisticsColumn::Status] = Value::text(row.value(7));
         bulk.append(cells, StatisticsColumn::Count);
@@ -100,7 +76,7 @@ std::optional<QStringList> StatisticsStore::record(const QString &code)
     QStringList texts;
     for (int column = 0; column < 10; ++column) {
         const bool isTime = column == 2 || column == 3 || column == 7;
-        texts << (isTime ? generalText(row.value(column)) : row.text(column));
+        texts << (isTime ? DateText::general(row.value(column)) : row.text(column));
     }
     return texts;
 }

@@ -1,6 +1,7 @@
 #include "FlexGrid.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QStyledItemDelegate>
 
 #include "Twips.h"
@@ -41,9 +42,18 @@ FlexGrid::FlexGrid(QWidget *parent) : QTableView(parent), m_model(new GridModel(
     connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
         if (index.isValid()) emit cellClicked(index.row(), index.column());
     });
+    connect(this, &FlexGrid::cellClicked, this, [this](int row) { emit rowChosen(row); });
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) {
         if (index.isValid()) emit cellDoubleClicked(index.row(), index.column());
     });
+}
+
+void FlexGrid::keyPressEvent(QKeyEvent *event)
+{
+    const int before = currentRow();
+    QTableView::keyPressEvent(event);
+    const int after = currentRow();
+    if (after >= 0 && after != before) emit rowChosen(after);
 }
 
 int FlexGrid::currentRow() const

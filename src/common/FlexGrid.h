@@ -26,6 +26,12 @@ public:
 signals:
     void cellClicked(int row, int column);
     void cellDoubleClicked(int row, int column);
+    // The user chose a row: a click on one of its cells, or a move to it with the keyboard.
+    // Rows made current by the program (setCurrentRow, refills, removals) do not count.
+    void rowChosen(int row);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void applyWidth(int column);

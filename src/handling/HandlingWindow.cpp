@@ -77,11 +77,7 @@ HandlingWindow::HandlingWindow(QWidget *parent, NowSource now)
 
     setActionsEnabled(false);
 
-    connect(m_list, &FlexGrid::cellClicked, this, [this](int row) { selectLine(row); });
-    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &current) {
-                if (!m_filling && current.isValid() && m_list->hasFocus()) selectLine(current.row());
-            });
+    connect(m_list, &FlexGrid::rowChosen, this, &HandlingWindow::selectLine);
     connect(m_finish, &QPushButton::clicked, this, &HandlingWindow::finishStep);
     connect(m_forward, &QPushButton::clicked, this, &HandlingWindow::forwardStep);
     connect(m_review, &QPushButton::clicked, this, &HandlingWindow::showReviewComments);
@@ -112,7 +108,6 @@ void HandlingWindow::refresh()
         const QDateTime now = m_store.now();
         const qint64 keep = selectedStep();
         int keepRow = -1;
-        m_filling = true;
         GridModel *model = m_list->grid();
         model->clearRows();
         {
@@ -137,10 +132,8 @@ void HandlingWindow::refresh()
         }
         // The line the user was working on stays selected when it is still there.
         m_list->setCurrentRow(keepRow);
-        m_filling = false;
         m_status->showMessage(QStringLiteral("共 %1 条").arg(lines.size()));
     });
-    m_filling = false;
 }
 
 qint64 HandlingWindow::selectedStep() const

@@ -73,5 +73,4 @@ private:
     QPushButton *m_close;    // Command6
     QStatusBar *m_status;
     qint64 m_shownStep = 0;  // the step whose details the window shows
-    bool m_filling = false;
 };

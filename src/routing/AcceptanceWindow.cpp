@@ -104,16 +104,8 @@ AcceptanceWindow::AcceptanceWindow(QWidget *parent, NowSource now)
     m_review->setEnabled(false);
     m_target.frame->setEnabled(false);
 
-    connect(m_pending, &FlexGrid::cellClicked, this, [this](int row) { selectPending(row); });
-    connect(m_inProgress, &FlexGrid::cellClicked, this, [this](int row) { selectInProgress(row); });
-    connect(m_pending->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &current) {
-                if (!m_filling && current.isValid() && m_pending->hasFocus()) selectPending(current.row());
-            });
-    connect(m_inProgress->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &current) {
-                if (!m_filling && current.isValid() && m_inProgress->hasFocus()) selectInProgress(current.row());
-            });
+    connect(m_pending, &FlexGrid::rowChosen, this, &AcceptanceWindow::selectPending);
+    connect(m_inProgress, &FlexGrid::rowChosen, this, &AcceptanceWindow::selectInProgress);
     connect(m_finish, &QPushButton::clicked, this, &AcceptanceWindow::finishComplaint);
     connect(m_forward, &QPushButton::clicked, this, &AcceptanceWindow::forwardComplaint);
     connect(m_review, &QPushButton::clicked, this, &AcceptanceWindow::showReviewComments);
@@ -137,7 +129,6 @@ void AcceptanceWindow::refresh()
         const QVector<ComplaintInProgress> inProgress = m_store.inProgress(gDeptCode, gPostCode);
         const QString keep = selectedCode();
         const QString from = tag(m_finish);
-        m_filling = true;
         fillPending(pending, now);
         fillInProgress(inProgress, now);
         // The complaint the user was working on stays selected when it is still listed.
@@ -145,10 +136,8 @@ void AcceptanceWindow::refresh()
             if (from == kPendingTag) m_pending->setCurrentRow(rowOfCode(m_pending, PCode, keep));
             else m_inProgress->setCurrentRow(rowOfCode(m_inProgress, ICode, keep));
         }
-        m_filling = false;
         m_status->showMessage(QStringLiteral("待处理 %1 条，处理中 %2 条").arg(pending.size()).arg(inProgress.size()));
     });
-    m_filling = false;
 }
 
 void AcceptanceWindow::fillPending(const QVector<PendingComplaint> &list, const QDateTime &now)
@@ -223,9 +212,7 @@ void AcceptanceWindow::selectPending(int row)
     clearInputs();
     m_shownCode = code;
     setTag(m_finish, kPendingTag);
-    m_filling = true;
     m_inProgress->setCurrentRow(-1);
-    m_filling = false;
     ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
         const ComplaintDetail d = m_store.detail(code);
         m_details.show(d.address + QLatin1Char(' ') + d.complainant, d.content, d.complainant, d.phone);
@@ -246,9 +233,7 @@ void AcceptanceWindow::selectInProgress(int row)
     clearInputs();
     m_shownCode = code;
     setTag(m_finish, kInProgressTag);
-    m_filling = true;
     m_pending->setCurrentRow(-1);
-    m_filling = false;
     ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
         const ComplaintDetail d = m_store.detail(code);
         m_details.show(d.address + QLatin1Char(' ') + d.complainant, d.content, d.complainant, d.phone);
@@ -359,11 +344,9 @@ void AcceptanceWindow::forwardComplaint()
     QStringList cells{QString::number(inProgress->rowCount() + 1)};
     for (int c = PCode; c <= PContent; ++c) cells << pending->text(row, c);
     cells << gUserName << QString();
-    m_filling = true;
     inProgress->appendRow(cells);
     pending->removeDataRow(row);
     m_pending->setCurrentRow(-1);
-    m_filling = false;
     afterAction();
 }
 

@@ -67,5 +67,4 @@ private:
     QPushButton *m_close;    // Command6
     QStatusBar *m_status;
     QString m_shownCode;  // the complaint whose details the window shows
-    bool m_filling = false;
 };

@@ -1,11 +1,13 @@
 #include <QDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "TestRegistry.h"
 #include "common/CodeName.h"
 #include "common/DateText.h"
+#include "common/FlexGrid.h"
 #include "common/GridModel.h"
 #include "common/MainArea.h"
 
@@ -24,6 +26,7 @@ private slots:
     void gridWidthsOnlyGrow();
     void gridRemovingARowMovesCellStyles();
     void centringCanGoNegative();
+    void gridReportsRowsTheUserChoosesOnly();
 };
 
 void SharedPiecesTest::codeAndName()
@@ -161,6 +164,25 @@ void SharedPiecesTest::centringCanGoNegative()
     QVERIFY(frame->pos().x() < 0);
     QCOMPARE(frame->pos().y(), (area.viewport()->height() - 100) / 2);
     MainArea::set(nullptr);
+}
+
+void SharedPiecesTest::gridReportsRowsTheUserChoosesOnly()
+{
+    FlexGrid grid;
+    grid.grid()->setFormatString(QStringLiteral("<a|<b"), QFont());
+    for (int i = 0; i < 3; ++i) grid.grid()->appendRow({QString::number(i), QString()});
+    grid.show();
+    QSignalSpy chosen(&grid, &FlexGrid::rowChosen);
+    grid.setCurrentRow(0);  // the program's own choice
+    grid.grid()->removeDataRow(2);
+    QCOMPARE(chosen.count(), 0);
+    QTest::keyClick(&grid, Qt::Key_Down);
+    QCOMPARE(chosen.count(), 1);
+    QCOMPARE(chosen.at(0).at(0).toInt(), 1);
+    QTest::keyClick(&grid, Qt::Key_Down);  // already on the last row
+    QCOMPARE(chosen.count(), 1);
+    emit grid.cellClicked(0, 1);
+    QCOMPARE(chosen.count(), 2);
 }
 
 TAVIMOR_TEST(SharedPiecesTest)

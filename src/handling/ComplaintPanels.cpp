@@ -17,32 +17,6 @@
 #include "common/FlexGrid.h"
 #include "common/Twips.h"
 
-void placeTwips(QWidget *widget, int left, int top, int width, int height)
-{
-    widget->setGeometry(Twips::toPixels(left), Twips::toPixels(top), qMax(0, Twips::toPixels(width)),
-                        qMax(0, Twips::toPixels(height)));
-}
-
-QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int left, int top)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->adjustSize();
-    label->move(Twips::toPixels(left), Twips::toPixels(top));
-    return label;
-}
-
-QGroupBox *makeFrame(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *frame = new QGroupBox(caption, parent);
-    frame->setObjectName(name);
-    frame->setStyleSheet(
-        QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 7px; }"
-                       " QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: "
-                       "6px; padding: 0 2px; }"));
-    return frame;
-}
-
 void setUpReportList(FlexGrid *grid, const QStringList &captions, const QVector<int> &widthsTwips)
 {
     GridModel *model = grid->grid();

@@ -5,6 +5,7 @@
 #include <QVector>
 #include <functional>
 
+#include "common/Controls.h"
 #include "common/DepartmentTree.h"
 
 class Database;
@@ -19,15 +20,6 @@ class QTreeWidget;
 class QWidget;
 
 // Parts that the acceptance and the handling windows share.
-
-// Places a widget by twips (left, top, width, height); negative sizes become zero.
-void placeTwips(QWidget *widget, int left, int top, int width, int height);
-// A label whose text is its caption, placed at a design position (its width from its text).
-QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int left, int top);
-
-// A frame of the windows: the caption sits on the border line, so that controls placed by their
-// design position just below the top edge stay clear of it.
-QGroupBox *makeFrame(QWidget *parent, const QString &name, const QString &caption);
 
 // Sets a grid up as a report list: one header row, the columns with their captions and widths in
 // twips, left-aligned text, rows selected whole.

@@ -19,27 +19,6 @@
 #include "common/Twips.h"
 #include "common/WaitCursor.h"
 
-namespace {
-
-QPushButton *makeButton(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    return button;
-}
-
-QPlainTextEdit *makeMultiLine(QWidget *parent, const QString &name)
-{
-    auto *edit = new QPlainTextEdit(parent);
-    edit->setObjectName(name);
-    edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    edit->setTabChangesFocus(true);
-    return edit;
-}
-
-}  // namespace
-
 HandlingWindow::HandlingWindow(QWidget *parent, NowSource now)
     : QWidget(parent)
     , m_store(gConn, std::move(now))

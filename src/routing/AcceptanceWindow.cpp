@@ -25,23 +25,6 @@ namespace {
 const QString kPendingTag = QStringLiteral("L1");
 const QString kInProgressTag = QStringLiteral("L2");
 
-QPushButton *makeButton(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    return button;
-}
-
-QPlainTextEdit *makeMultiLine(QWidget *parent, const QString &name)
-{
-    auto *edit = new QPlainTextEdit(parent);
-    edit->setObjectName(name);
-    edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    edit->setTabChangesFocus(true);
-    return edit;
-}
-
 // A waiting time beyond 24 hour boundaries is drawn bold in red.
 bool waitedTooLong(const QDateTime &since, const QDateTime &now)
 {

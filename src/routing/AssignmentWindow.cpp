@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "common/Controls.h"
 #include "common/DateText.h"
 #include "common/ErrorReports.h"
 #include "common/FlexGrid.h"
@@ -63,10 +64,8 @@ AssignmentWindow::AssignmentWindow(QWidget *parent) : QWidget(parent), m_store(g
         return b;
     };
     const auto button = [this](const char *name, const QString &caption, const QRect &geometry) {
-        auto *b = new QPushButton(caption, this);
-        b->setObjectName(QString::fromLatin1(name));
+        QPushButton *b = makeButton(this, QString::fromLatin1(name), caption);
         b->setGeometry(geometry);
-        b->setAutoDefault(false);
         return b;
     };
 

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "common/CodeName.h"
+#include "common/Controls.h"
 #include "common/ErrorReports.h"
 #include "common/MainArea.h"
 #include "common/Messages.h"
@@ -64,12 +65,7 @@ CodeListWindow::CodeListWindow(const CodeListSettings &settings, QWidget *parent
     QLabel *hint = label(2, settings.hint);
     hint->setWordWrap(true);
 
-    const auto button = [this](const QString &name, const QString &caption) {
-        auto *b = new QPushButton(caption, this);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        return b;
-    };
+    const auto button = [this](const QString &name, const QString &caption) { return makeButton(this, name, caption); };
     m_addCancel = button(QStringLiteral("Command3D16"), kAdd);
     m_save = button(QStringLiteral("SSCommand2"), QStringLiteral("确定"));
     m_delete = button(QStringLiteral("Command3D18"), QStringLiteral("删除"));

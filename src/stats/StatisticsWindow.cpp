@@ -11,6 +11,7 @@
 #include <QStatusBar>
 
 #include "ExportWindow.h"
+#include "common/Controls.h"
 #include "common/ErrorReports.h"
 #include "common/FlexGrid.h"
 #include "common/MainArea.h"
@@ -32,23 +33,9 @@ constexpr int kCellMargin = 90 + Twips::fromPixels(3);
 
 const QString kSheetTitle = QStringLiteral("投诉情况统计表");
 
-template <typename W>
-W *named(W *widget, const QString &name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
-
 QLabel *caption(QWidget *parent, const QString &name, const QString &text)
 {
     return named(new QLabel(text, parent), name);
-}
-
-QPushButton *button(QWidget *parent, const QString &name, const QString &text)
-{
-    auto *b = named(new QPushButton(text, parent), name);
-    b->setAutoDefault(false);
-    return b;
 }
 
 }  // namespace
@@ -90,9 +77,9 @@ void StatisticsWindow::buildControls()
     m_status = named(new QComboBox(f), QStringLiteral("Combo1"));
     m_status->addItems(
         {QStringLiteral("全  部"), QStringLiteral("处理中"), QStringLiteral("处理完成"), QStringLiteral("尚未受理")});
-    m_query = button(f, QStringLiteral("Command1"), QStringLiteral("统计"));
-    m_exportButton = button(f, QStringLiteral("Command4"), QStringLiteral("输出EXCEL"));
-    m_close = button(f, QStringLiteral("Command5"), QStringLiteral("退出"));
+    m_query = makeButton(f, QStringLiteral("Command1"), QStringLiteral("统计"));
+    m_exportButton = makeButton(f, QStringLiteral("Command4"), QStringLiteral("输出EXCEL"));
+    m_close = makeButton(f, QStringLiteral("Command5"), QStringLiteral("退出"));
     const Place places[] = {{label2, 10, 84},   {m_from, 96, 120},         {label3, 222, 18},
                             {m_to, 242, 120},   {label4, 380, 58},         {m_status, 440, 110},
                             {m_query, 570, 84}, {m_exportButton, 662, 96}, {m_close, 766, 84}};

@@ -1,0 +1,47 @@
+#include "Controls.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "Twips.h"
+
+QPushButton *makeButton(QWidget *parent, const QString &name, const QString &caption)
+{
+    auto *button = named(new QPushButton(caption, parent), name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QPlainTextEdit *makeMultiLine(QWidget *parent, const QString &name)
+{
+    auto *edit = named(new QPlainTextEdit(parent), name);
+    edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    edit->setTabChangesFocus(true);
+    return edit;
+}
+
+QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int left, int top)
+{
+    auto *label = named(new QLabel(text, parent), name);
+    label->adjustSize();
+    label->move(Twips::toPixels(left), Twips::toPixels(top));
+    return label;
+}
+
+QGroupBox *makeFrame(QWidget *parent, const QString &name, const QString &caption)
+{
+    auto *frame = named(new QGroupBox(caption, parent), name);
+    frame->setStyleSheet(
+        QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 7px; }"
+                       " QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: "
+                       "6px; padding: 0 2px; }"));
+    return frame;
+}
+
+void placeTwips(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(Twips::toPixels(left), Twips::toPixels(top), qMax(0, Twips::toPixels(width)),
+                        qMax(0, Twips::toPixels(height)));
+}

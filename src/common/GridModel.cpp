@@ -31,12 +31,7 @@ void GridModel::setColumnCount(int columns)
     m_widths.resize(columns);
     m_alignments.resize(columns);
     m_fixedAlignments.resize(columns);
-    m_rowCount = 0;
-    m_rowText.clear();
-    m_cellEnds.clear();
-    m_rowBack.clear();
-    m_rowFore.clear();
-    m_cellStyles.clear();
+    dropRows();
     endResetModel();
     emit columnsChanged();
 }
@@ -114,13 +109,18 @@ void GridModel::setFixedAlignment(int column, int code)
 void GridModel::clearRows()
 {
     beginResetModel();
+    dropRows();
+    endResetModel();
+}
+
+void GridModel::dropRows()
+{
     m_rowCount = 0;
     m_rowText.clear();
     m_cellEnds.clear();
     m_rowBack.clear();
     m_rowFore.clear();
     m_cellStyles.clear();
-    endResetModel();
 }
 
 void GridModel::appendUnchecked(const QString *cells, int count)

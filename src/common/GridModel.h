@@ -106,6 +106,8 @@ private:
     };
     static Qt::Alignment qtAlignment(int code);
     void appendUnchecked(const QString *cells, int count);
+    // Forgets every data row; the caller resets the model around it.
+    void dropRows();
     int cellStart(int row, int column) const;
     static qint64 key(int row, int column) { return (qint64(row) << 20) | column; }
 

@@ -7,10 +7,13 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES="
   cmake ninja-build g++ make pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-odbc
+  qt6-charts-dev qt6-translations-l10n
   unixodbc unixodbc-dev tdsodbc freetds-bin
   libzip-dev zipcmp sqlite3 libsqlite3-dev
   fonts-wqy-microhei
-  python3 python3-openpyxl libxlsxwriter-dev
+  python3 python3-openpyxl python3-sqlglot libxlsxwriter-dev
+  libreoffice-calc-nogui poppler-utils
+  clang libfuzzer-14-dev libclang-rt-14-dev
   xvfb xauth clang-format dpkg-dev file
 "
 

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "stats/Workbook.h"
+#include "xlsx/Workbook.h"
 
 #ifdef TAVIMOR_HAVE_XLSXWRITER
 #include <xlsxwriter.h>

@@ -18,7 +18,7 @@
 #include <new>
 
 #include "GridExport.h"
-#include "Workbook.h"
+#include "xlsx/Workbook.h"
 #include "common/ErrorReports.h"
 #include "common/FlexGrid.h"
 #include "common/MainArea.h"

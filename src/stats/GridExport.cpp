@@ -4,7 +4,7 @@
 #include <QFont>
 #include <QStringList>
 
-#include "Workbook.h"
+#include "xlsx/Workbook.h"
 #include "common/GridModel.h"
 #include "common/Twips.h"
 

@@ -80,4 +80,4 @@ inline void fillGrid(GridModel &grid, const QString &format, const QList<QString
 
 }  // namespace export_probe
 
-#define PROBE_SCRIPT QFINDTESTDATA("xlsx_probe.py")
+#define PROBE_SCRIPT QFINDTESTDATA("../xlsx/xlsx_probe.py")

@@ -7,7 +7,7 @@
 #include "ExportProbe.h"
 #include "TestRegistry.h"
 #include "stats/GridExport.h"
-#include "stats/Workbook.h"
+#include "xlsx/Workbook.h"
 
 using export_probe::fillGrid;
 

@@ -11,7 +11,7 @@
 #include "TestRegistry.h"
 #include "common/FlexGrid.h"
 #include "stats/ExportWindow.h"
-#include "stats/Workbook.h"
+#include "xlsx/Workbook.h"
 
 namespace {
 

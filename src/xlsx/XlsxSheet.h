@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "stats/Workbook.h"
-#include "stats/XlsxStyles.h"
-#include "stats/XlsxXml.h"
+#include "xlsx/Workbook.h"
+#include "xlsx/XlsxStyles.h"
+#include "xlsx/XlsxXml.h"
 
 namespace xlsx::detail {
 
@@ -46,6 +46,13 @@ struct ColumnSpan {
 };
 
 class TagScanner;
+
+// Refuse, with a message naming them, a cell or a block outside the sheet.
+void checkCell(int row, int column);
+void checkRange(const CellRange &range);
+// The place of an element among the children of worksheet, which the schema orders; -1 for an
+// element of another namespace or one this module does not know.
+int worksheetChildRank(const XmlNode &node, const QString &ns);
 
 // The cells, merges and columns of one worksheet, plus the rest of its XML kept as elements.
 class SheetModel {

@@ -12,7 +12,7 @@
 #include <QTest>
 
 #include "TestRegistry.h"
-#include "stats/Workbook.h"
+#include "xlsx/Workbook.h"
 
 using xlsx::CellRange;
 using xlsx::Workbook;

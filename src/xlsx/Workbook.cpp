@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QSet>
+#include <algorithm>
 
 #include "xlsx/XlsxPackage.h"
 #include "xlsx/XlsxSheet.h"
@@ -77,6 +78,8 @@ void Worksheet::merge(const CellRange &range) { d->merge(range); }
 QList<CellRange> Worksheet::mergedRanges() const { return QList<CellRange>(d->merges().begin(), d->merges().end()); }
 
 void Worksheet::setColumnWidth(int column, double characters) { d->setColumnWidth(column, characters); }
+void Worksheet::setRowHeight(int row, double points) { d->setRowHeight(row, points); }
+double Worksheet::rowHeight(int row) const { return d->rowHeight(row); }
 
 // ---------------------------------------------------------------------------------------------- Workbook
 
@@ -149,6 +152,12 @@ Workbook Workbook::create(const QString &path)
     d.workbookRels = parseXml(kNewWorkbookRels, d.workbookRelsPart);
     d.newPackageRels = kNewPackageRels;
     d.contentTypesChanged = d.workbookChanged = d.workbookRelsChanged = true;
+    if (QFileInfo(path).suffix().compare(QLatin1String("xlsm"), Qt::CaseInsensitive) == 0) {
+        // The spreadsheet application refuses an .xlsm file whose workbook is not macro-enabled.
+        for (XmlNode &node : d.contentTypes.root.children)
+            if (node.value(u"PartName") == u"/xl/workbook.xml")
+                node.setAttribute(QStringLiteral("ContentType"), kMacroWorkbookContentType);
+    }
     book.addSheet(QStringLiteral("Sheet1"));
     return book;
 }
@@ -199,6 +208,59 @@ void Workbook::showSheet(int index)
         }
         return;
     }
+}
+
+void Workbook::activateSheet(int index)
+{
+    showSheet(index);  // checks the index; a hidden sheet cannot be the active one
+    WorkbookData &w = *d;
+    XmlNode *views = w.workbook.root.child(kMainNs, u"bookViews");
+    if (!views) {
+        XmlNode created = w.workbook.root.makeSibling(QStringLiteral("bookViews"));
+        created.children.push_back(w.workbook.root.makeSibling(QStringLiteral("workbookView")));
+        auto &children = w.workbook.root.children;
+        auto sheets =
+            std::find_if(children.begin(), children.end(), [](const XmlNode &n) { return n.is(kMainNs, u"sheets"); });
+        views = &*children.insert(sheets, std::move(created));
+        w.workbookChanged = true;
+    }
+    const QString tab = QString::number(index);
+    for (XmlNode &view : views->children) {
+        if (!view.is(kMainNs, u"workbookView")) continue;
+        if (view.value(u"activeTab").toInt() != index) {
+            view.setAttribute(QStringLiteral("activeTab"), tab);
+            w.workbookChanged = true;
+        }
+        // The first tab shown in the tab bar must not lie after the active one.
+        if (view.value(u"firstSheet").toInt() > index) {
+            view.setAttribute(QStringLiteral("firstSheet"), tab);
+            w.workbookChanged = true;
+        }
+    }
+    // One selected tab: a sheet still selected beside it would be grouped with it, and whatever the
+    // user typed would go into both.
+    for (int i = 0; i < sheetCount(); ++i) {
+        SheetEntry &entry = w.sheets[size_t(i)];
+        if (i == index) {
+            sheet(i).d->setTabSelected(true);
+            continue;
+        }
+        if (!entry.isWorksheet || entry.part.isEmpty()) continue;
+        try {
+            if (!entry.sheet && !w.read(entry.part).contains("tabSelected")) continue;
+            sheet(i).d->setTabSelected(false);
+        } catch (const WorkbookError &) {
+            // A sheet that cannot be read is left as it is; the report is still the active one.
+        }
+    }
+}
+
+int Workbook::activeSheet() const
+{
+    const XmlNode *views = d->workbook.root.child(kMainNs, u"bookViews");
+    const XmlNode *view = views ? views->child(kMainNs, u"workbookView") : nullptr;
+    const int tab = view ? view->value(u"activeTab").toInt() : 0;
+    return tab >= 0 && tab < sheetCount() ? tab : 0;
 }
 
 QString Workbook::sheetNameError(const QString &name)

@@ -69,6 +69,36 @@ QString systemErrorText(int code)
     }
 }
 
+// A workbook with a password to open is not a zip package but an OLE compound file (magic bytes
+// D0 CF 11 E0) holding the encrypted package; so is a workbook of Excel 97-2003. What the user
+// reads about such a file, or an empty text for any other file.
+QString oleContainerText(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.read(4) != QByteArray("\xD0\xCF\x11\xE0", 4)) return QString();
+    // The directory of the compound file names its streams in UTF-16 (little-endian), wherever in the
+    // file its sectors lie.
+    QByteArray name;
+    for (char c : QByteArray("EncryptedPackage")) name.append(c).append('\0');
+    bool encrypted = false;
+    QByteArray tail;
+    while (!encrypted && !file.atEnd()) {
+        const QByteArray chunk = tail + file.read(1 << 20);
+        if (chunk.size() == tail.size()) break;
+        encrypted = chunk.contains(name);
+        tail = chunk.right(name.size() - 1);
+    }
+    if (encrypted)
+        return QStringLiteral(
+                   "工作簿 %1 设有打开密码（已加密），本程序无法写入。"
+                   "请在电子表格程序中取消密码后再输出，或换一个文件名")
+            .arg(native(path));
+    return QStringLiteral(
+               "%1 不是 .xlsx 工作簿：它是 Excel 97-2003 格式的文件，或是设有打开密码的工作簿，"
+               "本程序无法写入。请换一个文件名，或先将它另存为 .xlsx 工作簿")
+        .arg(native(path));
+}
+
 }  // namespace
 
 QString native(const QString &path) { return QDir::toNativeSeparators(path); }
@@ -142,8 +172,11 @@ void WorkbookData::openArchive()
     int code = 0;
     archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &code);
     if (!archive) {
-        if (code == ZIP_ER_NOZIP || code == ZIP_ER_INCONS)
+        if (code == ZIP_ER_NOZIP || code == ZIP_ER_INCONS) {
+            const QString ole = oleContainerText(path);
+            if (!ole.isEmpty()) throw WorkbookError(ole);
             throw WorkbookError(QStringLiteral("%1 不是 .xlsx 工作簿（它不是 zip 压缩文件）").arg(native(path)));
+        }
         const QString reason = zipErrorText(code);
         throw WorkbookError(QStringLiteral("无法读取工作簿 %1：%2").arg(native(path), reason));
     }

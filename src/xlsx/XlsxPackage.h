@@ -25,6 +25,7 @@ inline const QString kStrictOfficeDocumentType =
     QStringLiteral("http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument");
 inline const QString kWorksheetContentType =
     QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml");
+inline const QString kMacroWorkbookContentType = QStringLiteral("application/vnd.ms-excel.sheet.macroEnabled.main+xml");
 inline const QString kStylesContentType =
     QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml");
 

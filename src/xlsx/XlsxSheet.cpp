@@ -30,8 +30,13 @@ namespace {
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// A plain decimal number that a double holds without losing digits (at most 15 significant ones).
-bool parsePlainNumber(QStringView text, double *value)
+}  // namespace
+
+}  // namespace xlsx::detail
+
+namespace xlsx {
+
+bool plainNumber(QStringView text, double *value)
 {
     text = text.trimmed();
     qsizetype i = 0;
@@ -68,7 +73,9 @@ bool parsePlainNumber(QStringView text, double *value)
     return true;
 }
 
-}  // namespace
+}  // namespace xlsx
+
+namespace xlsx::detail {
 
 SheetModel::SheetModel(QString name, Styles &styles, bool &formulasRemoved)
     : m_name(std::move(name)), m_styles(styles), m_formulasRemoved(formulasRemoved)
@@ -204,7 +211,7 @@ void SheetModel::setNumber(int row, int column, double value)
 void SheetModel::enterValue(int row, int column, const QString &text)
 {
     double number = 0;
-    if (!m_styles.isTextFormat(cell(row, column).style) && parsePlainNumber(text, &number)) {
+    if (!m_styles.isTextFormat(cell(row, column).style) && plainNumber(text, &number)) {
         setNumber(row, column, number);
     } else {
         setText(row, column, text);
@@ -238,6 +245,13 @@ CellRange SheetModel::usedRange() const
         used.firstColumn = std::min(used.firstColumn, int(row.cells.front().column));
         used.lastColumn = std::max(used.lastColumn, int(row.cells.back().column));
     }
+    // A merged range counts whole: clearing the used block must take every merge with it.
+    for (const CellRange &m : m_merges) {
+        used.firstRow = std::min(used.firstRow, m.firstRow);
+        used.lastRow = std::max(used.lastRow, m.lastRow);
+        used.firstColumn = std::min(used.firstColumn, m.firstColumn);
+        used.lastColumn = std::max(used.lastColumn, m.lastColumn);
+    }
     return used.isEmpty() ? CellRange() : used;
 }
 
@@ -258,6 +272,7 @@ void SheetModel::clear(const CellRange &range)
         for (auto it = from; it != to; ++it) releaseValue(*it);
         m_cellCount -= size_t(to - from);
         cells.erase(from, to);
+        dropRowHeight(*last);
     }
     m_rows.erase(std::remove_if(first, last, [](const Row &r) { return r.cells.empty() && r.attributes == 0; }), last);
     if (m_cellCount == 0) {

@@ -80,6 +80,9 @@ public:
     void merge(const CellRange &range);
     const std::vector<CellRange> &merges() const { return m_merges; }
     void setColumnWidth(int column, double characters);
+    void setRowHeight(int row, double points);
+    double rowHeight(int row) const;
+    void setTabSelected(bool selected);
 
 private:
     Row &row(uint32_t number);
@@ -87,6 +90,8 @@ private:
     Cell &cell(int row, int column);
     void releaseValue(Cell &cell);
     uint32_t columnStyle(int column) const;
+    uint32_t rowAttributesIndex(const QByteArray &attributes);
+    void dropRowHeight(Row &row);
     uint32_t store(const char *bytes, size_t size);
     void compactArena();
     void loadSheetData(TagScanner &scan);

@@ -1,7 +1,60 @@
+#include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 
 #include "xlsx/XlsxSheet.h"
+
+// The layout of a sheet: merges, column widths, row heights and the selected tab; and the measures
+// that callers fit widths with.
+
+namespace xlsx {
+
+namespace {
+
+bool isWide(char32_t c)
+{
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+           (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+}  // namespace
+
+double textWidth(QStringView text, double points)
+{
+    // A digit of the 11-point default font is 7 pixels wide; an East Asian character is one em, which
+    // is 4/3 pixels per point. Capitals and m, w, @, % are wider than a digit; counting them as 1.3
+    // digits errs on the wide side, as a fitted column should.
+    const double digit = points / 11.0, wide = points * 4.0 / 3.0 / 7.0;
+    double width = 0;
+    for (char32_t c : text.toUcs4()) {
+        if (isWide(c)) {
+            width += wide;
+        } else if ((c >= 'A' && c <= 'Z') || c == 'm' || c == 'w' || c == '@' || c == '%') {
+            width += 1.3 * digit;
+        } else if (c >= 0x80) {
+            width += 1.2 * digit;
+        } else {
+            width += digit;
+        }
+    }
+    return width;
+}
+
+bool lockedByLibreOffice(const QString &path, QString *holder)
+{
+    const QFileInfo info(path);
+    const QString lock = info.absolutePath() + QStringLiteral("/.~lock.") + info.fileName() + QLatin1Char('#');
+    if (!QFileInfo::exists(lock)) return false;
+    // "name,host,user folder,time,..." as LibreOffice writes it; the first field is who has it open.
+    QFile file(lock);
+    if (holder && file.open(QIODevice::ReadOnly))
+        *holder = QString::fromUtf8(file.readLine(4096)).section(QLatin1Char(','), 0, 0).trimmed();
+    return true;
+}
+
+}  // namespace xlsx
 
 namespace xlsx::detail {
 
@@ -21,8 +74,11 @@ void SheetModel::merge(const CellRange &range)
 void SheetModel::setColumnWidth(int column, double characters)
 {
     checkCell(1, column);
-    if (!(characters >= 0 && characters <= 255))
-        throw WorkbookError(QStringLiteral("列宽不能是 %1 个字符，列宽只能在 0 到 255 之间").arg(characters));
+    if (!(characters >= 0))
+        throw WorkbookError(
+            QStringLiteral("列宽不能是 %1 个字符，列宽只能在 0 到 %2 之间").arg(characters).arg(kMaxColumnWidth));
+    // A column cannot be wider; a longer text is cut off at the edge rather than refused.
+    characters = std::min(characters, kMaxColumnWidth);
     // The file stores the width with the cell padding: 5 pixels over a digit of 7 pixels, the digit of
     // the default 11-point font, rounded down to 1/256 of a character.
     const double digit = 7, padding = 5;
@@ -68,6 +124,119 @@ void SheetModel::setColumnWidth(int column, double characters)
                              it->attributes.end());
     }
     m_changed = true;
+}
+
+// ---------------------------------------------------------------------------------------------- rows
+
+namespace {
+
+// The attributes of a row as written (" ht=\"30\" customHeight=\"1\" ..."), without the named ones.
+QByteArray withoutAttributes(const QByteArray &attributes, std::initializer_list<const char *> names)
+{
+    QByteArray kept;
+    qsizetype p = 0;
+    while (p < attributes.size()) {
+        while (p < attributes.size() && attributes[p] == ' ') ++p;
+        if (p >= attributes.size()) break;
+        const qsizetype start = p;
+        while (p < attributes.size() && attributes[p] != '=' && attributes[p] != ' ') ++p;
+        const QByteArray name = attributes.mid(start, p - start);
+        while (p < attributes.size() && attributes[p] != '"' && attributes[p] != '\'') ++p;
+        if (p >= attributes.size()) break;
+        const qsizetype close = attributes.indexOf(attributes[p], p + 1);
+        p = close < 0 ? attributes.size() : close + 1;
+        if (std::none_of(names.begin(), names.end(), [&](const char *n) { return name == n; }))
+            kept.append(' ').append(attributes.mid(start, p - start));
+    }
+    return kept;
+}
+
+// The value of a named attribute in a row's attribute text, or an empty array.
+QByteArray attributeValue(const QByteArray &attributes, const char *name)
+{
+    const QByteArray key = QByteArray(" ") + name + "=\"";
+    const qsizetype at = attributes.indexOf(key);
+    if (at < 0) return QByteArray();
+    const qsizetype start = at + key.size();
+    return attributes.mid(start, attributes.indexOf('"', start) - start);
+}
+
+}  // namespace
+
+uint32_t SheetModel::rowAttributesIndex(const QByteArray &attributes)
+{
+    if (attributes.isEmpty()) return 0;
+    auto it = m_rowAttributeIndex.constFind(attributes);
+    if (it == m_rowAttributeIndex.constEnd()) {
+        it = m_rowAttributeIndex.insert(attributes, uint32_t(m_rowAttributes.size()));
+        m_rowAttributes.push_back(attributes);
+    }
+    return it.value();
+}
+
+void SheetModel::dropRowHeight(Row &row)
+{
+    if (!row.attributes) return;
+    const QByteArray &attributes = m_rowAttributes[row.attributes];
+    if (attributes.contains(" customHeight=") || attributes.contains(" ht="))
+        row.attributes = rowAttributesIndex(withoutAttributes(attributes, {"ht", "customHeight"}));
+}
+
+void SheetModel::setRowHeight(int number, double points)
+{
+    checkCell(number, 1);
+    if (!(points >= 0))
+        throw WorkbookError(
+            QStringLiteral("行高不能是 %1 磅，行高只能在 0 到 %2 磅之间").arg(points).arg(kMaxRowHeight));
+    points = std::min(points, kMaxRowHeight);
+    Row &r = row(uint32_t(number));
+    const QByteArray kept = withoutAttributes(m_rowAttributes[r.attributes], {"ht", "customHeight"});
+    r.attributes =
+        rowAttributesIndex(" ht=\"" + QByteArray::number(points, 'g', 12) + "\" customHeight=\"1\"" + kept);
+}
+
+double SheetModel::rowHeight(int number) const
+{
+    auto it = std::lower_bound(m_rows.begin(), m_rows.end(), uint32_t(number),
+                               [](const Row &r, uint32_t n) { return r.number < n; });
+    if (it == m_rows.end() || it->number != uint32_t(number) || !it->attributes) return 0;
+    const QByteArray &attributes = m_rowAttributes[it->attributes];
+    const QByteArray custom = attributeValue(attributes, "customHeight");
+    if (custom != "1" && custom != "true") return 0;
+    return attributeValue(attributes, "ht").toDouble();
+}
+
+// ---------------------------------------------------------------------------------------------- tabs
+
+void SheetModel::setTabSelected(bool selected)
+{
+    XmlNode *views = m_root.child(kMainNs, u"sheetViews");
+    if (!views) {
+        if (!selected) return;
+        XmlNode created = m_root.makeSibling(QStringLiteral("sheetViews"));
+        XmlNode view = m_root.makeSibling(QStringLiteral("sheetView"));
+        view.setAttribute(QStringLiteral("workbookViewId"), QStringLiteral("0"));
+        created.children.push_back(std::move(view));
+        const int rank = worksheetChildRank(created, kMainNs);
+        auto pos = std::find_if(m_root.children.begin(), m_root.children.end(),
+                                [&](const XmlNode &n) { return worksheetChildRank(n, kMainNs) > rank; });
+        views = &*m_root.children.insert(pos, std::move(created));
+    }
+    bool first = true;
+    for (XmlNode &view : views->children) {
+        if (!view.is(kMainNs, u"sheetView")) continue;
+        const bool wanted = selected && first;
+        first = false;
+        const QString *now = view.attribute(u"tabSelected");
+        const bool is = now && (*now == u"1" || *now == u"true");
+        if (is == wanted) continue;
+        if (wanted) {
+            view.setAttribute(QStringLiteral("tabSelected"), QStringLiteral("1"));
+        } else {
+            view.removeAttribute(u"tabSelected");
+        }
+        m_changed = true;
+    }
 }
 
 }  // namespace xlsx::detail

@@ -297,15 +297,7 @@ void SheetModel::loadSheetData(TagScanner &scan)
                          });
         if (row.number < 1 || row.number > uint32_t(kMaxRows)) scan.damaged("超出工作表范围的行号");
         if (customFormat) row.style = int32_t(rowStyle);
-        if (!attributes.empty()) {
-            const QByteArray key = QByteArray::fromStdString(attributes);
-            auto it = m_rowAttributeIndex.constFind(key);
-            if (it == m_rowAttributeIndex.constEnd()) {
-                it = m_rowAttributeIndex.insert(key, uint32_t(m_rowAttributes.size()));
-                m_rowAttributes.push_back(key);
-            }
-            row.attributes = it.value();
-        }
+        row.attributes = rowAttributesIndex(QByteArray::fromStdString(attributes));
         sorted = sorted && row.number > previousRow;
         previousRow = row.number;
 

@@ -20,6 +20,8 @@ constexpr int kRowsPerReport = 2048;
 constexpr double kGridFontSize = 10.5;
 // Row heights that fit a font: 1.4 times its size.
 constexpr double kRowHeightPerPoint = 1.4;
+// What fits across a portrait A4 page inside the default margins, in characters.
+constexpr double kPortraitPageWidth = 94;
 // What a fitted column has beside its widest value, in characters.
 constexpr double kWidthMargin = 1.5;
 
@@ -144,10 +146,16 @@ void GridExport::write(const GridModel &grid, const Job &job, const Progress &pr
 
     // The grid's width (twips / 100), widened where a value would not fit: a number that does not
     // fit shows as "###". A column the grid hides stays hidden.
+    double total = 0;
     for (int k = 0; k < n; ++k) {
-        const double width = grid.widthTwips(job.columns.at(k)) / 100.0;
-        sheet.setColumnWidth(k + 1, width > 0 && widest[k] > 0 ? qMax(width, widest[k] + kWidthMargin) : width);
+        double width = grid.widthTwips(job.columns.at(k)) / 100.0;
+        if (width > 0 && widest[k] > 0) width = qMax(width, widest[k] + kWidthMargin);
+        sheet.setColumnWidth(k + 1, width);
+        total += qMin(width, xlsx::kMaxColumnWidth);
     }
+    // Printed one page wide, so that the first page holds the title and the date whole; a report
+    // wider than a portrait page is printed across.
+    sheet.fitToPageWidth(total > kPortraitPageWidth);
 
     for (int row = 1; row <= 3; ++row) sheet.merge(CellRange(row, 1, row, n));
     sheet.setHorizontalAlignment(CellRange(1, 1, 2, n), xlsx::horizontalAlignment(3));

@@ -80,6 +80,7 @@ QList<CellRange> Worksheet::mergedRanges() const { return QList<CellRange>(d->me
 void Worksheet::setColumnWidth(int column, double characters) { d->setColumnWidth(column, characters); }
 void Worksheet::setRowHeight(int row, double points) { d->setRowHeight(row, points); }
 double Worksheet::rowHeight(int row) const { return d->rowHeight(row); }
+void Worksheet::fitToPageWidth(bool landscape) { d->fitToPageWidth(landscape); }
 
 // ---------------------------------------------------------------------------------------------- Workbook
 

@@ -191,6 +191,10 @@ public:
     // The custom height of a row in points, or 0 when the row has the default height.
     double rowHeight(int row) const;
 
+    // Prints the sheet one page wide, as many pages tall as it takes. landscape turns the page,
+    // unless the sheet has an orientation of its own.
+    void fitToPageWidth(bool landscape);
+
 private:
     friend class Workbook;
     explicit Worksheet(std::unique_ptr<detail::SheetModel> model);

@@ -83,6 +83,7 @@ public:
     void setRowHeight(int row, double points);
     double rowHeight(int row) const;
     void setTabSelected(bool selected);
+    void fitToPageWidth(bool landscape);
 
 private:
     Row &row(uint32_t number);
@@ -92,6 +93,8 @@ private:
     uint32_t columnStyle(int column) const;
     uint32_t rowAttributesIndex(const QByteArray &attributes);
     void dropRowHeight(Row &row);
+    // The child of worksheet with that name, added in its place when the sheet has none.
+    XmlNode &rootChild(const char *local);
     uint32_t store(const char *bytes, size_t size);
     void compactArena();
     void loadSheetData(TagScanner &scan);

@@ -28,7 +28,12 @@ double textWidth(QStringView text, double points)
     // digits errs on the wide side, as a fitted column should.
     const double digit = points / 11.0, wide = points * 4.0 / 3.0 / 7.0;
     double width = 0;
-    for (char32_t c : text.toUcs4()) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
         if (isWide(c)) {
             width += wide;
         } else if ((c >= 'A' && c <= 'Z') || c == 'm' || c == 'w' || c == '@' || c == '%') {
@@ -191,8 +196,7 @@ void SheetModel::setRowHeight(int number, double points)
     points = std::min(points, kMaxRowHeight);
     Row &r = row(uint32_t(number));
     const QByteArray kept = withoutAttributes(m_rowAttributes[r.attributes], {"ht", "customHeight"});
-    r.attributes =
-        rowAttributesIndex(" ht=\"" + QByteArray::number(points, 'g', 12) + "\" customHeight=\"1\"" + kept);
+    r.attributes = rowAttributesIndex(" ht=\"" + QByteArray::number(points, 'g', 12) + "\" customHeight=\"1\"" + kept);
 }
 
 double SheetModel::rowHeight(int number) const
@@ -204,6 +208,36 @@ double SheetModel::rowHeight(int number) const
     const QByteArray custom = attributeValue(attributes, "customHeight");
     if (custom != "1" && custom != "true") return 0;
     return attributeValue(attributes, "ht").toDouble();
+}
+
+// ---------------------------------------------------------------------------------------------- printing
+
+XmlNode &SheetModel::rootChild(const char *local)
+{
+    XmlNode *found = m_root.child(kMainNs, QString::fromLatin1(local));
+    if (found) return *found;
+    XmlNode created = m_root.makeSibling(QLatin1String(local));
+    const int rank = worksheetChildRank(created, kMainNs);
+    auto pos = std::find_if(m_root.children.begin(), m_root.children.end(),
+                            [&](const XmlNode &n) { return worksheetChildRank(n, kMainNs) > rank; });
+    return *m_root.children.insert(pos, std::move(created));
+}
+
+void SheetModel::fitToPageWidth(bool landscape)
+{
+    XmlNode &properties = rootChild("sheetPr");
+    XmlNode *fit = properties.child(kMainNs, u"pageSetUpPr");
+    if (!fit) {  // the last child of sheetPr
+        properties.children.push_back(properties.makeSibling(QStringLiteral("pageSetUpPr")));
+        fit = &properties.children.back();
+    }
+    fit->setAttribute(QStringLiteral("fitToPage"), QStringLiteral("1"));
+    XmlNode &setup = rootChild("pageSetup");
+    setup.setAttribute(QStringLiteral("fitToWidth"), QStringLiteral("1"));
+    setup.setAttribute(QStringLiteral("fitToHeight"), QStringLiteral("0"));  // as many pages as it takes
+    if (landscape && !setup.attribute(u"orientation"))
+        setup.setAttribute(QStringLiteral("orientation"), QStringLiteral("landscape"));
+    m_changed = true;
 }
 
 // ---------------------------------------------------------------------------------------------- tabs

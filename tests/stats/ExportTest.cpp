@@ -282,20 +282,22 @@ private slots:
 
     // LibreOffice, as a new user opens the export: it opens on the report (the workbook it saves
     // again says so), the report's CSV holds the title, the header and the codes as text, and the
-    // first page of its PDF holds the title and whole row numbers, no "###".
+    // first page of its PDF holds the title, the date and whole row numbers, no "###".
     void libreOfficeShowsTheReport()
     {
         REQUIRE_READER(readers::missingLibreOffice());
         REQUIRE_READER(readers::missingPdfText());
+        // As wide as the statistics list: wider than a page.
         GridModel grid;
-        fillGrid(grid, QStringLiteral("序|<投诉编号|<投诉人|<状态"), {});
+        fillGrid(grid, QStringLiteral("序|<投诉编号|<投诉人|<投诉内容|<状态"), {});
         for (int r = 1; r <= 12; ++r)
             grid.appendRow({QString::number(r), QStringLiteral("%1").arg(r, 8, 10, QLatin1Char('0')),
-                            QStringLiteral("王"), QStringLiteral("尚未受理")});
+                            QStringLiteral("王"), QStringLiteral("楼上漏水"), QStringLiteral("尚未受理")});
         grid.setWidthTwips(0, 400);
-        for (int c = 1; c < 4; ++c) grid.setWidthTwips(c, 1200);
+        for (int c = 1; c < 5; ++c) grid.setWidthTwips(c, 1200);
+        grid.setWidthTwips(3, 9000);
         const QString path = file("report.xlsx");
-        GridExport::write(grid, job(path, QStringLiteral("统计"), {0, 1, 2, 3}));
+        GridExport::write(grid, job(path, QStringLiteral("统计"), {0, 1, 2, 3, 4}));
 
         QDir().mkpath(file("resaved"));
         const QString resaved = readers::convertWithLibreOffice(path, "xlsx:Calc MS Excel 2007 XML", file("resaved"));
@@ -312,13 +314,15 @@ private slots:
         QVERIFY2(csv.open(QIODevice::ReadOnly), qPrintable(csv.fileName()));
         const QStringList lines = QString::fromUtf8(csv.readAll()).split(QRegularExpression("\\r?\\n"));
         QCOMPARE(lines.value(0).section(',', 0, 0), QStringLiteral("投诉情况统计表"));
-        QCOMPARE(lines.value(3), QStringLiteral("序,投诉编号,投诉人,状态"));
+        QCOMPARE(lines.value(3), QStringLiteral("序,投诉编号,投诉人,投诉内容,状态"));
         QCOMPARE(lines.value(13).section(',', 1, 1), QStringLiteral("00000010"));
 
         const QString pdf = readers::convertWithLibreOffice(path, "pdf", m_dir->path());
         QVERIFY(!pdf.isEmpty());
         const QString page = readers::pdfPageText(pdf, 1);
-        QVERIFY2(page.contains(QStringLiteral("投诉情况统计表")), qPrintable(page));
+        QVERIFY2(page.contains(QStringLiteral("投诉情况统计表")) &&
+                     page.contains(QStringLiteral("打印日期：2024年05月06日")),
+                 qPrintable(page));
         QVERIFY2(page.contains(QStringLiteral("10.00")) && page.contains(QStringLiteral("12.00")), qPrintable(page));
         QVERIFY2(!page.contains(QStringLiteral("###")), qPrintable(page));
     }

@@ -10,6 +10,7 @@
 
 #include "ExportProbe.h"
 #include "MessageRecorder.h"
+#include "TestFiles.h"
 #include "TestRegistry.h"
 #include "common/FlexGrid.h"
 #include "stats/ExportWindow.h"
@@ -206,12 +207,7 @@ private slots:
         QCOMPARE(messages.count(), 2);
 
         const QString locked = m_dir->filePath(QStringLiteral("locked.xlsx"));
-        QFile file(locked);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QByteArray stream;
-        for (char c : QByteArray("EncryptedPackage")) stream.append(c).append('\0');
-        file.write(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(1000, '\0') + stream);
-        file.close();
+        QVERIFY(test_files::writePasswordProtectedWorkbook(locked));
         QPointer<ExportWindow> protectedOne = exportTo(locked);
         QVERIFY(protectedOne && protectedOne->isVisible());
         QVERIFY2(messages.last().startsWith(QStringLiteral("输出到Execl失败: ")) &&

@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include "Readers.h"
+#include "TestFiles.h"
 #include "TestRegistry.h"
 #include "xlsx/Workbook.h"
 
@@ -666,12 +667,7 @@ private slots:
 
         // A workbook with a password to open: an OLE compound file holding the encrypted package.
         const QString locked = file("locked.xlsx");
-        QFile lockedFile(locked);
-        QVERIFY(lockedFile.open(QIODevice::WriteOnly));
-        QByteArray stream;
-        for (char c : QByteArray("EncryptedPackage")) stream.append(c).append('\0');
-        lockedFile.write(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(2000, '\0') + stream);
-        lockedFile.close();
+        QVERIFY(test_files::writePasswordProtectedWorkbook(locked));
         try {
             Workbook::open(locked);
             QFAIL("opened");

@@ -23,6 +23,17 @@ from openpyxl.styles import Alignment, Font
 from openpyxl.utils import get_column_letter
 
 
+def read_entries(path):
+    with zipfile.ZipFile(path) as archive:
+        return {info.filename: archive.read(info) for info in archive.infolist()}
+
+
+def write_entries(path, entries):
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+        for name, data in entries.items():
+            archive.writestr(name, data)
+
+
 def dump(path, max_rows):
     book = openpyxl.load_workbook(path, keep_vba=path.lower().endswith(".xlsm"))
     with zipfile.ZipFile(path) as archive:
@@ -92,8 +103,7 @@ def fixture(path):
 
     # Add what openpyxl does not write: shared strings as the spreadsheet application keeps text,
     # a calculation chain and a part of another program.
-    with zipfile.ZipFile(path) as archive:
-        entries = {info.filename: archive.read(info) for info in archive.infolist()}
+    entries = read_entries(path)
     strings = []
 
     def shared(match):
@@ -124,15 +134,12 @@ def fixture(path):
         b'relationships/calcChain" Target="calcChain.xml"/>'
         b'<Relationship Id="rId98" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
         b'relationships/sharedStrings" Target="sharedStrings.xml"/></Relationships>')
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
-        for name, data in entries.items():
-            archive.writestr(name, data)
+    write_entries(path, entries)
 
 
 def macros(path):
     fixture(path)
-    with zipfile.ZipFile(path) as archive:
-        entries = {info.filename: archive.read(info) for info in archive.infolist()}
+    entries = read_entries(path)
     entries["xl/vbaProject.bin"] = bytes(range(256)) * 16
     # Both sheets selected, as when the user grouped them.
     for name in ("xl/worksheets/sheet1.xml", "xl/worksheets/sheet2.xml"):
@@ -147,21 +154,16 @@ def macros(path):
         b"</Relationships>",
         b'<Relationship Id="rId97" Type="http://schemas.microsoft.com/office/2006/relationships/vbaProject" '
         b'Target="vbaProject.bin"/></Relationships>')
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
-        for name, data in entries.items():
-            archive.writestr(name, data)
+    write_entries(path, entries)
 
 
 def replace(path, entry, text, new_name=None):
-    with zipfile.ZipFile(path) as archive:
-        entries = {info.filename: archive.read(info) for info in archive.infolist()}
+    entries = read_entries(path)
     if new_name:
         entries[new_name] = entries.pop(entry)
     else:
         entries[entry] = text.encode()
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
-        for name, data in entries.items():
-            archive.writestr(name, data)
+    write_entries(path, entries)
 
 
 def prefixed(path):

@@ -113,9 +113,9 @@ LoginWindow::LoginWindow(QWidget *parent) : QDialog(parent)
     m_user->installEventFilter(this);
     m_password->installEventFilter(this);
 
-    connect(m_ok, &QPushButton::clicked, this, &LoginWindow::cmdOK_Click);
+    connect(m_ok, &QPushButton::clicked, this, &LoginWindow::logIn);
     connect(m_cancel, &QPushButton::clicked, this, [] { Program::end(0); });
-    connect(m_posts, &QListWidget::itemDoubleClicked, this, &LoginWindow::List1_DblClick);
+    connect(m_posts, &QListWidget::itemDoubleClicked, this, &LoginWindow::chooseListedPost);
 }
 
 bool LoginWindow::isSwitching() const { return tag(this) == kSwitchTag; }
@@ -146,7 +146,7 @@ bool LoginWindow::load(const QString &commandLine)
     return false;
 }
 
-void LoginWindow::cmdOK_Click()
+void LoginWindow::logIn()
 {
     if (m_user->text().isEmpty()) {
         Messages::information(QStringLiteral("用户名不能为空!"));
@@ -199,7 +199,7 @@ void LoginWindow::cmdOK_Click()
     });
 }
 
-void LoginWindow::List1_DblClick() { choosePost(m_posts->currentRow()); }
+void LoginWindow::chooseListedPost() { choosePost(m_posts->currentRow()); }
 
 void LoginWindow::choosePost(int index)
 {

@@ -22,7 +22,7 @@ using xlsx::WorkbookError;
 using xlsx::Worksheet;
 
 // The workbooks written here are read back with openpyxl (a reader we did not write) through
-// xlsx_probe.py, and with LibreOffice where it is installed.
+// xlsx_probe.py, and with LibreOffice (tests/support/Readers.h).
 class WorkbookTest : public QObject {
     Q_OBJECT
 

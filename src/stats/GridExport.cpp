@@ -163,15 +163,14 @@ void GridExport::write(const GridModel &grid, const Job &job, const Progress &pr
     sheet.setHorizontalAlignment(CellRange(kFirstGridRow, 1, kFirstGridRow, n), xlsx::horizontalAlignment(3));
     sheet.setVerticalAlignment(CellRange(1, 1, kFirstGridRow, n), xlsx::verticalAlignment(5));
     sheet.setThinBorders(CellRange(kFirstGridRow, 1, lastRow, n));
-    sheet.setFontSize(CellRange(1, 1, 1, n), 18);
-    sheet.setFontSize(CellRange(2, 1, 2, n), 12);
-    sheet.setFontSize(CellRange(3, 1, 3, n), 10);
-    sheet.setFontSize(CellRange(kFirstGridRow, 1, lastRow, n), kGridFontSize);
-
     // Spreadsheet programs do not fit the height of a row to a merged cell: the title would be cut.
+    const double titleFonts[] = {18, 12, 10};  // rows 1 to 3
+    for (int row = 1; row <= 3; ++row) {
+        sheet.setFontSize(CellRange(row, 1, row, n), titleFonts[row - 1]);
+        sheet.setRowHeight(row, kRowHeightPerPoint * titleFonts[row - 1]);
+    }
+    sheet.setFontSize(CellRange(kFirstGridRow, 1, lastRow, n), kGridFontSize);
     const int headerRows = qMin(grid.fixedRows(), rows);
-    const double rowFonts[] = {18, 12, 10};
-    for (int row = 1; row <= 3; ++row) sheet.setRowHeight(row, kRowHeightPerPoint * rowFonts[row - 1]);
     for (int row = kFirstGridRow; row < kFirstGridRow + headerRows; ++row)
         sheet.setRowHeight(row, kRowHeightPerPoint * kGridFontSize);
 

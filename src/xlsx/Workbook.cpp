@@ -1,5 +1,6 @@
 #include "xlsx/Workbook.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <algorithm>
@@ -36,6 +37,18 @@ const char kNewWorkbookRels[] =
     R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"/>)";
 
 }  // namespace
+
+bool lockedByLibreOffice(const QString &path, QString *holder)
+{
+    const QFileInfo info(path);
+    const QString lock = info.absolutePath() + QStringLiteral("/.~lock.") + info.fileName() + QLatin1Char('#');
+    if (!QFileInfo::exists(lock)) return false;
+    // "name,host,user folder,time,..." as LibreOffice writes it; the first field is who has it open.
+    QFile file(lock);
+    if (holder && file.open(QIODevice::ReadOnly))
+        *holder = QString::fromUtf8(file.readLine(4096)).section(QLatin1Char(','), 0, 0).trimmed();
+    return true;
+}
 
 // ---------------------------------------------------------------------------------------------- Worksheet
 

@@ -1,12 +1,10 @@
-#include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 
 #include "xlsx/XlsxSheet.h"
 
-// The layout of a sheet: merges, column widths, row heights and the selected tab; and the measures
-// that callers fit widths with.
+// The layout of a sheet: merges, column widths, row heights, printing and the selected tab; and the
+// measure that callers fit widths with.
 
 namespace xlsx {
 
@@ -45,18 +43,6 @@ double textWidth(QStringView text, double points)
         }
     }
     return width;
-}
-
-bool lockedByLibreOffice(const QString &path, QString *holder)
-{
-    const QFileInfo info(path);
-    const QString lock = info.absolutePath() + QStringLiteral("/.~lock.") + info.fileName() + QLatin1Char('#');
-    if (!QFileInfo::exists(lock)) return false;
-    // "name,host,user folder,time,..." as LibreOffice writes it; the first field is who has it open.
-    QFile file(lock);
-    if (holder && file.open(QIODevice::ReadOnly))
-        *holder = QString::fromUtf8(file.readLine(4096)).section(QLatin1Char(','), 0, 0).trimmed();
-    return true;
 }
 
 }  // namespace xlsx

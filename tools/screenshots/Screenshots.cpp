@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QDialog>
 #include <QDir>
@@ -125,6 +126,16 @@ void statistics(MainWindow *main)
     if (ExportWindow *exporter = window->exportWindow()) save(exporter, QStringLiteral("export"));
 }
 
+void followUp(MainWindow *main)
+{
+    QWidget *window = main->openItem(QStringLiteral("投诉回访"));
+    auto *grid = child<FlexGrid>(window, "ListView1");
+    grid->setCurrentRow(1);
+    emit grid->rowChosen(1);
+    child<QComboBox>(window, "Combo1")->setCurrentIndex(1);
+    save(main, QStringLiteral("followup"));
+}
+
 void acceptance(MainWindow *main)
 {
     QWidget *window = main->openItem(QStringLiteral("投诉受理"));
@@ -209,6 +220,8 @@ int main(int argc, char **argv)
     reception(main);
     main->mdiArea()->closeAllSubWindows();
     statistics(main);
+    main->mdiArea()->closeAllSubWindows();
+    followUp(main);
     switchUser(main, QStringLiteral("1004"));
     setup(main);
     main->mdiArea()->closeAllSubWindows();

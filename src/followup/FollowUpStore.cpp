@@ -2,6 +2,7 @@
 
 #include <QSqlQuery>
 
+#include "common/DateText.h"
 #include "data/Database.h"
 
 QStringList FollowUpStore::satisfactionLevels()
@@ -42,8 +43,10 @@ QVector<AwaitingVisit> FollowUpStore::awaiting(const QString &department)
 {
     QVector<AwaitingVisit> list;
     m_db.scan(awaitingSql(), awaitingParams(department), [&](const QSqlQuery &row) {
+        const QVariant finished = row.value(5);
         list.append({Value::text(row.value(0)), Value::text(row.value(1)), Value::text(row.value(2)),
-                     Value::text(row.value(3)), Value::text(row.value(4)), Value::dateTime(row.value(5))});
+                     Value::text(row.value(3)), Value::text(row.value(4)), Value::dateTime(finished),
+                     DateText::list(finished)});
     });
     return list;
 }
@@ -53,7 +56,7 @@ QVector<VisitedComplaint> FollowUpStore::visitedRecently(const QString &departme
     QVector<VisitedComplaint> list;
     m_db.scan(visitedSql(), visitedParams(department, now), [&](const QSqlQuery &row) {
         list.append({Value::text(row.value(0)), Value::text(row.value(1)), Value::text(row.value(2)),
-                     Value::text(row.value(3)), Value::dateTime(row.value(4)), Value::text(row.value(5))});
+                     Value::text(row.value(3)), DateText::list(row.value(4)), Value::text(row.value(5))});
     });
     return list;
 }

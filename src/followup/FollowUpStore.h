@@ -17,6 +17,7 @@ struct AwaitingVisit {
     QString content;
     QString reply;  // 处理结果
     QDateTime finished;
+    QString finishedText;  // as the lists show times
 };
 
 // A complaint with its follow-up visit.
@@ -25,7 +26,7 @@ struct VisitedComplaint {
     QString complainant;
     QString reply;
     QString visitor;
-    QDateTime visited;
+    QString visitedText;  // as the lists show times
     QString satisfaction;
 };
 

@@ -161,7 +161,7 @@ void FollowUpWindow::fillAwaiting(const QVector<AwaitingVisit> &list, const QDat
         cells[APhone] = c.phone;
         cells[AContent] = c.content;
         cells[AReply] = c.reply;
-        cells[AFinished] = DateText::list(c.finished);
+        cells[AFinished] = c.finishedText;
         cells[AWaiting] = DateText::waiting(c.finished, now);
         const int row = bulk.append(cells, AColumns);
         if (c.finished.secsTo(now) > kLateHours * 3600LL) model->setCellStyle(row, AWaiting, QColor(255, 0, 0), true);
@@ -182,7 +182,7 @@ void FollowUpWindow::fillVisited(const QVector<VisitedComplaint> &list)
         cells[VComplainant] = c.complainant;
         cells[VReply] = c.reply;
         cells[VVisitor] = c.visitor;
-        cells[VVisited] = DateText::list(c.visited);
+        cells[VVisited] = c.visitedText;
         cells[VSatisfaction] = c.satisfaction;
         bulk.append(cells, VColumns);
         if (FollowUpStore::isSatisfied(c.satisfaction)) ++m_satisfied;

@@ -103,7 +103,7 @@ INSERT INTO 岗位员工new (员工代号, 岗位代号, 主要岗位, 入岗日
     ('1012', '602', 1, '2010-05-01 00:00:00', NULL),
     ('1013', '1001', 1, '2011-01-01 00:00:00', NULL);
 
--- Groups: JD reception and follow-up visits, SL acceptance, CL handling, GL administration, CX read-only statistics
+-- Groups: JD reception and follow-up visits, SL acceptance and analysis, CL handling, GL administration, CX read-only statistics
 -- (CX disables 投诉接待; a post in both JD and CX keeps it, as the enabling row wins).
 INSERT INTO GroupPrivilege (GroupID, FormName, Popedom) VALUES
     ('JD', '投诉管理', 1),
@@ -126,6 +126,8 @@ INSERT INTO GroupPrivilege (GroupID, FormName, Popedom) VALUES
     ('GL', '投诉处理人设置', 1),
     ('GL', '投诉回访', 1),
     ('JD', '投诉回访', 1),
+    ('GL', '投诉分析', 1),
+    ('SL', '投诉分析', 1),
     ('CX', '投诉管理', 1),
     ('CX', '投诉信息统计', 1),
     ('CX', '投诉接待', 0);

@@ -187,6 +187,7 @@ void MainWindow::buildMenu()
     m_order.append(separator);
     windowItem(complaints, QStringLiteral("投诉信息统计"), QStringLiteral("投诉信息统计"), createStatisticsWindow);
     windowItem(complaints, QStringLiteral("投诉回访"), QStringLiteral("投诉回访"), createFollowUpWindow);
+    windowItem(complaints, QStringLiteral("投诉分析"), QStringLiteral("投诉分析"), createAnalysisWindow);
 
     QMenu *setup = topMenu(QStringLiteral("基础设置TS"), QStringLiteral("基础设置"));
     windowItem(setup, QStringLiteral("投诉类别设置"), QStringLiteral("投诉类别设置"), createCategoryWindow);

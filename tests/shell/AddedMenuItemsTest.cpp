@@ -5,7 +5,7 @@
 #include "TestRegistry.h"
 
 // The menu items added after the statistics: where they sit, who may use them, how they open.
-class FollowUpMenuTest : public QObject {
+class AddedMenuItemsTest : public QObject {
     Q_OBJECT
 private slots:
     void placedAfterStatisticsAndGrantedLikeEveryItem()
@@ -16,8 +16,10 @@ private slots:
         auto *menu = f.main()->findChild<QMenu *>(QStringLiteral("投诉管理"));
         QStringList names;
         for (QAction *action : menu->actions()) names << action->objectName();
-        QCOMPARE(names.mid(names.indexOf(QStringLiteral("投诉信息统计"))), (QStringList{"投诉信息统计", "投诉回访"}));
+        QCOMPARE(names.mid(names.indexOf(QStringLiteral("投诉信息统计"))),
+                 (QStringList{"投诉信息统计", "投诉回访", "投诉分析"}));
         QVERIFY(f.enabled("投诉回访"));
+        QVERIFY(!f.enabled("投诉分析"));
         QWidget *window = f.main()->openItem(QStringLiteral("投诉回访"));
         QCOMPARE(window->objectName(), QStringLiteral("frm投诉回访"));
         QCOMPARE(window->windowTitle(), QStringLiteral("投诉回访"));
@@ -36,16 +38,21 @@ private slots:
         QVERIFY(f.enabled("投诉回访"));
     }
 
-    void handlerHasNoFollowUpAndTheSuperUserHasIt()
+    void accepterAnalysesAndTheSuperUserHasBoth()
     {
         ShellFixture f;
-        f.logIn(QStringLiteral("1003"), QStringLiteral("1234"));
+        f.logIn(QStringLiteral("1006"), QStringLiteral("1234"));
         QVERIFY(!f.enabled("投诉回访"));
+        QVERIFY(f.enabled("投诉分析"));
+        QWidget *window = f.main()->openItem(QStringLiteral("投诉分析"));
+        QCOMPARE(window->objectName(), QStringLiteral("frm投诉分析"));
+        QVERIFY(window->parentWidget()->isMaximized());
         ShellFixture g;
         g.logIn(QStringLiteral("pelOr"), QStringLiteral("brivet"));
         QVERIFY(g.enabled("投诉回访"));
+        QVERIFY(g.enabled("投诉分析"));
     }
 };
 
-TAVIMOR_TEST(FollowUpMenuTest)
-#include "FollowUpMenuTest.moc"
+TAVIMOR_TEST(AddedMenuItemsTest)
+#include "AddedMenuItemsTest.moc"

@@ -136,6 +136,14 @@ void followUp(MainWindow *main)
     save(main, QStringLiteral("followup"));
 }
 
+void analysis(MainWindow *main)
+{
+    QWidget *window = main->openItem(QStringLiteral("投诉分析"));
+    child<QDateEdit>(window, "DTPicker1")->setDate(QDate::currentDate().addMonths(-1));
+    child<QAbstractButton>(window, "Command1")->click();
+    save(main, QStringLiteral("analysis"));
+}
+
 void acceptance(MainWindow *main)
 {
     QWidget *window = main->openItem(QStringLiteral("投诉受理"));
@@ -214,6 +222,8 @@ int main(int argc, char **argv)
     MainArea::setModalRunner(&photographDialog);
     acceptance(main);
     MainArea::setModalRunner(nullptr);
+    main->mdiArea()->closeAllSubWindows();
+    analysis(main);
     switchUser(main, QStringLiteral("1003"));
     handling(main);
     switchUser(main, QStringLiteral("1001"));

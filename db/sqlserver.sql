@@ -59,6 +59,14 @@ IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_回访' 
     CREATE INDEX ix_投诉信息_回访 ON dbo.投诉信息 (部门编号, 回访时间, 处理时间);
 GO
 
+-- The analysis: every department's complaints over a period, and the open steps of every post.
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_投诉时间' AND object_id = OBJECT_ID(N'dbo.投诉信息'))
+    CREATE INDEX ix_投诉信息_投诉时间 ON dbo.投诉信息 (投诉时间);
+GO
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息处理_结束时间' AND object_id = OBJECT_ID(N'dbo.投诉信息处理'))
+    CREATE INDEX ix_投诉信息处理_结束时间 ON dbo.投诉信息处理 (处理结束时间);
+GO
+
 IF OBJECT_ID(N'dbo.投诉信息处理', N'U') IS NULL
 BEGIN
     CREATE TABLE dbo.投诉信息处理 (

@@ -44,6 +44,8 @@ private:
     void Command3D16_Click();
     void SSCommand2_Click();
     void Command3d13_Click();
+    // An entry stored with a blank in its code (older data) may keep that code when edited.
+    bool keepsStoredCode(const QString &code) const;
     void saveNew(const QString &code, const QString &name);
     void saveChange(const QString &code, const QString &name);
 

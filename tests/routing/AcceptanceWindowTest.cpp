@@ -140,6 +140,30 @@ private slots:
                  QStringLiteral("处理中他人查实"));
         QCOMPARE(db.count(QStringLiteral("投诉信息处理"), QStringLiteral("投诉编号 = '00000002'")), 2);
     }
+
+    // An assignment that ends after its complaints were forwarded no longer receives new ones, but
+    // the complaints already accepted stay in progress and can still be finished.
+    void endedAssignmentKeepsComplaintsInProgress()
+    {
+        TestDatabase db(true);
+        loginAcceptor();
+        db.exec(QStringLiteral("UPDATE 投诉处理人设置 SET 终止日期 = '2026-03-01' WHERE 职能部门代号 = '5'"));
+        MessageRecorder messages;
+        AcceptanceWindow window(nullptr, pinnedNow);
+        window.show();
+        auto *pending = find<FlexGrid>(&window, "ListView1");
+        auto *inProgress = find<FlexGrid>(&window, "ListView2");
+        QCOMPARE(pending->grid()->rowCount(), 0);
+        const int row = rowOf(inProgress, AcceptanceWindow::ICode, QStringLiteral("00000013"));
+        QVERIFY(row >= 0);
+        click(inProgress, row);
+        type(&window, "Text4", QStringLiteral("已修复"));
+        press(&window, "Command1");
+        QCOMPARE(messages.count(), 0);
+        QCOMPARE(db.value(QStringLiteral("SELECT 处理状态 FROM 投诉信息 WHERE 投诉编号 = '00000013'")).toString(),
+                 QStringLiteral("处理完成"));
+        QCOMPARE(rowOf(inProgress, AcceptanceWindow::ICode, QStringLiteral("00000013")), -1);
+    }
 };
 
 TAVIMOR_TEST(AcceptanceWindowTest)

@@ -20,6 +20,7 @@
 #include "common/MainArea.h"
 #include "common/Session.h"
 #include "common/Tag.h"
+#include "common/Twips.h"
 #include "data/Status.h"
 #include "intake/IntakeWindows.h"
 #include "intake/ReceptionWindow.h"
@@ -251,6 +252,31 @@ private slots:
         r.click("Command3");
         QCOMPARE(r.text(5)->text(), QStringLiteral("00000038"));
         QCOMPARE(r.text(1)->text(), QStringLiteral("李秀英"));
+    }
+
+    // Endless texts neither widen a column beyond its cap nor make a row taller than the grid.
+    void longTextsStayWithinTheGrid()
+    {
+        Reception r;
+        MessageRecorder messages;
+        const QString endless = QStringLiteral("漏水").repeated(5000);
+        r.db.exec(QStringLiteral("UPDATE 投诉信息 SET 地址 = ? WHERE 投诉编号 = '00000001'"), {endless});
+        r.click("Command2");
+        const int cap = Twips::toPixels(GridModel::kMaxGrownTwips) + 2;
+        QVERIFY(r.grid()->columnWidth(RegisterColumn::Address) <= cap);
+        QVERIFY(r.grid()->columnWidth(RegisterColumn::Address) > 300);
+        const QModelIndex cell = r.model()->index(r.rowOf(QStringLiteral("00000001")), RegisterColumn::Address);
+        QVERIFY(cell.data(Qt::ToolTipRole).toString().startsWith(endless));
+
+        r.click("Command3");
+        r.fillNew(QStringLiteral("李秀英"));
+        r.content()->setPlainText(endless);
+        r.click("Command4");
+        QCOMPARE(messages.count(), 0);
+        QVERIFY(r.grid()->columnWidth(RegisterColumn::Content) <= cap);
+        const int last = r.model()->rowCount() - 1;
+        QVERIFY(r.grid()->rowHeight(last) > r.grid()->rowHeight(0));
+        QVERIFY(r.grid()->rowHeight(last) <= r.grid()->viewport()->height());
     }
 
     void invalidComplaintTimeStoresNothing()

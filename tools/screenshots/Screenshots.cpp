@@ -16,6 +16,7 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "common/DesktopHabits.h"
 #include "common/FlexGrid.h"
 #include "common/MainArea.h"
 #include "common/Settings.h"
@@ -175,6 +176,7 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    DesktopHabits::install(app);
     folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
     QDir().mkpath(folder);
     QTemporaryDir temp;

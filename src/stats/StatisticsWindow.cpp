@@ -53,6 +53,7 @@ StatisticsWindow::StatisticsWindow(QWidget *parent) : QWidget(parent), m_store(g
     m_to->setDate(today);
     m_status->setCurrentIndex(0);
 
+    MainArea::setOpensMaximized(this);
     resize(Twips::toPixels(15000), Twips::toPixels(10500));
 }
 

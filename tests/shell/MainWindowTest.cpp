@@ -2,6 +2,8 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QStyle>
+#include <QTest>
 
 #include "ShellFixture.h"
 #include "TestRegistry.h"
@@ -19,6 +21,7 @@ private slots:
     void postWithoutRowsKeepsOnlyTheAlwaysAvailableItems();
     void databaseErrorGivesTheNumberedReport();
     void workWindowOpensOnce();
+    void maximizedWindowsFillTheAreaSmallOnesAreCentred();
     void standAloneLogoutSwitchesUserAndReappliesPermissions();
     void switchToTheSuperUserEnablesEverything();
     void moduleLogoutWritesTheMessageFile();
@@ -113,6 +116,45 @@ void MainWindowTest::workWindowOpensOnce()
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(f.main()->openItem(QStringLiteral("关于软件")) != nullptr);
     QCOMPARE(f.main()->mdiArea()->subWindowList().size(), 1);
+}
+
+void MainWindowTest::maximizedWindowsFillTheAreaSmallOnesAreCentred()
+{
+    ShellFixture f;
+    f.logIn(QStringLiteral("pelOr"), QStringLiteral("brivet"));
+    f.main()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.main()));
+    QMdiArea *area = f.main()->mdiArea();
+    const QSize client = area->viewport()->size();
+    const auto frameOf = [](QWidget *window) { return qobject_cast<QMdiSubWindow *>(window->parentWidget()); };
+    const auto fills = [&](QWidget *window) {
+        QMdiSubWindow *frame = frameOf(window);
+        return frame && frame->isMaximized() && frame->geometry() == QRect(QPoint(0, 0), client) &&
+               window->width() >=
+                   client.width() - 2 * frame->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth) - 2;
+    };
+    const auto centred = [&](QWidget *window) {
+        QMdiSubWindow *frame = frameOf(window);
+        if (!frame || frame->isMaximized()) return false;
+        const QPoint centre = frame->geometry().center();
+        return qAbs(centre.x() - client.width() / 2) <= 2 && qAbs(centre.y() - client.height() / 2) <= 2;
+    };
+    // Every order: a small window first, a wide one after another wide one, a small one over a
+    // maximized one.
+    QWidget *category = f.main()->openItem(QStringLiteral("投诉类别设置"));
+    QVERIFY(centred(category));
+    QWidget *reception = f.main()->openItem(QStringLiteral("投诉接待"));
+    QVERIFY(fills(reception));
+    QWidget *statistics = f.main()->openItem(QStringLiteral("投诉信息统计"));
+    QVERIFY(fills(statistics));
+    QWidget *about = f.main()->openItem(QStringLiteral("关于软件"));
+    QVERIFY(centred(about));
+    QCOMPARE(f.main()->openItem(QStringLiteral("投诉类别设置")), category);
+    QVERIFY(centred(category));
+    QCOMPARE(f.main()->openItem(QStringLiteral("投诉接待")), reception);
+    QVERIFY(fills(reception));
+    QWidget *channels = f.main()->openItem(QStringLiteral("投诉方式设置"));
+    QVERIFY(centred(channels));
 }
 
 void MainWindowTest::standAloneLogoutSwitchesUserAndReappliesPermissions()

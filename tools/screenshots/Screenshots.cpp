@@ -177,7 +177,18 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     DesktopHabits::install(app);
-    folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
+    // Usage: screenshots [folder] [--size WIDTHxHEIGHT] (the main window's size for the work windows)
+    QSize size(1280, 800);
+    folder = QStringLiteral("docs/screenshots");
+    const QStringList args = QCoreApplication::arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--size") && i + 1 < args.size()) {
+            const QStringList parts = args.at(++i).split(QLatin1Char('x'));
+            if (parts.size() == 2) size = QSize(parts.at(0).toInt(), parts.at(1).toInt());
+        } else {
+            folder = args.at(i);
+        }
+    }
     QDir().mkpath(folder);
     QTemporaryDir temp;
     const QString demo = temp.path() + QStringLiteral("/demo.sqlite");
@@ -199,7 +210,7 @@ int main(int argc, char **argv)
     main->resize(800, 560);
     main->show();
     save(main, QStringLiteral("main-small"));
-    main->resize(1280, 800);
+    main->resize(size);
     save(main, QStringLiteral("main"));
 
     MainArea::setModalRunner(&photographDialog);
@@ -209,8 +220,7 @@ int main(int argc, char **argv)
     handling(main);
     switchUser(main, QStringLiteral("1001"));
     reception(main);
-    main->mdiArea()->closeAllSubWindows();
-    statistics(main);
+    statistics(main);  // opened over the maximized reception window
     switchUser(main, QStringLiteral("1004"));
     setup(main);
     main->mdiArea()->closeAllSubWindows();

@@ -91,12 +91,16 @@ private slots:
             for (int i = 0; i < items->count(); ++i) shown << items->item(i)->text();
             items->setCurrentRow(1);
             shown << find<QPlainTextEdit>(dialog, "Text1")->toPlainText();
+            // The acceptor's instruction to the forwarded post, under its caption.
+            items->setCurrentRow(0);
+            shown << find<QPlainTextEdit>(dialog, "Text1")->toPlainText();
             return 0;
         });
         click(list, 1);
         press(&window, "Command4");
         QCOMPARE(shown, (QStringList{"翠苑物业服务中心 服务中心主任(李建国)", "工程维修部 工程部经理(王志强)",
-                                     "工程维修部 工程部经理(王志强)", "转给自己再看"}));
+                                     "工程维修部 工程部经理(王志强)", "转给自己再看",
+                                     "处理意见：\n请相关部门尽快处理并反馈。\n\n处理结果：\n"}));
     }
 
     // Opened maximized in the main window's client area, the list is read at the first activation and again

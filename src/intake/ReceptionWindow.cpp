@@ -40,6 +40,7 @@ const QString kFormat = QStringLiteral(
 const int kCellMargin = 90 + Twips::fromPixels(3);
 
 const QString kNewCaption = QStringLiteral("新投诉");
+const QString kNoCodeYet = QStringLiteral("<保存时自动生成编号");
 const QString kCancelCaption = QStringLiteral("取消");
 
 // Node keys of the address tree: "$" + L_ID for a building, "@" + ... for a room or unit.
@@ -140,7 +141,7 @@ void ReceptionWindow::buildControls()
     m_code = named(new QLineEdit(f), QStringLiteral("Text1(5)"));
     m_code->setGeometry(68, 14, 150, 24);
     m_code->setReadOnly(true);  // the key UpdateData rewrites by; codes are given, never typed
-    m_code->setText(QStringLiteral("<保存时自动生成编号"));
+    m_code->setText(kNoCodeYet);
     caption(f, QStringLiteral("投诉时间"), 232, 14);
     m_time = named(new QLineEdit(f), QStringLiteral("Text1(0)"));
     m_time->setGeometry(294, 14, 140, 24);
@@ -223,7 +224,8 @@ void ReceptionWindow::buildControls()
     m_timePanel->hide();
 
     connect(m_query, &QPushButton::clicked, this, [this] { LoadComplaintList(); });
-    connect(m_grid, &FlexGrid::cellClicked, this, [this] { showCurrentRow(); });
+    // A click or a move with the keys: the fields always show the row the user is on.
+    connect(m_grid, &FlexGrid::rowChosen, this, [this] { showCurrentRow(); });
     connect(m_newButton, &QPushButton::clicked, this, [this] { newOrCancel(); });
     connect(m_saveButton, &QPushButton::clicked, this, [this] { confirm(); });
     connect(m_voidButton, &QPushButton::clicked, this, [this] { voidCurrent(); });
@@ -344,6 +346,9 @@ void ReceptionWindow::LoadComplaintList()
             m_grid->setCurrentRow(m_model->rowCount() - 1);
         },
         QStringLiteral("LoadComplaintList"));
+    // The rows are new: no complaint is shown until the user chooses one (a new complaint
+    // being typed stays as it is).
+    if (!isAdding()) clearShownComplaint();
 }
 
 void ReceptionWindow::showCurrentRow()
@@ -389,11 +394,42 @@ void ReceptionWindow::showCurrentRow()
     m_grid->setCurrentRow(row);
 }
 
+bool ReceptionWindow::isAdding() const { return m_newButton->text() == kCancelCaption; }
+
+// No complaint in the fields: nothing for 投诉作废 or 确定 to act on until a row is chosen.
+void ReceptionWindow::clearShownComplaint()
+{
+    for (QLineEdit *field : {m_time, m_complainant, m_address, m_telephone}) field->clear();
+    m_content->clear();
+    m_code->setText(kNoCodeYet);
+    m_roomId = 0;
+    m_keptOffice.clear();
+    m_keptCategory.clear();
+    m_keptChannel.clear();
+    for (QComboBox *combo : {m_offices, m_category, m_channel}) combo->setPlaceholderText(QString());
+    m_category->setCurrentIndex(-1);
+    m_channel->setCurrentIndex(-1);
+    m_voidButton->setEnabled(false);
+}
+
+// The register row of the complaint whose code the fields show; -1 when none is shown.
+int ReceptionWindow::rowOfShownComplaint() const
+{
+    const QString code = m_code->text();
+    if (isAdding() || code.isEmpty()) return -1;
+    const int current = m_grid->currentRow();
+    if (current >= 0 && m_model->text(current, RegisterColumn::Code) == code) return current;
+    for (int r = 0; r < m_model->rowCount(); ++r)
+        if (m_model->text(r, RegisterColumn::Code) == code) return r;
+    return -1;
+}
+
 void ReceptionWindow::voidCurrent()
 {
-    const int row = m_grid->currentRow();
-    if (m_model->rowCount() == 0 || row < 0) return;
-    const QString id = m_model->text(row, m_model->columns() - 1);
+    // Only the complaint the user sees, never whichever row happens to be current.
+    const int row = rowOfShownComplaint();
+    if (row < 0) return;
+    const QString id = m_model->text(row, RegisterColumn::Id);
     if (id.isEmpty()) return;
     const QString message = QStringLiteral("已经处理完成的投诉不能作废！");
     if (!m_model->text(row, RegisterColumn::Finished).isEmpty()) {
@@ -461,6 +497,9 @@ void ReceptionWindow::newOrCancel()
         m_keptChannel.clear();
         for (QComboBox *combo : {m_offices, m_category, m_channel}) combo->setPlaceholderText(QString());
         m_time->setText(DateText::minutes(ComplaintStore::now()));
+        // A new complaint always has an office when the department has any: the one shown last
+        // may have had none, or one the list does not offer.
+        if (m_offices->currentIndex() < 0 && m_offices->count() > 0) m_offices->setCurrentIndex(0);
         m_complainant->setFocus();
         m_code->setText(QStringLiteral("<保存时自动生成>"));
         m_exitButton->setEnabled(true);
@@ -468,8 +507,8 @@ void ReceptionWindow::newOrCancel()
         m_voidButton->setEnabled(false);
         return;
     }
-    m_voidButton->setEnabled(true);
     m_newButton->setText(kNewCaption);
+    clearShownComplaint();
     showCurrentRow();
 }
 
@@ -497,6 +536,11 @@ bool ReceptionWindow::readComplaint(ComplaintInput *input, bool forUpdate)
     }
     if (!forUpdate && m_channel->currentIndex() < 0) {
         Messages::plain(QStringLiteral("请选择投诉方式！"));
+        return false;
+    }
+    // Without an office no accepting post would ever see the complaint.
+    if (!forUpdate && m_offices->currentIndex() < 0 && !mOffices.isEmpty()) {
+        Messages::plain(QStringLiteral("请选择管理项目！"));
         return false;
     }
     const QString timeText = m_time->text();
@@ -541,6 +585,10 @@ void ReceptionWindow::SaveData()
 
 void ReceptionWindow::UpdateData()
 {
+    if (rowOfShownComplaint() < 0) {
+        Messages::plain(QStringLiteral("请先在列表中选择一条投诉"));
+        return;
+    }
     ComplaintInput input;
     if (!readComplaint(&input, true)) return;
     try {

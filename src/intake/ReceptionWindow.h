@@ -62,6 +62,9 @@ private:
     void toggleAddressPanel();
     void openTimePanel();
     void placeAbove(QWidget *panel, QWidget *button);
+    bool isAdding() const;
+    void clearShownComplaint();
+    int rowOfShownComplaint() const;
     bool readComplaint(ComplaintInput *input, bool forUpdate);
     bool putRow(int row, qint64 id);
     int rowOfId(qint64 id) const;

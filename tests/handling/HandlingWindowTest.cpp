@@ -1,6 +1,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QStatusBar>
 #include <QTest>
 
 #include "MessageRecorder.h"
@@ -61,6 +62,16 @@ private slots:
                  (QStringList{"必须输入您的意见", "必须输入您的意见", "必须选择转呈部门", "必须选择岗位"}));
         QCOMPARE(db.count(QStringLiteral("投诉信息处理"), QStringLiteral("处理岗位 = '301' AND 处理结束时间 IS NULL")),
                  2);
+
+        // An opinion of blanks is an opinion; the count follows the list.
+        auto *status = find<QStatusBar>(&window, "StatusBar1");
+        QCOMPARE(status->currentMessage(), QStringLiteral("共 2 条"));
+        click(list, 0);
+        type(&window, "Text3", QStringLiteral("  "));
+        press(&window, "Command1");
+        QCOMPARE(messages.count(), 4);
+        QCOMPARE(list->grid()->rowCount(), 1);
+        QCOMPARE(status->currentMessage(), QStringLiteral("共 1 条"));
     }
 
     // A forwarding to the user's own post shows up after the refresh; the review comments open for

@@ -1,5 +1,9 @@
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QStyle>
@@ -22,6 +26,7 @@ private slots:
     void databaseErrorGivesTheNumberedReport();
     void workWindowOpensOnce();
     void maximizedWindowsFillTheAreaSmallOnesAreCentred();
+    void workWindowsFitTheFirstSize();
     void standAloneLogoutSwitchesUserAndReappliesPermissions();
     void switchToTheSuperUserEnablesEverything();
     void moduleLogoutWritesTheMessageFile();
@@ -155,6 +160,39 @@ void MainWindowTest::maximizedWindowsFillTheAreaSmallOnesAreCentred()
     QVERIFY(fills(reception));
     QWidget *channels = f.main()->openItem(QStringLiteral("投诉方式设置"));
     QVERIFY(centred(channels));
+}
+
+// Every control of the wide work windows can be seen whole at the main window's first size.
+void MainWindowTest::workWindowsFitTheFirstSize()
+{
+    ShellFixture f;
+    f.logIn(QStringLiteral("pelOr"), QStringLiteral("brivet"));
+    QCOMPARE(f.main()->size(), QSize(1024, 720));
+    f.main()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.main()));
+    for (const QString &item : {QStringLiteral("投诉接待"), QStringLiteral("投诉受理"), QStringLiteral("投诉处理C"),
+                                QStringLiteral("投诉信息统计")}) {
+        QWidget *window = f.main()->openItem(item);
+        QApplication::processEvents();
+        QStringList cut;
+        for (QWidget *control : window->findChildren<QWidget *>()) {
+            if (!control->isVisibleTo(window) || control->isWindow()) continue;
+            if (!qobject_cast<QAbstractButton *>(control) && !qobject_cast<QLineEdit *>(control) &&
+                !qobject_cast<QComboBox *>(control) && !qobject_cast<QLabel *>(control) &&
+                !qobject_cast<QAbstractScrollArea *>(control) && !qobject_cast<QAbstractSpinBox *>(control))
+                continue;
+            // Inside every frame around it, up to the window.
+            for (QWidget *w = control; w != window; w = w->parentWidget()) {
+                const QRect inParent = w->geometry();
+                if (!QRect(QPoint(0, 0), w->parentWidget()->size()).contains(inParent)) {
+                    cut << QStringLiteral("%1 (%2)").arg(control->objectName(), control->metaObject()->className());
+                    break;
+                }
+            }
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(item + QStringLiteral(": ") + cut.join(QStringLiteral(", "))));
+        QVERIFY(window->parentWidget()->isMaximized());
+    }
 }
 
 void MainWindowTest::standAloneLogoutSwitchesUserAndReappliesPermissions()

@@ -113,6 +113,13 @@ void reception(MainWindow *main)
     child<QAbstractButton>(window, "Command1")->click();
     child<QAbstractButton>(window, "Command9")->click();
     save(main, QStringLiteral("reception-time"));
+    for (QWidget *panel : window->findChildren<QWidget *>())
+        if (panel->inherits("TimePanel")) panel->hide();
+    // Every field and button at the main window's first size.
+    const QSize size = main->size();
+    main->resize(1024, 720);
+    save(main, QStringLiteral("reception-1024"));
+    main->resize(size);
 }
 
 void statistics(MainWindow *main)

@@ -42,7 +42,10 @@ void install(QApplication &app)
     if (installed) return;
     installed = true;
     app.installEventFilter(new EnterPressesFocusedButton(&app));
-    loadQtTranslations(app, translationLocale(QLocale()));
+    // The calendars name their months and days after the default locale.
+    const QLocale locale = translationLocale(QLocale::system());
+    QLocale::setDefault(locale);
+    loadQtTranslations(app, locale);
 }
 
 QLocale translationLocale(const QLocale &user)

@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QCalendarWidget>
+#include <QDateEdit>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -39,6 +41,18 @@ private slots:
                                  QDialogButtonBox::No);
         QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
         QVERIFY(buttons.button(QDialogButtonBox::Yes)->text().startsWith(QStringLiteral("是")));
+    }
+
+    void calendarsNameChineseMonths()
+    {
+        ShellFixture f;
+        f.logIn(QStringLiteral("pelOr"), QStringLiteral("brivet"));
+        QWidget *statistics = f.main()->openItem(QStringLiteral("投诉信息统计"));
+        auto *picker = ShellFixture::child<QDateEdit>(statistics, "DTPicker1");
+        QVERIFY(picker->calendarPopup());
+        QCalendarWidget *calendar = picker->calendarWidget();
+        QCOMPARE(calendar->locale().language(), QLocale::Chinese);
+        QCOMPARE(calendar->locale().monthName(3), QStringLiteral("三月"));
     }
 };
 

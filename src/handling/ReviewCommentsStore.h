@@ -5,8 +5,6 @@
 #include <QStringList>
 #include <QVector>
 
-#include "StoreClock.h"
-
 class Database;
 
 // One routing step of a complaint as the review comments show it.
@@ -37,7 +35,7 @@ struct ReviewComment {
 // The routing steps of a complaint and what each post wrote.
 class ReviewCommentsStore {
 public:
-    explicit ReviewCommentsStore(Database &db, NowSource now = clientNow);
+    explicit ReviewCommentsStore(Database &db) : m_db(db) {}
 
     // Every step of the complaint once, in 顺序号 order, whether or not anybody holds its post today.
     QVector<ReviewStep> steps(const QString &complaintCode);
@@ -46,5 +44,4 @@ public:
 
 private:
     Database &m_db;
-    NowSource m_now;
 };

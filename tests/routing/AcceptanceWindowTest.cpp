@@ -54,7 +54,8 @@ private slots:
                    now.addSecs(-125 * 60));
 
         MessageRecorder messages;
-        AcceptanceWindow window(nullptr, pinnedNow);
+        Clock::Pinned clock(pinned());
+        AcceptanceWindow window(nullptr);
         window.show();
         auto *pending = find<FlexGrid>(&window, "ListView1");
         auto *inProgress = find<FlexGrid>(&window, "ListView2");
@@ -148,7 +149,8 @@ private slots:
         TestDatabase db(true);
         loginAcceptor();
         MessageRecorder messages;
-        AcceptanceWindow window(nullptr, pinnedNow);
+        Clock::Pinned clock(pinned());
+        AcceptanceWindow window(nullptr);
         window.show();
         auto *pending = find<FlexGrid>(&window, "ListView1");
         auto *inProgress = find<FlexGrid>(&window, "ListView2");
@@ -188,7 +190,8 @@ private slots:
         loginAcceptor();
         db.exec(QStringLiteral("UPDATE 投诉处理人设置 SET 终止日期 = '2026-03-01' WHERE 职能部门代号 = '5'"));
         MessageRecorder messages;
-        AcceptanceWindow window(nullptr, pinnedNow);
+        Clock::Pinned clock(pinned());
+        AcceptanceWindow window(nullptr);
         window.show();
         auto *pending = find<FlexGrid>(&window, "ListView1");
         auto *inProgress = find<FlexGrid>(&window, "ListView2");
@@ -202,6 +205,28 @@ private slots:
         QCOMPARE(db.value(QStringLiteral("SELECT 处理状态 FROM 投诉信息 WHERE 投诉编号 = '00000013'")).toString(),
                  QStringLiteral("处理完成"));
         QCOMPARE(rowOf(inProgress, AcceptanceWindow::ICode, QStringLiteral("00000013")), -1);
+    }
+
+    // At midnight after a month end: exactly 24 hours is not overdue, a minute more is; a step
+    // accepted on the previous day shows its waiting time across the date change.
+    void waitingAcrossMidnightAndMonthEnd()
+    {
+        TestDatabase db(true);
+        loginAcceptor();
+        db.exec(QStringLiteral("DELETE FROM 投诉信息"));
+        db.exec(QStringLiteral("DELETE FROM 投诉信息处理"));
+        const QDateTime midnight(QDate(2026, 4, 1), QTime(0, 0, 0));
+        insertComplaint(db, QStringLiteral("00000201"), QStringLiteral("1"), midnight.addSecs(-1));
+        insertComplaint(db, QStringLiteral("00000202"), QStringLiteral("1"), midnight.addDays(-1));
+        insertComplaint(db, QStringLiteral("00000203"), QStringLiteral("1"), midnight.addSecs(-24 * 3600 - 60));
+        Clock::Pinned clock(midnight);
+        AcceptanceWindow window(nullptr);
+        window.show();
+        auto *pending = find<FlexGrid>(&window, "ListView1");
+        QCOMPARE(column(pending, AcceptanceWindow::PWaiting), (QStringList{"1分钟", "24小时0分钟", "24小时1分钟"}));
+        QVERIFY(!boldRed(pending, 0, AcceptanceWindow::PWaiting));
+        QVERIFY(!boldRed(pending, 1, AcceptanceWindow::PWaiting));
+        QVERIFY(boldRed(pending, 2, AcceptanceWindow::PWaiting));
     }
 };
 

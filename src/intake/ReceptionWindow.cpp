@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QTreeWidget>
 
+#include "HouseholdPanel.h"
 #include "TimePanel.h"
 #include "common/CodeName.h"
 #include "common/DateText.h"
@@ -222,6 +223,16 @@ void ReceptionWindow::buildControls()
     m_timePanel = new TimePanel(this);
     m_timePanel->hide();
 
+    m_household = new HouseholdPanel(this, f, m_telephone);
+    m_household->setGeometry(8, 650, 1084, 150);
+    m_household->lookupButton()->setGeometry(870, 46, 96, 24);
+    m_household->sheetButton()->setGeometry(974, 46, 96, 24);
+    connect(m_household, &HouseholdPanel::householderChosen, this,
+            [this](const TelephoneMatch &match) { takeHouseholder(match.householder, match.officeCode); });
+    connect(m_telephone, &QLineEdit::editingFinished, this, [this] {
+        if (!m_telephone->text().trimmed().isEmpty()) showHistory();
+    });
+
     connect(m_query, &QPushButton::clicked, this, [this] { LoadComplaintList(); });
     connect(m_grid, &FlexGrid::cellClicked, this, [this] { showCurrentRow(); });
     connect(m_newButton, &QPushButton::clicked, this, [this] { newOrCancel(); });
@@ -288,8 +299,11 @@ void ReceptionWindow::layoutWindow()
     const int gap = Twips::toPixels(45);
     const int statusHeight = m_statusBar->sizeHint().height();
     m_statusBar->setGeometry(0, height() - statusHeight, width(), statusHeight);
-    m_frame->move(m_frame->x(), qMax(m_grid->y() + 40, height() - m_frame->height() - statusHeight - gap));
+    const int household = m_household->height() + gap;
+    m_frame->move(m_frame->x(), qMax(m_grid->y() + 40, height() - m_frame->height() - household - statusHeight - gap));
     m_frame->resize(qMax(200, width() - 2 * m_frame->x()), m_frame->height());
+    m_household->setGeometry(m_frame->x(), m_frame->y() + m_frame->height() + gap, m_frame->width(),
+                             m_household->height());
     m_grid->resize(m_frame->width(), qMax(0, m_frame->y() - m_grid->y() - gap));
     if (m_addressPanel->isVisible()) placeAbove(m_addressPanel, m_addressButton);
     if (m_timePanel->isVisible()) placeAbove(m_timePanel, m_timeButton);
@@ -387,6 +401,7 @@ void ReceptionWindow::showCurrentRow()
     m_voidButton->setEnabled(cell(RegisterColumn::Status) == Status::notAccepted());
     m_receiver->setCurrentText(cell(RegisterColumn::Receiver));
     m_grid->setCurrentRow(row);
+    showHistory();
 }
 
 void ReceptionWindow::voidCurrent()
@@ -466,6 +481,7 @@ void ReceptionWindow::newOrCancel()
         m_exitButton->setEnabled(true);
         m_saveButton->setEnabled(true);
         m_voidButton->setEnabled(false);
+        m_household->clear();
         return;
     }
     m_voidButton->setEnabled(true);
@@ -654,11 +670,7 @@ void ReceptionWindow::nodeClicked(QTreeWidgetItem *item)
             const qint64 householderId = CodeName::name(key).toLongLong();
             const std::optional<Householder> found = m_property.householder(householderId);
             if (found) {
-                setTag(m_complainant, QString::number(found->id));
-                m_complainant->setText(found->name);
-                m_address->setText(found->address);
-                m_telephone->setText(found->telephone);
-                m_roomId = found->roomId;
+                takeHouseholder(*found, QString());
                 picked();
             }
         } else if (key.startsWith(QLatin1Char('@')) && commercial && item->parent()) {
@@ -666,6 +678,7 @@ void ReceptionWindow::nodeClicked(QTreeWidgetItem *item)
             m_address->setText(item->parent()->text(0) + item->data(0, kUnitRoom).toString() + QStringLiteral("室"));
             m_telephone->setText(QString());
             m_roomId = item->data(0, kRoomRole).toLongLong();
+            showHistory();
             picked();
         }
     });
@@ -678,4 +691,35 @@ void ReceptionWindow::toggleAddressPanel()
     placeAbove(m_addressPanel, m_addressButton);
     m_addressPanel->setVisible(!m_addressPanel->isVisible());
     m_addressPanel->raise();
+}
+
+// A householder picked in the address panel or found by telephone: the fields, the room and the
+// household's history. With `officeCode` the building's office becomes the chosen one.
+void ReceptionWindow::takeHouseholder(const Householder &found, const QString &officeCode)
+{
+    setTag(m_complainant, QString::number(found.id));
+    m_complainant->setText(found.name);
+    m_address->setText(found.address);
+    m_telephone->setText(found.telephone);
+    m_roomId = found.roomId;
+    for (int i = 0; i < mOffices.size() && !officeCode.isEmpty(); ++i)
+        if (mOffices.at(i).code == officeCode) {
+            m_keptOffice.clear();
+            m_offices->setPlaceholderText(QString());
+            m_offices->setCurrentIndex(i);
+        }
+    showHistory();
+}
+
+// The complaint the fields show; empty while a new one is entered.
+QString ReceptionWindow::shownCode() const
+{
+    const QString code = m_code->text();
+    if (m_newButton->text() == kCancelCaption || code.startsWith(QLatin1Char('<'))) return QString();
+    return code;
+}
+
+void ReceptionWindow::showHistory()
+{
+    m_household->showHousehold(Household{m_roomId, m_telephone->text()}, shownCode());
 }

@@ -3,10 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QGuiApplication>
 #include <QPageLayout>
 #include <QPrinter>
-#include <QScreen>
 #include <QScreen>
 #include <QTextDocument>
 
@@ -48,6 +46,7 @@ const char *const kStyle =
     "td, th { border: 1px solid #000000; padding: 4px; vertical-align: top; }"
     "th { background-color: #e8e8e8; font-weight: bold; }"
     "td.label { background-color: #f4f4f4; font-weight: bold; }"
+    "table.steps td, table.steps th { font-size: 9pt; }"
     "h1 { font-size: 18pt; }"
     "h2 { font-size: 12pt; }";
 
@@ -79,10 +78,10 @@ std::unique_ptr<QTextDocument> document(const SheetData &sheet, const QDate &pri
     html += QStringLiteral("</table>");
 
     // The steps: the header row is the table's header, which the layout repeats on every page.
-    html += QStringLiteral("<h2>处理过程</h2><table width=\"100%\" cellspacing=\"0\"><thead><tr>");
-    const std::pair<const char *, int> columns[] = {{"顺序号", 7},    {"部门", 13},         {"岗位", 12},
-                                                    {"接受时间", 15}, {"处理结束时间", 15}, {"处理意见", 19},
-                                                    {"处理结果", 19}};
+    html += QStringLiteral("<h2>处理过程</h2><table class=\"steps\" width=\"100%\" cellspacing=\"0\"><thead><tr>");
+    const std::pair<const char *, int> columns[] = {{"顺序号", 8},    {"部门", 17},         {"岗位", 15},
+                                                    {"接受时间", 13}, {"处理结束时间", 13}, {"处理意见", 17},
+                                                    {"处理结果", 17}};
     for (const auto &[title, percent] : columns)
         html += QStringLiteral("<th width=\"%1%\">%2</th>").arg(percent).arg(QString::fromUtf8(title));
     html += QStringLiteral("</tr></thead><tbody>");

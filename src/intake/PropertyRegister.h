@@ -66,9 +66,9 @@ public:
     // The units of a building let under running contracts of the office (taken effect, not
     // terminated), each unit once even when two running contracts let it.
     QVector<LetUnit> letUnits(const QString &officeCode, qint64 buildingId);
-    // The current householders ("新进户") of the department's offices whose telephone, without
-    // its separators, contains `digits` (matched literally), by office, building and room; at
-    // most `limit`. `*more` tells whether further householders matched.
+    // The current householders ("新进户") of the department's offices whose telephone contains
+    // `digits` (matched literally, as stored), by office, building and room; at most `limit`.
+    // `*more` tells whether further householders matched.
     QVector<TelephoneMatch> householdersByTelephone(const QString &deptCode, const QString &digits, int limit,
                                                     bool *more = nullptr);
 

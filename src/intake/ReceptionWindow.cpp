@@ -299,11 +299,12 @@ void ReceptionWindow::layoutWindow()
     const int gap = Twips::toPixels(45);
     const int statusHeight = m_statusBar->sizeHint().height();
     m_statusBar->setGeometry(0, height() - statusHeight, width(), statusHeight);
-    const int household = m_household->height() + gap;
+    // The household's complaints below the fields take a fifth of the height, within bounds.
+    const int householdHeight = qBound(100, height() / 5, 160);
+    const int household = householdHeight + gap;
     m_frame->move(m_frame->x(), qMax(m_grid->y() + 40, height() - m_frame->height() - household - statusHeight - gap));
     m_frame->resize(qMax(200, width() - 2 * m_frame->x()), m_frame->height());
-    m_household->setGeometry(m_frame->x(), m_frame->y() + m_frame->height() + gap, m_frame->width(),
-                             m_household->height());
+    m_household->setGeometry(m_frame->x(), m_frame->y() + m_frame->height() + gap, m_frame->width(), householdHeight);
     m_grid->resize(m_frame->width(), qMax(0, m_frame->y() - m_grid->y() - gap));
     if (m_addressPanel->isVisible()) placeAbove(m_addressPanel, m_addressButton);
     if (m_timePanel->isVisible()) placeAbove(m_timePanel, m_timeButton);

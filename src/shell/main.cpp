@@ -102,7 +102,13 @@ int main(int argc, char **argv)
             try {
                 Scripts::createSqliteDatabase(demoFile, true);
             } catch (const DbError &e) {
-                Messages::information(QStringLiteral("无法创建演示数据库：%1").arg(e.description()));
+                const QString message = QStringLiteral("无法创建演示数据库：%1").arg(e.description());
+                // Writing a sheet shows no window: the reason goes to the standard error.
+                if (!sheet.isEmpty()) {
+                    print(stderr, message + QLatin1Char('\n'));
+                    return 1;
+                }
+                Messages::information(message);
             }
         }
         Settings::overrideForThisRun(ConnectionSettings{QStringLiteral("sqlite:") + demoFile, {}, {}, {}});

@@ -55,6 +55,8 @@ HouseholdPanel::HouseholdPanel(QWidget *window, QWidget *fields, QLineEdit *tele
     m_list->hide();
 
     connect(m_lookup, &QPushButton::clicked, this, [this] { lookUp(); });
+    // A list of matches for another number than the one in the box is not offered.
+    connect(m_telephone, &QLineEdit::textEdited, m_list, &QWidget::hide);
     connect(m_sheet, &QPushButton::clicked, this, [this] { openComplaintSheet(m_window, m_shownCode); });
     connect(m_list, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) { choose(m_list->row(item)); });
     connect(m_list, &QListWidget::itemActivated, this, [this](QListWidgetItem *item) { choose(m_list->row(item)); });
@@ -64,6 +66,7 @@ HouseholdPanel::HouseholdPanel(QWidget *window, QWidget *fields, QLineEdit *tele
 
 void HouseholdPanel::clear(const QString &shownCode)
 {
+    m_list->hide();
     m_shownCode = shownCode;
     m_grid->grid()->clearRows();
     m_repeat->clear();

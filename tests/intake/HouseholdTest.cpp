@@ -227,6 +227,28 @@ private slots:
         QCOMPARE(r.db.value(QStringLiteral("SELECT S_ID FROM 投诉信息 WHERE 投诉内容 = '门禁坏了'")).toInt(), 119);
     }
 
+    // A few digits may match a great many householders: the list offers the first hundred and
+    // says that there are more.
+    void lookupListsAtMostAHundred()
+    {
+        Reception r;
+        for (int n = 0; n < 105; ++n) {
+            r.db.exec(QStringLiteral("INSERT INTO 室表 (S_ID, L_ID, 室, 字, 房屋性质) VALUES (?, 1, ?, '室', '01')"),
+                      {9000 + n, QString::number(3000 + n)});
+            r.db.exec(QStringLiteral(
+                          "INSERT INTO 业主表 (ZH_ID, S_ID, 姓名, 联系方式, 说明) VALUES (?, ?, '住户', ?, '新进户')"),
+                      {9000 + n, 9000 + n, QStringLiteral("1390000%1").arg(n, 4, 10, QLatin1Char('0'))});
+        }
+        r.telephone()->setText(QStringLiteral("1390000"));
+        r.click("Command10");
+        QCOMPARE(r.list()->count(), 101);
+        QCOMPARE(r.list()->item(100)->text(), QStringLiteral("……只列出前100户，请输入更多号码"));
+        QCOMPARE(r.list()->item(100)->flags(), Qt::NoItemFlags);
+        QVERIFY(r.list()->item(99)->text().endsWith(QStringLiteral("13900000099")));
+        emit r.list()->itemClicked(r.list()->item(100));  // not a householder: nothing happens
+        QVERIFY(r.list()->isVisible());
+    }
+
     // Quotes, percent signs and underscores typed as a telephone are neither SQL nor wildcards.
     void typedQuotesChangeNoStatement()
     {

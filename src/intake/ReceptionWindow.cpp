@@ -224,7 +224,6 @@ void ReceptionWindow::buildControls()
     m_timePanel->hide();
 
     m_household = new HouseholdPanel(this, f, m_telephone);
-    m_household->setGeometry(8, 650, 1084, 150);
     m_household->lookupButton()->setGeometry(870, 46, 96, 24);
     m_household->sheetButton()->setGeometry(974, 46, 96, 24);
     connect(m_household, &HouseholdPanel::householderChosen, this,

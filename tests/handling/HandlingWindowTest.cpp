@@ -100,6 +100,27 @@ private slots:
                                      "工程维修部 工程部经理(王志强)", "转给自己再看"}));
     }
 
+    // Command7 prints the sheet of the selected line's complaint, and asks for a line without one.
+    void sheetOfTheSelectedLine()
+    {
+        TestDatabase db(true);
+        loginHandler();
+        MessageRecorder messages;
+        QStringList opened;
+        ModalDriver driver([&](QDialog *dialog) {
+            opened << dialog->windowTitle();
+            return 0;
+        });
+        HandlingWindow window;
+        window.show();
+        press(&window, "Command7");
+        QCOMPARE(messages.last(), QStringLiteral("请先在列表中选择一条投诉"));
+        click(find<FlexGrid>(&window, "ListView1"), 1);
+        press(&window, "Command7");
+        QCOMPARE(opened, QStringList{QStringLiteral("投诉处理单 00000021")});
+        QCOMPARE(find<QPushButton>(&window, "Command7")->text(), QStringLiteral("打印处理单"));
+    }
+
     // Opened maximized in the main window's client area, the list is read at the first activation and again
     // whenever the window is activated later.
     void refreshesOnEveryActivation()

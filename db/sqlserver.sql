@@ -87,17 +87,9 @@ BEGIN
 END
 GO
 
--- A household's earlier complaints at reception: by room, or by the telephone's digits. The
--- computed column is exactly the expression the client compares (HouseholdHistory::
--- telephoneDigitsSql), so the optimizer answers that comparison from its index.
+-- A household's earlier complaints at reception, by room. (The telephone comparison of typed
+-- addresses is not indexed here: that would need a computed column on the shared table, and an
+-- index on one makes every writer of the table need particular SET options.)
 IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_室' AND object_id = OBJECT_ID(N'dbo.投诉信息'))
     CREATE INDEX ix_投诉信息_室 ON dbo.投诉信息 (S_ID, 投诉时间);
-GO
-
-IF COL_LENGTH(N'dbo.投诉信息', N'联系电话号码') IS NULL
-    ALTER TABLE dbo.投诉信息 ADD 联系电话号码 AS REPLACE(REPLACE(REPLACE(REPLACE(联系电话, ' ', ''), '-', ''), '(', ''), ')', '');
-GO
-
-IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_电话' AND object_id = OBJECT_ID(N'dbo.投诉信息'))
-    CREATE INDEX ix_投诉信息_电话 ON dbo.投诉信息 (联系电话号码);
 GO

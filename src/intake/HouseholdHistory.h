@@ -43,8 +43,8 @@ public:
     int recentCount(const Household &household, const QDateTime &now, const QString &exceptCode = QString());
 
     // The SQL expression of a telephone column without its usual separators (blank, "-", "(",
-    // ")"). The embedded schema indexes exactly this expression over 投诉信息.联系电话 and the
-    // server schema a computed column of it, so the text must not change on its own.
+    // ")"). The embedded schema indexes exactly this expression over 投诉信息.联系电话, so the
+    // text must not change on its own.
     static QString telephoneDigitsSql(const QString &column);
 
 private:

@@ -187,6 +187,19 @@ private slots:
         QVERIFY(!all.contains(QStringLiteral("回访人")));
     }
 
+    // A voided complaint says so beside its status; one never routed shows an empty step table.
+    void voidedComplaintWithoutSteps()
+    {
+        TestDatabase db;
+        addComplaint(db, 0);
+        db.exec(QStringLiteral("UPDATE 投诉信息 SET 处理状态 = '尚未受理', 撤销时间 = '2026-06-02 00:00:00'"));
+        const QString file = m_dir->filePath(QStringLiteral("voided.pdf"));
+        QVERIFY(ComplaintSheet::writePdf(*SheetStore(gConn).load(QStringLiteral("00000042")), file, nullptr));
+        const QString text = pdfText(file);
+        QVERIFY(text.contains(QStringLiteral("尚未受理（已作废）")));
+        QVERIFY(text.contains(QStringLiteral("处理结果（无）")));
+    }
+
     // `--sheet`: over the stored settings, the PDF for a known code, 1 and no file for an unknown.
     void sheetCommand()
     {

@@ -123,6 +123,7 @@ void ReceptionWindow::showCurrentRow()
     m_voidButton->setEnabled(cell(RegisterColumn::Status) == Status::notAccepted());
     m_receiver->setCurrentText(cell(RegisterColumn::Receiver));
     m_grid->setCurrentRow(row);
+    showHistory();
 }
 
 bool ReceptionWindow::isAdding() const { return m_newButton->text() == reception::kCancelCaption; }

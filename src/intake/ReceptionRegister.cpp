@@ -168,15 +168,24 @@ void ReceptionWindow::voidCurrent()
         Messages::information(message, Messages::executableName());
         return;
     }
+    bool voided = false;
     ErrorReports::guard(
         ErrorReports::Kind::Numbered,
         [&] {
             // Another station may have accepted it since the register was read.
-            if (m_store.voidComplaint(id.toLongLong()) == ComplaintStore::VoidResult::NotVoidable)
+            const ComplaintStore::VoidResult result = m_store.voidComplaint(id.toLongLong());
+            voided = result == ComplaintStore::VoidResult::Voided;
+            if (result == ComplaintStore::VoidResult::NotVoidable)
                 Messages::information(message, Messages::executableName());
         },
         QStringLiteral("Command13_Click"));
     LoadComplaintList();
+    // A complaint that was not voided stays the chosen one, as the fields still show it: the next
+    // press must not void another row.
+    if (!voided) {
+        const int again = rowOfId(id.toLongLong());
+        if (again >= 0) m_grid->setCurrentRow(again);
+    }
 }
 
 // Rewrites the cells of a register row from the stored complaint; false when it is gone.

@@ -180,11 +180,15 @@ void ReceptionWindow::voidCurrent()
         },
         QStringLiteral("Command13_Click"));
     LoadComplaintList();
-    // A complaint that was not voided stays the chosen one, as the fields still show it: the next
-    // press must not void another row.
+    // A complaint that was not voided (the database refused, or another station accepted it) stays
+    // the chosen one and is shown again as it is now stored; the reload never leaves the fields on
+    // one complaint and the current row on another.
     if (!voided) {
         const int again = rowOfId(id.toLongLong());
-        if (again >= 0) m_grid->setCurrentRow(again);
+        if (again >= 0) {
+            m_grid->setCurrentRow(again);
+            showCurrentRow();
+        }
     }
 }
 

@@ -1,0 +1,94 @@
+// The SQL Server path of Database: the suite's server through unixODBC and FreeTDS, with every
+// text as UTF-16 (OdbcConnection). The SQLite path stays on Qt SQL in Database.cpp.
+
+#include "ConnectionString.h"
+#include "Database.h"
+#include "OdbcConnection.h"
+
+namespace {
+
+struct CellsRow : ScanRow {
+    const QVector<QVariant> &cells;
+    explicit CellsRow(const QVector<QVariant> &c) : cells(c) {}
+    QVariant value(int column) const override { return cells.at(column); }
+};
+
+}  // namespace
+
+QString Database::sqlServerSessionSetUp()
+{
+    return QStringLiteral("SET NOCOUNT OFF; SET LOCK_TIMEOUT %1; SET XACT_ABORT ON").arg(kLockTimeoutMilliseconds);
+}
+
+void Database::openSqlServer(const ConnectionSettings &settings)
+{
+    m_dialect = Dialect(Dialect::SqlServer);
+    // A value that cannot reach the driver exactly is refused here, before any connection.
+    m_odbcConnectionString = ConnectionString::build(settings, ConnectionString::driver());
+    reopenSqlServer();
+}
+
+void Database::reopenSqlServer()
+{
+    m_open = false;
+    m_odbc.reset();
+    auto connection = std::make_unique<OdbcConnection>();
+    connection->connect(m_odbcConnectionString, kTimeoutSeconds);
+    connection->run(sqlServerSessionSetUp(), {});
+    m_odbc = std::move(connection);
+    m_open = true;
+}
+
+qint64 Database::runSqlServer(const QString &sql, const QVariantList &params,
+                              const std::function<void(const ScanRow &)> &visit)
+{
+    QVariantList bound;
+    bound.reserve(params.size());
+    for (const QVariant &param : params) bound << m_dialect.bindValue(param);
+    OdbcConnection::RowVisitor rowVisitor;
+    if (visit) rowVisitor = [&](const QVector<QVariant> &cells) { visit(CellsRow(cells)); };
+    try {
+        return m_odbc->run(sql, bound, rowVisitor).rowsAffected;
+    } catch (const DbError &e) {
+        // A statement of its own (outside a transaction) that lost a deadlock was rolled back by
+        // the server; it is tried once more. Inside a transaction the whole transaction is.
+        if (e.number() != kDeadlockVictim || inTransaction() || visit) throw;
+    }
+    return m_odbc->run(sql, bound).rowsAffected;
+}
+
+Rows Database::selectSqlServer(const QString &sql, const QVariantList &params)
+{
+    QVariantList bound;
+    bound.reserve(params.size());
+    for (const QVariant &param : params) bound << m_dialect.bindValue(param);
+    OdbcConnection::Result result;
+    try {
+        result = m_odbc->run(sql, bound);
+    } catch (const DbError &e) {
+        if (e.number() != kDeadlockVictim || inTransaction()) throw;
+        result = m_odbc->run(sql, bound);
+    }
+    return Rows(Columns(result.columns), std::move(result.cells));
+}
+
+void Database::endSqlServerTransaction(bool commit)
+{
+    if (commit) {
+        // On failure Database::commit() rolls back, which leaves the session clean.
+        m_odbc->run(QStringLiteral("COMMIT TRANSACTION"), {});
+        return;
+    }
+    try {
+        // With XACT_ABORT the server may already have ended the transaction.
+        m_odbc->run(QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION"), {});
+    } catch (const DbError &) {
+        // A session whose transaction state is unknown is not used again: a new one takes its
+        // place (and the server rolls back whatever the old one held).
+        try {
+            reopenSqlServer();
+        } catch (const DbError &) {
+            // Not reachable now; the next statement says so.
+        }
+    }
+}

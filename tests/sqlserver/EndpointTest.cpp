@@ -15,6 +15,7 @@ private slots:
     void scriptedRowsComeBackWhole();
     void scriptedErrorsCarryTheirNumber();
     void droppedConnectionFailsTheStatement();
+    void parametersArriveWithTheirTypesAndExactUtf16();
 };
 
 void EndpointTest::loginIsDecoded()
@@ -83,6 +84,42 @@ void EndpointTest::droppedConnectionFailsTheStatement()
     Database db;
     db.open(endpoint.settings());
     QVERIFY_THROWS_EXCEPTION(DbError, db.select(QStringLiteral("SELECT ID FROM 投诉信息")));
+}
+
+// What the endpoint decodes of a call is what the tests over it rely on: the declared type, the
+// wire type and, for text, the UTF-16 code units as sent.
+void EndpointTest::parametersArriveWithTheirTypesAndExactUtf16()
+{
+    TdsEndpoint endpoint({TdsEndpoint::rowCount(QStringLiteral("^UPDATE"), 1)});
+    TDS_START(endpoint);
+    Database db;
+    db.open(endpoint.settings());
+    const QString name = QStringLiteral("王䶮01 𠮷😀");
+    const QDateTime when(QDate(2026, 12, 8), QTime(17, 5, 9));
+    QCOMPARE(
+        db.execute(
+            QStringLiteral("UPDATE 投诉信息 SET 投诉人 = ?, 流水号 = ?, S_ID = ?, 投诉时间 = ?, 地址 = ? WHERE ID = ?"),
+            {name, 7, Q_INT64_C(5000000000), when, nullText(), 3}),
+        1);
+    const QList<QJsonObject> calls = endpoint.requests(QStringLiteral("rpc"));
+    QJsonArray arguments;
+    for (const QJsonObject &call : calls)
+        if (call[QStringLiteral("sql")].toString().startsWith(QStringLiteral("UPDATE")))
+            arguments = call[QStringLiteral("arguments")].toArray();
+    QCOMPARE(arguments.size(), 6);
+    const auto type = [&](int i) { return arguments[i][QStringLiteral("type")].toString(); };
+    QCOMPARE(type(0), QStringLiteral("nvarchar"));
+    const QByteArray utf16(reinterpret_cast<const char *>(name.utf16()), name.size() * 2);
+    QCOMPARE(arguments[0][QStringLiteral("utf16_hex")].toString(), QString::fromLatin1(utf16.toHex()));
+    QCOMPARE(arguments[0][QStringLiteral("value")].toString(), name);
+    QVERIFY(arguments[0][QStringLiteral("declared_type")].toString().startsWith(QStringLiteral("NVARCHAR"),
+                                                                                Qt::CaseInsensitive));
+    QCOMPARE(arguments[1][QStringLiteral("value")].toInt(), 7);
+    QCOMPARE(arguments[2][QStringLiteral("value")].toDouble(), 5000000000.0);
+    QCOMPARE(type(2), QStringLiteral("bigint"));
+    QVERIFY(arguments[3][QStringLiteral("value")].toString().startsWith(QStringLiteral("2026-12-08 17:05:09")));
+    QVERIFY(arguments[4][QStringLiteral("value")].isNull());
+    QCOMPARE(type(4), QStringLiteral("nvarchar"));
 }
 
 TAVIMOR_TEST(EndpointTest)

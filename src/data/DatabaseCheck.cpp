@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include "ColumnLengths.h"
 #include "Database.h"
 #include "Scripts.h"
 
@@ -194,7 +195,16 @@ void DatabaseCheck::checkColumns(Result &result, const QList<Table> &tables)
                 result.lines << QStringLiteral("  %1  缺少").arg(column);
                 result.missing << QStringLiteral("列 %1.%2").arg(table.name, column);
             } else {
-                result.lines << QStringLiteral("  %1  %2").arg(column, describe(it->type, it->length));
+                QString line = QStringLiteral("  %1  %2").arg(column, describe(it->type, it->length));
+                // The client lets a user type up to its own limit; a shorter column would refuse the save.
+                const int limit = table.complaintTable ? ColumnLengths::of(table.name, column) : 0;
+                if (limit > 0 && it->length > 0 && it->length < limit) {
+                    line += QStringLiteral("  短于本程序允许的 %1 个字符").arg(limit);
+                    result.missing << QStringLiteral("列 %1.%2 的长度（至少 %3）").arg(table.name, column).arg(limit);
+                }
+                if (table.complaintTable && (it->type == QLatin1String("varchar") || it->type == QLatin1String("char")))
+                    line += QStringLiteral("  （非 Unicode 列：数据库代码页以外的字符存不进去）");
+                result.lines << line;
             }
         }
     }

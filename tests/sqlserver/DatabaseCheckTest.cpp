@@ -15,11 +15,14 @@ namespace {
 // `missingColumn` ("table.column"), and every index except `missingIndex`.
 QJsonArray catalogue(const QString &missingColumn, const QString &missingIndex)
 {
-    QList<QVariantList> columns;
+    // A suite that made one column narrower than the client allows, and one not Unicode: the
+    // catalogue's first row of a column is the one that counts.
+    QList<QVariantList> columns{{QStringLiteral("投诉信息"), QStringLiteral("地址"), QStringLiteral("nvarchar"), 80},
+                                {QStringLiteral("投诉信息"), QStringLiteral("投诉人"), QStringLiteral("varchar"), 100}};
     for (const DatabaseCheck::Table &table : DatabaseCheck::requiredTables())
         for (const QString &column : table.columns)
             if (table.name + QLatin1Char('.') + column != missingColumn)
-                columns << QVariantList{table.name, column, QStringLiteral("nvarchar"), 50};
+                columns << QVariantList{table.name, column, QStringLiteral("nvarchar"), 200};
     QList<QVariantList> indexes;
     for (const DatabaseCheck::Index &index : DatabaseCheck::requiredIndexes())
         if (index.name != missingIndex) indexes << QVariantList{index.name, index.table};
@@ -160,13 +163,15 @@ void DatabaseCheckTest::sqlServerCatalogueAndRightsOverTheWire()
     QCOMPARE(status, 1);
     QVERIFY(!report.contains(QStringLiteral("pw")));
     QVERIFY(report.contains(QStringLiteral("排序规则 Chinese_PRC_CI_AS，代码页 936")));
-    QVERIFY(report.contains(QStringLiteral("  处理结果  nvarchar(50)")));
+    QVERIFY(report.contains(QStringLiteral("  处理结果  nvarchar(200)")));
+    QVERIFY(report.contains(QStringLiteral("  地址  nvarchar(80)  短于本程序允许的 200 个字符")));
+    QVERIFY(report.contains(QStringLiteral("  投诉人  varchar(100)  （非 Unicode 列")));
     QVERIFY(report.contains(QStringLiteral("  处理意见  缺少")));
     QVERIFY(report.contains(QStringLiteral("ix_投诉信息_流水号 ON 投诉信息 (流水号)  缺少")));
     QVERIFY(report.contains(QStringLiteral("  读 楼表  不可以：")));
     QVERIFY(report.contains(QStringLiteral("  写 投诉处理人设置  不可以：新增")));
     QVERIFY(report.contains(QStringLiteral("  写 投诉信息  可以（试写已回滚）")));
-    QVERIFY(report.contains(QStringLiteral("检查结果：缺少 4 项")));
+    QVERIFY(report.contains(QStringLiteral("检查结果：缺少 5 项")));
 
     // Every trial write went inside a transaction that was rolled back; nothing was committed.
     bool open = false;

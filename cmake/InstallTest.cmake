@@ -33,5 +33,10 @@ execute_process(COMMAND ${PREFIX}/bin/tavimor-complaints --no-such-option
 if(rc EQUAL 0 OR NOT err MATCHES "--demo")
   message(FATAL_ERROR "an unknown option must print the usage and fail: exit ${rc}")
 endif()
+execute_process(COMMAND ${PREFIX}/bin/tavimor-complaints --check-database --demo ${PREFIX}/no-such.sqlite
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 2 OR NOT err MATCHES "no-such.sqlite")
+  message(FATAL_ERROR "--check-database on a missing database must say so and exit with 2: exit ${rc} '${err}'")
+endif()
 message(STATUS "installed program runs: ${out}")
 file(REMOVE_RECURSE ${PREFIX})

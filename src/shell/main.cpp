@@ -8,6 +8,7 @@
 #include "common/Messages.h"
 #include "common/Session.h"
 #include "common/Settings.h"
+#include "data/DatabaseCheck.h"
 #include "data/Scripts.h"
 
 namespace {
@@ -21,6 +22,9 @@ QString usage()
         "  --demo [file]   使用内置演示数据库（文件不存在时自动创建），不读取数据库设置\n"
         "                  run on the embedded demo database (created when the file does not exist)\n"
         "                  default file: %1\n"
+        "  --check-database  检查数据库中本程序需要的表、列、索引和权限（使用数据库设置，或 --demo 的文件）\n"
+        "                  check the tables, columns, indexes and rights this program needs\n"
+        "                  (with the stored settings, or the file of --demo); exit status 1 when something is missing\n"
         "  --version       显示版本 / print the version\n"
         "  --help          显示本说明 / print this help\n"
         "\n"
@@ -52,6 +56,7 @@ int main(int argc, char **argv)
     // The options are read before any window system is needed, so --version and --help work anywhere.
     QStringList session;
     bool demo = false;
+    bool checkDatabase = false;
     QString demoFile;
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
@@ -69,12 +74,32 @@ int main(int argc, char **argv)
                 demoFile = QString::fromLocal8Bit(argv[++i]);
             continue;
         }
+        if (arg == QLatin1String("--check-database")) {
+            checkDatabase = true;
+            continue;
+        }
         if (arg.startsWith(QLatin1String("--"))) {
             print(stderr, QStringLiteral("未知选项 / unknown option: %1\n\n").arg(arg) +
                               usage().arg(defaultDemoFile(), settingsFile));
             return 2;
         }
         session << arg;
+    }
+
+    if (checkDatabase) {
+        QCoreApplication core(argc, argv);
+        const ConnectionSettings settings =
+            demo ? ConnectionSettings{QStringLiteral("sqlite:") +
+                                          QFileInfo(demoFile.isEmpty() ? defaultDemoFile() : demoFile)
+                                              .absoluteFilePath(),
+                                      {},
+                                      {},
+                                      {}}
+                 : Settings::readStored();
+        QString report;
+        const int status = DatabaseCheck::report(settings, &report);
+        print(status == 2 ? stderr : stdout, report);
+        return status;
     }
 
     QApplication app(argc, argv);

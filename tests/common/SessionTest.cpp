@@ -108,7 +108,7 @@ void SessionTest::readmeExampleReadsAsShown()
     const int end = text.indexOf("```", start + 7);
     const ConnectionSettings s = Settings::parseIni(text.mid(start + 7, end - start - 7));
     QCOMPARE(s.server, QStringLiteral("dbserver\\SQLEXPRESS"));
-    QCOMPARE(s.login, QStringLiteral("sa"));
+    QCOMPARE(s.login, QStringLiteral("complaints"));
     QCOMPARE(s.password, QStringLiteral("p,w;x=1"));
     QCOMPARE(s.database, QStringLiteral("物业管理"));
 }

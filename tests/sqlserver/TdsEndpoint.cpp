@@ -60,8 +60,10 @@ bool TdsEndpoint::start()
     if (!m_error.isEmpty()) return false;
     setScript(m_rules, m_options);
     m_process.setProgram(python());
-    m_process.setArguments({endpointScript(), QStringLiteral("--script"), m_dir.filePath(QStringLiteral("script.json")),
-                            QStringLiteral("--record"), m_dir.filePath(QStringLiteral("record.jsonl"))});
+    QStringList arguments{endpointScript(), QStringLiteral("--script"), m_dir.filePath(QStringLiteral("script.json")),
+                          QStringLiteral("--record"), recordFile()};
+    if (m_sqlite) arguments << QStringLiteral("--sqlite");
+    m_process.setArguments(arguments);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start();
     QByteArray line;
@@ -110,10 +112,12 @@ ConnectionSettings TdsEndpoint::settings(const QString &login, const QString &pa
     return ConnectionSettings{QStringLiteral("127.0.0.1,%1").arg(m_port), login, password, database};
 }
 
+QString TdsEndpoint::recordFile() const { return m_dir.filePath(QStringLiteral("record.jsonl")); }
+
 QList<QJsonObject> TdsEndpoint::requests(const QString &type) const
 {
     QList<QJsonObject> list;
-    QFile file(m_dir.filePath(QStringLiteral("record.jsonl")));
+    QFile file(recordFile());
     if (!file.open(QIODevice::ReadOnly)) return list;
     for (const QByteArray &line : file.readAll().split('\n')) {
         if (line.trimmed().isEmpty()) continue;
@@ -144,7 +148,7 @@ QStringList TdsEndpoint::sqlTexts() const
 
 void TdsEndpoint::clearRecord()
 {
-    QFile file(m_dir.filePath(QStringLiteral("record.jsonl")));
+    QFile file(recordFile());
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.close();
 }
 

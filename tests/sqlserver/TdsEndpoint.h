@@ -23,6 +23,9 @@ public:
     TdsEndpoint(const TdsEndpoint &) = delete;
     TdsEndpoint &operator=(const TdsEndpoint &) = delete;
 
+    // Before start(): requests that no rule answers run on the SQLite file that the login names as
+    // its database (tests/support/TestDatabase does so under TAVIMOR_TEST_TDS_PORT).
+    void answerFromSqlite() { m_sqlite = true; }
     // Starts the server; false with error() when it cannot run here.
     bool start();
     void stop();
@@ -46,6 +49,7 @@ public:
     // The text of every SQL request, in order.
     QStringList sqlTexts() const;
     void clearRecord();
+    QString recordFile() const;
 
     // Rules of the script. `match` is a regular expression searched in the SQL text.
     static QJsonObject rows(const QString &match, const QList<QPair<QString, QString>> &columns,
@@ -64,6 +68,7 @@ private:
     QProcess m_process;
     QString m_error;
     quint16 m_port = 0;
+    bool m_sqlite = false;
     QJsonArray m_rules;
     QJsonObject m_options;
 };

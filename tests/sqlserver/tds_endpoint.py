@@ -29,6 +29,13 @@ gets an empty success (row count 0, no result). Column types: int, bigint, small
 bit, float, decimal(p,s), datetime, datetime2, date, nvarchar(n|max), nchar(n), varchar(n),
 char(n), sysname. Values are JSON numbers, strings (date-times as "yyyy-MM-dd HH:mm:ss[.fff]")
 or null.
+
+With --sqlite, a request that no rule answers runs on the SQLite file that the login names as its
+database, after the few T-SQL forms that this client's SQL Server dialect writes are turned back
+into SQLite (len, CONVERT(date, ...), "+" of texts, table hints, OUTPUT INSERTED.ID,
+SCOPE_IDENTITY(), the session SET statements, implicit transactions). The answers are the real
+rows and row counts, so whole test suites can run over the wire and have their statements
+recorded. It is a way to collect statements, not a SQL Server: it proves nothing about locking.
 """
 
 import argparse
@@ -38,6 +45,7 @@ import os
 import re
 import socket
 import socketserver
+import sqlite3
 import struct
 import sys
 import threading
@@ -528,6 +536,133 @@ def result_set(result, collation, token):
 
 
 # ----------------------------------------------------------------------------------------------
+# Answers from a SQLite file
+
+
+def split_statements(sql):
+    parts, current, quote = [], "", None
+    for ch in sql:
+        if quote:
+            current += ch
+            if ch == quote:
+                quote = None
+        elif ch in ("'", '"'):
+            quote = ch
+            current += ch
+        elif ch == ";":
+            if current.strip():
+                parts.append(current.strip())
+            current = ""
+        else:
+            current += ch
+    if current.strip():
+        parts.append(current.strip())
+    return parts
+
+
+def to_sqlite(sql):
+    sql = re.sub(r"\blen\s*\(", "length(", sql, flags=re.I)
+    sql = re.sub(r"\bCONVERT\s*\(\s*date\s*,", "date(", sql, flags=re.I)
+    sql = re.sub(r"\s+WITH\s*\(\s*UPDLOCK\s*,\s*HOLDLOCK\s*\)", "", sql, flags=re.I)
+    sql = re.sub(r"\bSCOPE_IDENTITY\s*\(\s*\)", "last_insert_rowid()", sql, flags=re.I)
+    sql = re.sub(r"@@ROWCOUNT", "changes()", sql, flags=re.I)
+    sql = re.sub(r"\bCAST\s*\(\s*(last_insert_rowid\(\))\s+AS\s+BIGINT\s*\)", r"\1", sql, flags=re.I)
+    if re.search(r"\bOUTPUT\s+INSERTED\.ID\b", sql, flags=re.I):
+        sql = re.sub(r"\s*\bOUTPUT\s+INSERTED\.ID\b", "", sql, flags=re.I) + " RETURNING ID"
+    sql = re.sub(r"(?<=[\w')\]])\s+\+\s+(?=[\w'(])", " || ", sql)
+    return sql
+
+
+class SqliteWorld:
+    """One client connection's view of its SQLite file."""
+
+    def __init__(self, path):
+        self.db = sqlite3.connect(path, timeout=30, isolation_level=None, check_same_thread=False)
+        self.implicit = False
+
+    def in_transaction(self):
+        return self.db.in_transaction
+
+    def begin(self):
+        if not self.db.in_transaction:
+            self.db.execute("BEGIN IMMEDIATE")
+
+    def end(self, commit):
+        if self.db.in_transaction:
+            self.db.execute("COMMIT" if commit else "ROLLBACK")
+
+    def run(self, sql, params):
+        """Returns a list of ("rows", columns, rows) and ("count", n)."""
+        answers = []
+        for statement in split_statements(sql):
+            upper = re.sub(r"\s+", " ", statement.upper())
+            if upper.startswith("SET IMPLICIT_TRANSACTIONS"):
+                self.implicit = upper.endswith(" ON")
+                continue
+            if upper.startswith("SET ") or upper.startswith("SP_DATATYPE_INFO") or upper.startswith("DECLARE "):
+                continue
+            if re.match(r"^(BEGIN TRAN|BEGIN TRANSACTION)\b", upper):
+                self.begin()
+                continue
+            m = re.match(r"^(IF @@TRANCOUNT > 0 )?(COMMIT|ROLLBACK)\b", upper)
+            if m:
+                self.end(m.group(2) == "COMMIT")
+                continue
+            if self.implicit:
+                self.begin()
+            lite = to_sqlite(statement)
+            used = {name.lstrip("@"): value for name, value in params.items()
+                    if re.search(re.escape(name) + r"\b", lite)}
+            cursor = self.db.execute(lite, used)
+            if cursor.description:
+                columns = [d[0] for d in cursor.description]
+                answers.append(("rows", columns, cursor.fetchall()))
+            else:
+                answers.append(("count", max(cursor.rowcount, 0)))
+        return answers
+
+
+def sqlite_value(param):
+    value = param["value"]
+    if value is None:
+        return None
+    if param["type"] in ("datetime", "smalldatetime", "datetime2") and isinstance(value, str):
+        return value.split(".")[0]
+    if param["type"] == "date" and isinstance(value, str):
+        return value + " 00:00:00"
+    if isinstance(value, bool):
+        return int(value)
+    return value
+
+
+def column_type(values):
+    for value in values:
+        if value is None:
+            continue
+        if isinstance(value, bool):
+            return "bit"
+        if isinstance(value, int):
+            return "bigint" if abs(value) > 2 ** 31 - 1 else "int"
+        if isinstance(value, float):
+            return "float"
+        if isinstance(value, bytes):
+            return "nvarchar(4000)"
+        return "nvarchar(max)" if len(str(value)) > 4000 else "nvarchar(4000)"
+    return "nvarchar(4000)"
+
+
+def sqlite_error(e):
+    text = str(e)
+    if "UNIQUE constraint" in text:
+        return {"number": 2627, "message": "Violation of UNIQUE KEY constraint: " + text}
+    if "NOT NULL constraint" in text:
+        return {"number": 515, "message": "Cannot insert the value NULL: " + text}
+    if "locked" in text or "busy" in text:
+        return {"number": 1222, "message": "Lock request time out period exceeded."}
+    return {"number": 50000, "message": "sqlite: " + text}
+
+
+# ----------------------------------------------------------------------------------------------
 # The connection
 
 
@@ -539,6 +674,7 @@ class Connection(socketserver.BaseRequestHandler):
         self.connection_id = self.server.next_connection()
         self.transaction = b"\0" * 8
         self.next_transaction = 1
+        self.world = None
 
     def record(self, entry):
         entry["connection"] = self.connection_id
@@ -583,6 +719,8 @@ class Connection(socketserver.BaseRequestHandler):
         except Exception as e:  # a fault of the endpoint itself must show in the record
             self.record({"type": "endpoint-fault", "error": repr(e), "trace": traceback.format_exc()})
         finally:
+            if self.world:
+                self.world.db.close()  # what was not committed is rolled back
             self.record({"type": "disconnect"})
 
     def settings(self):
@@ -604,6 +742,8 @@ class Connection(socketserver.BaseRequestHandler):
             if self.packet_size > 32767:
                 self.packet_size = 4096
             self.record(entry)
+            if self.server.sqlite and entry.get("database"):
+                self.world = SqliteWorld(entry["database"])
             refusal = script.get("login", {}).get("error")
             if refusal:
                 self.send(error_token(refusal) + done(0xFD, DONE_ERROR, 0, 0))
@@ -649,6 +789,11 @@ class Connection(socketserver.BaseRequestHandler):
                 self.send(error_token(rule["error"]) + done(0xFD, DONE_ERROR, 0, 0))
                 return True
             out = b""
+            if self.world:
+                if request == 5:
+                    self.world.begin()
+                elif request in (7, 8):
+                    self.world.end(request == 7)
             if request == 5:
                 self.transaction = struct.pack("<Q", self.next_transaction)
                 self.next_transaction += 1
@@ -703,6 +848,11 @@ class Connection(socketserver.BaseRequestHandler):
             sql = call["proc"]
         call["sql"] = sql
         call["type"] = "rpc"
+        # Positional arguments take the names and types of the declaration ("@P1 NVARCHAR(8),...").
+        declared = re.findall(r"(@\w+)\s+(\w+(?:\s*\([^)]*\))?)", call.get("declared") or "")
+        for argument, (name, declared_type) in zip(call.get("arguments", []), declared):
+            argument["name"] = argument["name"] or name
+            argument["declared_type"] = declared_type
         self.record(call)
         if proc == "sp_unprepare" or proc == "sp_prepare":
             out = b""
@@ -710,16 +860,35 @@ class Connection(socketserver.BaseRequestHandler):
                 out += self.return_value(params[0]["name"] if params else "@handle", handle)
             self.send(out + bytes([0x79]) + struct.pack("<i", 0) + done(0xFE, 0, 0, 0xE0))
             return True
+        arguments = {p["name"]: sqlite_value(p) for p in call.get("arguments", [])}
         return self.answer("rpc", sql, collation, rpc=True, handle=handle,
-                           handle_name=params[0]["name"] if params else "@handle")
+                           handle_name=params[0]["name"] if params else "@handle", arguments=arguments)
+
+    def from_world(self, sql, arguments):
+        try:
+            answers = self.world.run(sql, arguments)
+        except sqlite3.Error as e:
+            return {"error": sqlite_error(e)}
+        rule = {"parts": []}
+        for answer in answers:
+            if answer[0] == "rows":
+                columns, rows = answer[1], answer[2]
+                types = [column_type([row[i] for row in rows]) for i in range(len(columns))]
+                rule["parts"].append({"columns": [{"name": n, "type": t} for n, t in zip(columns, types)],
+                                      "rows": [list(row) for row in rows]})
+            else:
+                rule["parts"].append({"rowcount": answer[1]})
+        return rule
 
     def return_value(self, name, handle):
         body = struct.pack("<H", 0) + b_varchar(name) + bytes([0x01]) + struct.pack("<IH", 0, 0x0001)
         body += bytes([0x26, 4]) + bytes([4]) + struct.pack("<i", handle)
         return bytes([0xAC]) + body
 
-    def answer(self, kind, sql, collation, rpc, handle=None, handle_name="@handle"):
+    def answer(self, kind, sql, collation, rpc, handle=None, handle_name="@handle", arguments=None):
         rule = self.server.script.answer(kind, sql)
+        if not rule and self.world:
+            rule = self.from_world(sql, arguments or {})
         if rule.get("delay"):
             time.sleep(float(rule["delay"]))
         if rule.get("close"):
@@ -733,6 +902,11 @@ class Connection(socketserver.BaseRequestHandler):
                 out += done(inner, DONE_COUNT | DONE_MORE, int(rule["rowcount"]), 0xC3)
             for result in rule.get("results", []):
                 out += result_set(result, collation, inner)
+            for part in rule.get("parts", []):
+                if "rowcount" in part:
+                    out += done(inner, DONE_COUNT | DONE_MORE, int(part["rowcount"]), 0xC3)
+                else:
+                    out += result_set(part, collation, inner)
             if rule.get("error"):
                 out += error_token(rule["error"]) + done(inner, DONE_ERROR | DONE_MORE, 0, 0xC1)
                 failed = True
@@ -761,8 +935,9 @@ class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, address, recorder, script):
+    def __init__(self, address, recorder, script, sqlite=False):
         super().__init__(address, Connection)
+        self.sqlite = sqlite
         self.recorder = recorder
         self.script = script
         self.counter = 0
@@ -779,9 +954,11 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--script", default="")
     parser.add_argument("--record", required=True)
+    parser.add_argument("--sqlite", action="store_true",
+                        help="answer unscripted requests from the SQLite file named as the login's database")
     parser.add_argument("--no-stdin", action="store_true", help="do not end when standard input closes")
     args = parser.parse_args()
-    server = Server(("127.0.0.1", args.port), Recorder(args.record), Script(args.script))
+    server = Server(("127.0.0.1", args.port), Recorder(args.record), Script(args.script), args.sqlite)
     print("PORT %d" % server.server_address[1], flush=True)
     if not args.no_stdin:
         def watch():

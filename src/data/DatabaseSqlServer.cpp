@@ -7,6 +7,9 @@
 
 namespace {
 
+// "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."
+constexpr int kNoTransactionToRollBack = 3903;
+
 struct CellsRow : ScanRow {
     const QVector<QVariant> &cells;
     explicit CellsRow(const QVector<QVariant> &c) : cells(c) {}
@@ -78,9 +81,11 @@ void Database::endSqlServerTransaction(bool commit)
         return;
     }
     try {
-        // With XACT_ABORT the server may already have ended the transaction.
-        m_odbc->run(QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION"), {});
-    } catch (const DbError &) {
+        m_odbc->run(QStringLiteral("ROLLBACK TRANSACTION"), {});
+    } catch (const DbError &e) {
+        // With XACT_ABORT the server may already have ended the transaction: then there is
+        // nothing to roll back (3903), and the session is clean.
+        if (e.number() == kNoTransactionToRollBack) return;
         // A session whose transaction state is unknown is not used again: a new one takes its
         // place (and the server rolls back whatever the old one held).
         try {

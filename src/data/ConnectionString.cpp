@@ -21,9 +21,9 @@ QString pair(const QString &key, const QString &value, const QString &setting)
     const bool bare = !value.contains(QLatin1Char(';')) && !value.startsWith(QLatin1Char('{')) &&
                       value.trimmed().size() == value.size();
     if (bare) return key + QLatin1Char('=') + value + QLatin1Char(';');
-    // Inside braces a "}" could end the value early or be read doubled.
-    if (value.contains(QLatin1Char('}')))
-        refuse(QStringLiteral("同时含有“}”和“;”（或以“{”开头、首尾有空格）的值不能传递"));
+    // Braced, the value runs to the first "};": one that holds "};" itself would end early and
+    // the rest would be read as further keywords.
+    if (value.contains(QStringLiteral("};"))) refuse(QStringLiteral("其中含有“};”"));
     return key + QStringLiteral("={") + value + QStringLiteral("};");
 }
 

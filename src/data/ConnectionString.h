@@ -8,8 +8,8 @@ struct ConnectionSettings;
 //
 // FreeTDS 1.3 ends a braced value at the first "};" and does not turn "}}" back into "}", so a
 // value is passed bare where it can be (no ";", no leading "{", no blank at either end) and in
-// braces only where it must; a value that could reach the driver only altered is refused before
-// connecting, with a message that names the setting. The protocol is asked for explicitly
+// braces, unescaped, only where it must; a value that holds "};" cannot be passed at all and is
+// refused before connecting, with a message that names the setting. The protocol is asked for explicitly
 // (TDS 7.4), so that a site's freetds.conf cannot push an older one, and the client side speaks
 // UTF-8 to the driver.
 namespace ConnectionString {

@@ -9,9 +9,9 @@
 
 #include "DbError.h"
 #include "Dialect.h"
+#include "OdbcConnection.h"
 #include "Rows.h"
 
-class OdbcConnection;
 class QSqlQuery;
 
 // The four stored connection settings. A server of the form "sqlite:<file>" names an embedded
@@ -124,6 +124,8 @@ private:
     qint64 runSqlServer(const QString &sql, const QVariantList &params,
                         const std::function<void(const ScanRow &)> &visit = {});
     void endSqlServerTransaction(bool commit);
+    OdbcConnection::Result runStatement(const QString &sql, const QVariantList &params,
+                                        const OdbcConnection::RowVisitor &visit);
 
     std::unique_ptr<OdbcConnection> m_odbc;
     QString m_odbcConnectionString;

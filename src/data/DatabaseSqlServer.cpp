@@ -7,6 +7,9 @@
 
 namespace {
 
+// "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."
+constexpr int kNoTransactionToRollBack = 3903;
+
 struct CellsRow : ScanRow {
     const QVector<QVariant> &cells;
     explicit CellsRow(const QVector<QVariant> &c) : cells(c) {}
@@ -42,34 +45,32 @@ void Database::reopenSqlServer()
 qint64 Database::runSqlServer(const QString &sql, const QVariantList &params,
                               const std::function<void(const ScanRow &)> &visit)
 {
-    QVariantList bound;
-    bound.reserve(params.size());
-    for (const QVariant &param : params) bound << m_dialect.bindValue(param);
     OdbcConnection::RowVisitor rowVisitor;
     if (visit) rowVisitor = [&](const QVector<QVariant> &cells) { visit(CellsRow(cells)); };
-    try {
-        return m_odbc->run(sql, bound, rowVisitor).rowsAffected;
-    } catch (const DbError &e) {
-        // A statement of its own (outside a transaction) that lost a deadlock was rolled back by
-        // the server; it is tried once more. Inside a transaction the whole transaction is.
-        if (e.number() != kDeadlockVictim || inTransaction() || visit) throw;
-    }
-    return m_odbc->run(sql, bound).rowsAffected;
+    return runStatement(sql, params, rowVisitor).rowsAffected;
 }
 
 Rows Database::selectSqlServer(const QString &sql, const QVariantList &params)
 {
+    OdbcConnection::Result result = runStatement(sql, params, {});
+    return Rows(Columns(result.columns), std::move(result.cells));
+}
+
+OdbcConnection::Result Database::runStatement(const QString &sql, const QVariantList &params,
+                                              const OdbcConnection::RowVisitor &visit)
+{
     QVariantList bound;
     bound.reserve(params.size());
     for (const QVariant &param : params) bound << m_dialect.bindValue(param);
-    OdbcConnection::Result result;
     try {
-        result = m_odbc->run(sql, bound);
+        return m_odbc->run(sql, bound, visit);
     } catch (const DbError &e) {
-        if (e.number() != kDeadlockVictim || inTransaction()) throw;
-        result = m_odbc->run(sql, bound);
+        // A statement of its own (outside a transaction) that lost a deadlock was rolled back by
+        // the server; it is tried once more. Inside a transaction the whole transaction is
+        // (transaction()); rows already streamed to a visitor cannot be taken back.
+        if (e.number() != kDeadlockVictim || inTransaction() || visit) throw;
     }
-    return Rows(Columns(result.columns), std::move(result.cells));
+    return m_odbc->run(sql, bound, visit);
 }
 
 void Database::endSqlServerTransaction(bool commit)
@@ -80,9 +81,11 @@ void Database::endSqlServerTransaction(bool commit)
         return;
     }
     try {
-        // With XACT_ABORT the server may already have ended the transaction.
-        m_odbc->run(QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION"), {});
-    } catch (const DbError &) {
+        m_odbc->run(QStringLiteral("ROLLBACK TRANSACTION"), {});
+    } catch (const DbError &e) {
+        // With XACT_ABORT the server may already have ended the transaction: then there is
+        // nothing to roll back (3903), and the session is clean.
+        if (e.number() == kNoTransactionToRollBack) return;
         // A session whose transaction state is unknown is not used again: a new one takes its
         // place (and the server rolls back whatever the old one held).
         try {

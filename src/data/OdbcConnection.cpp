@@ -150,12 +150,14 @@ void bindParameter(SQLHSTMT stmt, SQLUSMALLINT number, const QVariant &value, Pa
             break;
         default: {
             // Text, and whatever else the stores bind, as NVARCHAR. Up to 4000 units the declared
-            // size stays the same, so the server reuses one plan; longer text goes as NVARCHAR(MAX).
+            // size stays the same, so the server reuses one plan. FreeTDS cuts a longer
+            // SQL_WVARCHAR to 4000 units; as SQL_WLONGVARCHAR it goes whole, as NVARCHAR(MAX).
             const QString text = value.toString();
             p.text.assign(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size()));
             p.text.push_back(u'\0');
             const SQLULEN units = SQLULEN(text.size());
             size = units <= 4000 ? 4000 : units;
+            if (units > 4000) sqlType = SQL_WLONGVARCHAR;
             data = p.text.data();
             capacity = SQLLEN(p.text.size() * sizeof(char16_t));
             p.indicator = SQLLEN(units * sizeof(char16_t));

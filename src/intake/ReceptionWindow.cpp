@@ -20,6 +20,7 @@
 #include "common/DateText.h"
 #include "common/ErrorReports.h"
 #include "common/FlexGrid.h"
+#include "common/InputLimits.h"
 #include "common/MainArea.h"
 #include "common/Messages.h"
 #include "common/Session.h"
@@ -173,6 +174,10 @@ void ReceptionWindow::buildControls()
     caption(f, QStringLiteral("投诉内容"), 10, 78);
     m_content = named(new QPlainTextEdit(f), QStringLiteral("Text1(4)"));
     m_content->setGeometry(68, 78, 798, 116);
+    limitToColumn(m_complainant, QStringLiteral("投诉信息"), QStringLiteral("投诉人"));
+    limitToColumn(m_address, QStringLiteral("投诉信息"), QStringLiteral("地址"));
+    limitToColumn(m_telephone, QStringLiteral("投诉信息"), QStringLiteral("联系电话"));
+    limitToColumn(m_receiver, QStringLiteral("投诉信息"), QStringLiteral("接待人"));
 
     m_newButton = named(new QPushButton(kNewCaption, f), QStringLiteral("Command3"));
     m_newButton->setGeometry(880, 80, 90, 30);

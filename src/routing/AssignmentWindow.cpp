@@ -16,6 +16,7 @@
 #include "common/DateText.h"
 #include "common/ErrorReports.h"
 #include "common/FlexGrid.h"
+#include "common/InputLimits.h"
 #include "common/MainArea.h"
 #include "common/Messages.h"
 #include "common/Session.h"
@@ -104,6 +105,7 @@ AssignmentWindow::AssignmentWindow(QWidget *parent) : QWidget(parent), m_store(g
     m_endDate = box("Text3", twips(7950, 6630, 1875, 315));
     label("Label6", QStringLiteral("备    注"), 3810, 7020);
     m_remark = box("Text4", twips(4560, 7020, 7365, 315));
+    limitToColumn(m_remark, QStringLiteral("投诉处理人设置"), QStringLiteral("备注"));
     // Department and post are picked, never typed: the code behind a name is the box's tag.
     m_department->setReadOnly(true);
     m_post->setReadOnly(true);

@@ -172,8 +172,12 @@ void LoginWindow::cmdOK_Click()
         const Rows employees = gConn.select(QStringLiteral("SELECT * FROM 员工档案 WHERE 工号 = ? AND 帐号密码 = ?"),
                                             {user, m_password->text().trimmed()});
         bool found = false;
-        for (const Row employee : employees)
-            found = found || employee.text(QStringLiteral("工号")).compare(user, Qt::CaseInsensitive) == 0;
+        // A fixed-width number comes back filled with blanks, which the server's "=" ignores too.
+        for (const Row employee : employees) {
+            QString stored = employee.text(QStringLiteral("工号"));
+            while (stored.endsWith(QLatin1Char(' '))) stored.chop(1);
+            found = found || stored.compare(user, Qt::CaseInsensitive) == 0;
+        }
         if (!found) {
             Messages::information(QStringLiteral("用户名或密码不正确,请重新输入!"));
             return;

@@ -17,8 +17,7 @@ void unpin();
 bool isPinned();
 
 // Pins the clock for one scope and restores what was there before.
-class Pinned
-{
+class Pinned {
 public:
     explicit Pinned(const QDateTime &moment);
     ~Pinned();

@@ -22,11 +22,20 @@ QPlainTextEdit *makeMultiLine(QWidget *parent, const QString &name)
     return edit;
 }
 
-QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int left, int top)
+QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int left, int top, int lineHeight)
 {
     auto *label = named(new QLabel(text, parent), name);
     label->adjustSize();
-    label->move(Twips::toPixels(left), Twips::toPixels(top));
+    const int y = Twips::toPixels(top);
+    label->move(Twips::toPixels(left),
+                lineHeight > 0 ? qMax(0, y + (Twips::toPixels(lineHeight) - label->height()) / 2) : y);
+    return label;
+}
+
+QLabel *makeCaption(QWidget *parent, const QString &text, const QRect &geometry)
+{
+    auto *label = new QLabel(text, parent);
+    label->setGeometry(geometry);
     return label;
 }
 
@@ -40,7 +49,7 @@ QGroupBox *makeFrame(QWidget *parent, const QString &name, const QString &captio
     return frame;
 }
 
-void placeTwips(QWidget *widget, int left, int top, int width, int height)
+void setTwipsGeometry(QWidget *widget, int left, int top, int width, int height)
 {
     widget->setGeometry(Twips::toPixels(left), Twips::toPixels(top), qMax(0, Twips::toPixels(width)),
                         qMax(0, Twips::toPixels(height)));

@@ -7,6 +7,9 @@
 #include <QString>
 #include <QVector>
 
+#include "common/Clock.h"
+#include "common/DepartmentStore.h"
+
 class Database;
 class QLineEdit;
 class QListWidget;
@@ -14,18 +17,8 @@ class QAbstractButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-// The current organisation as a tree, and the valid posts of a department. Two variants: the
-// plain one (forwarding in the acceptance and handling windows) orders departments by code and
-// shows posts as "code name"; the assignment one (handler assignments) orders departments by
-// their display position and shows posts as "code name(holder)".
-enum class PickerVariant { Plain, Assignment };
-
-struct DepartmentEntry {
-    QString code;
-    QString name;
-    QString parentCode;  // empty for a department without a current parent
-};
-
+// The current organisation as a tree, and the valid posts of a department (read through
+// DepartmentStore).
 class DepartmentTree {
 public:
     // The key of a department node: "$" + code (never starts with a digit).
@@ -67,9 +60,9 @@ public:
     // Empties `list` and adds the posts of `departmentCode` valid at `now` (start <= now, end
     // NULL or after now), the department head's post first. Throws DbError.
     static void fill(QListWidget *list, const QString &departmentCode, PickerVariant variant, Database &db,
-                     const QDateTime &now = QDateTime::currentDateTime());
+                     const QDateTime &now = Clock::now());
     static QStringList items(const QString &departmentCode, PickerVariant variant, Database &db,
-                             const QDateTime &now = QDateTime::currentDateTime());
+                             const QDateTime &now = Clock::now());
 };
 
 // The picking behaviour of the plain variant, wired to a window's own controls: a click on a

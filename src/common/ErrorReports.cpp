@@ -5,12 +5,20 @@
 #include "Messages.h"
 #include "data/DbError.h"
 
+namespace {
+
+QString numberedText(int number, const QString &description)
+{
+    return QStringLiteral("错误号：%1\r\n错误描述：%2").arg(number).arg(description);
+}
+
+}  // namespace
+
 namespace ErrorReports {
 
 void ShowNumbered(int number, const QString &description)
 {
-    Messages::show(QStringLiteral("错误号：%1\r\n错误描述：%2").arg(number).arg(description), QStringLiteral("提示"),
-                   Messages::Icon::Information);
+    Messages::show(numberedText(number, description), QStringLiteral("提示"), Messages::Icon::Information);
 }
 
 void ShowShort(int number, const QString &description)
@@ -48,6 +56,7 @@ void report(Kind kind, const std::exception_ptr &error, const QString &handler)
         case Kind::Numbered: ShowNumbered(number, description); break;
         case Kind::Short: ShowShort(number, description); break;
         case Kind::Handler: ShowProcError(number, handler); break;
+        case Kind::NumberedTitled: Messages::information(numberedText(number, description)); break;
     }
 }
 

@@ -10,9 +10,10 @@ class DbError;
 namespace ErrorReports {
 
 enum class Kind {
-    Numbered,  // "错误号：" n CR LF "错误描述：" description; information icon; title "提示"
-    Short,     // n " " description; information icon; the executable's name as title
-    Handler,   // n " " handler name; no icon; the program's title
+    Numbered,        // "错误号：" n CR LF "错误描述：" description; information icon; title "提示"
+    Short,           // n " " description; information icon; the executable's name as title
+    Handler,         // n " " handler name; no icon; the program's title
+    NumberedTitled,  // as Numbered, with the program's title (the reception's address panel)
 };
 
 void ShowNumbered(int number, const QString &description);

@@ -1,6 +1,7 @@
 #include "HandlingStore.h"
 
 #include "RoutingSteps.h"
+#include "common/Clock.h"
 #include "data/Database.h"
 
 namespace {
@@ -8,8 +9,6 @@ namespace {
 QString stepTaken() { return QStringLiteral("这条投诉已经由其他用户阅处（或已不存在），您的意见没有保存。"); }
 
 }  // namespace
-
-HandlingStore::HandlingStore(Database &db, NowSource now) : m_db(db), m_now(std::move(now)) {}
 
 QString HandlingStore::openStepsSql()
 {
@@ -49,7 +48,7 @@ QVector<HandlingLine> HandlingStore::openSteps(const QString &department, const 
 
 void HandlingStore::finish(qint64 stepId, const QString &opinion)
 {
-    const QDateTime now = m_now();
+    const QDateTime now = Clock::now();
     m_db.transaction([&] {
         if (!RoutingSteps::close(m_db, stepId, opinion, now)) throw ConcurrentChange(stepTaken());
     });
@@ -57,19 +56,14 @@ void HandlingStore::finish(qint64 stepId, const QString &opinion)
 
 qint64 HandlingStore::forward(qint64 stepId, const QString &opinion, const QString &department, const QString &post)
 {
-    const QDateTime now = m_now();
+    const QDateTime now = Clock::now();
     return m_db.transaction([&] {
         // Closing first takes the step's row lock, so that of two clients only one goes on.
         if (!RoutingSteps::close(m_db, stepId, opinion, now)) throw ConcurrentChange(stepTaken());
         const Rows rows =
             m_db.select(QStringLiteral("SELECT 投诉编号, 顺序号 FROM 投诉信息处理 WHERE ID = ?"), {stepId});
         if (rows.isEmpty()) throw ConcurrentChange(stepTaken());
-        NewStep next;
-        next.complaintCode = rows.first().text(0);
-        next.department = department;
-        next.post = post;
-        next.order = int(rows.first().number(QStringLiteral("顺序号"))) + 1;
-        next.accepted = now;
-        return RoutingSteps::add(m_db, next);
+        const int order = int(rows.first().number(QStringLiteral("顺序号"))) + 1;
+        return RoutingSteps::add(m_db, openStep(rows.first().text(0), department, post, order, now));
     });
 }

@@ -5,8 +5,6 @@
 #include <QVariantList>
 #include <QVector>
 
-#include "StoreClock.h"
-
 class Database;
 
 // One open routing step of the user's department and post, with its complaint.
@@ -26,9 +24,7 @@ struct HandlingLine {
 // department and post, closing a step with an opinion, and forwarding it to a further post.
 class HandlingStore {
 public:
-    explicit HandlingStore(Database &db, NowSource now = clientNow);
-
-    QDateTime now() const { return m_now(); }
+    explicit HandlingStore(Database &db) : m_db(db) {}
 
     // The list query and its parameters (also what the benchmark times on its own).
     static QString openStepsSql();
@@ -45,5 +41,4 @@ public:
 
 private:
     Database &m_db;
-    NowSource m_now;
 };

@@ -2,14 +2,11 @@
 
 #include <QWidget>
 
-#include "ComplaintPanels.h"
 #include "HandlingStore.h"
+#include "WorkDesk.h"
 
 class FlexGrid;
-class QGroupBox;
 class QPlainTextEdit;
-class QPushButton;
-class QStatusBar;
 
 // frm投诉处理: the open routing steps of the user's department and post (gDeptCode, gPostCode).
 // The user closes a step with an opinion, or closes it and forwards the complaint to a further
@@ -17,7 +14,7 @@ class QStatusBar;
 class HandlingWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit HandlingWindow(QWidget *parent = nullptr, NowSource now = clientNow);
+    explicit HandlingWindow(QWidget *parent = nullptr);
 
     // Command5 "刷新", also run on every activation.
     void refresh();
@@ -60,17 +57,9 @@ private:
     bool requireSelection();
 
     HandlingStore m_store;
-    FlexGrid *m_list;
-    ComplaintDetails m_details;
-    QGroupBox *m_frame2;
+    FlexGrid *m_list;  // ListView1
+    WorkDesk m_desk;
     QPlainTextEdit *m_findings;  // Text2
     QPlainTextEdit *m_opinion;   // Text3
-    QPushButton *m_finish;       // Command1
-    QPushButton *m_forward;      // Command2
-    QPushButton *m_review;       // Command4
-    ForwardTarget m_target;
-    QPushButton *m_refresh;  // Command5
-    QPushButton *m_close;    // Command6
-    QStatusBar *m_status;
-    qint64 m_shownStep = 0;  // the step whose details the window shows
+    qint64 m_shownStep = 0;      // the step whose details the window shows
 };

@@ -11,8 +11,7 @@
 #include "common/Tag.h"
 #include "common/Twips.h"
 
-ReviewCommentsDialog::ReviewCommentsDialog(QWidget *parent, NowSource now)
-    : QDialog(parent), m_store(gConn, std::move(now))
+ReviewCommentsDialog::ReviewCommentsDialog(QWidget *parent) : QDialog(parent), m_store(gConn)
 {
     setObjectName(QStringLiteral("frm投诉阅处意见浏览"));
     setWindowTitle(QStringLiteral("投诉阅处意见浏览"));

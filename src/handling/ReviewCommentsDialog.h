@@ -13,7 +13,7 @@ class QPushButton;
 class ReviewCommentsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit ReviewCommentsDialog(QWidget *parent = nullptr, NowSource now = clientNow);
+    explicit ReviewCommentsDialog(QWidget *parent = nullptr);
 
     // Fills List1 with the steps of the complaint in the tag text (every activation does).
     void fillList();

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QSet>
 
+#include "common/Clock.h"
 #include "data/Database.h"
 
 QString ReviewStep::text() const
@@ -12,8 +13,6 @@ QString ReviewStep::text() const
     if (!holders.isEmpty()) text += QLatin1Char('(') + holders.join(QStringLiteral("、")) + QLatin1Char(')');
     return text;
 }
-
-ReviewCommentsStore::ReviewCommentsStore(Database &db, NowSource now) : m_db(db), m_now(std::move(now)) {}
 
 QVector<ReviewStep> ReviewCommentsStore::steps(const QString &complaintCode)
 {
@@ -27,7 +26,7 @@ QVector<ReviewStep> ReviewCommentsStore::steps(const QString &complaintCode)
                        " WHERE 投诉信息处理.投诉编号 = ?"
                        " ORDER BY 投诉信息处理.顺序号, 投诉信息处理.ID"),
         {complaintCode});
-    const QDateTime now = m_now();
+    const QDateTime now = Clock::now();
     const Rows holders = m_db.select(
         QStringLiteral("SELECT 岗位员工new.岗位代号, 员工档案.姓名 FROM 岗位员工new"
                        " INNER JOIN 员工档案 ON 员工档案.工号 = 岗位员工new.员工代号"

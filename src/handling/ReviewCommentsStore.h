@@ -5,8 +5,6 @@
 #include <QStringList>
 #include <QVector>
 
-#include "StoreClock.h"
-
 class Database;
 
 // One routing step of a complaint as the review comments show it.
@@ -27,7 +25,7 @@ struct ReviewStep {
 // The routing steps of a complaint and what each post wrote.
 class ReviewCommentsStore {
 public:
-    explicit ReviewCommentsStore(Database &db, NowSource now = clientNow);
+    explicit ReviewCommentsStore(Database &db) : m_db(db) {}
 
     // Every step of the complaint once, in 顺序号 order, whether or not anybody holds its post today.
     QVector<ReviewStep> steps(const QString &complaintCode);
@@ -36,5 +34,4 @@ public:
 
 private:
     Database &m_db;
-    NowSource m_now;
 };

@@ -1,6 +1,5 @@
 #include "RoutingSteps.h"
 
-#include "StoreClock.h"
 #include "data/Database.h"
 
 namespace RoutingSteps {

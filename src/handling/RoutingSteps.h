@@ -17,6 +17,19 @@ struct NewStep {
     QDateTime finished;  // invalid: the step stays open
 };
 
+// The open step `order` of a complaint for a department and post, accepted at `accepted`.
+inline NewStep openStep(const QString &complaintCode, const QString &department, const QString &post, int order,
+                        const QDateTime &accepted)
+{
+    NewStep step;
+    step.complaintCode = complaintCode;
+    step.department = department;
+    step.post = post;
+    step.order = order;
+    step.accepted = accepted;
+    return step;
+}
+
 // The writes on routing steps that the acceptance and handling windows share. They run inside the
 // caller's transaction.
 namespace RoutingSteps {

@@ -1,16 +1,11 @@
 #include "ComplaintStore.h"
 
+#include "common/Clock.h"
 #include "common/DateText.h"
 #include "data/Database.h"
 #include "data/Status.h"
 
 namespace {
-
-std::function<QDateTime()> &storeClock()
-{
-    static std::function<QDateTime()> current;
-    return current;
-}
 
 // How often a save is tried again when another station stored the same code first.
 constexpr int kSaveAttempts = 5;
@@ -69,10 +64,6 @@ Fields complaintFields(const ComplaintInput &c)
 }
 
 }  // namespace
-
-void ComplaintStore::setClock(std::function<QDateTime()> now) { storeClock() = std::move(now); }
-
-QDateTime ComplaintStore::now() { return storeClock() ? storeClock()() : QDateTime::currentDateTime(); }
 
 QString ComplaintStore::codeFor(qint64 serial) { return QString::number(serial).rightJustified(8, QLatin1Char('0')); }
 
@@ -140,7 +131,7 @@ ComplaintStore::VoidResult ComplaintStore::voidComplaint(qint64 id)
     // since the register was read.
     const int changed = m_db.execute(QStringLiteral("UPDATE 投诉信息 SET 撤销时间 = ? WHERE ID = ? AND 处理状态 = ?"
                                                     " AND 处理时间 IS NULL AND 撤销时间 IS NULL"),
-                                     {now().date(), id, Status::notAccepted()});
+                                     {Clock::today(), id, Status::notAccepted()});
     if (changed > 0) return VoidResult::Voided;
     const Rows rows = m_db.select(QStringLiteral("SELECT 撤销时间 FROM 投诉信息 WHERE ID = ?"), {id});
     if (rows.isEmpty() || !rows.first().isNull(QStringLiteral("撤销时间"))) return VoidResult::Missing;
@@ -154,7 +145,7 @@ QString ComplaintStore::registerSql(const QString &deptCode, const RegisterQuery
     switch (query.kind) {
         case RegisterQuery::All: break;
         case RegisterQuery::CurrentMonth: {
-            const QDate today = now().date();
+            const QDate today = Clock::today();
             const QDate first(today.year(), today.month(), 1);
             sql += QStringLiteral(" AND ((投诉时间 BETWEEN ? AND ?) OR 处理时间 IS NULL)");
             *params << first << first.addMonths(1);

@@ -74,10 +74,6 @@ class ComplaintStore {
 public:
     explicit ComplaintStore(Database &db) : m_db(db) {}
 
-    // The client's clock; tests pin it. nullptr restores the real clock.
-    static void setClock(std::function<QDateTime()> clock);
-    static QDateTime now();
-
     // The complaint code of a serial: at least eight digits, zero-padded.
     static QString codeFor(qint64 serial);
 

@@ -1,6 +1,5 @@
 #include "ReceptionWindow.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFrame>
@@ -12,11 +11,13 @@
 #include <QRadioButton>
 #include <QResizeEvent>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTreeWidget>
 
+#include "ReceptionParts.h"
 #include "TimePanel.h"
+#include "common/Clock.h"
 #include "common/CodeName.h"
+#include "common/Controls.h"
 #include "common/DateText.h"
 #include "common/ErrorReports.h"
 #include "common/FlexGrid.h"
@@ -24,10 +25,8 @@
 #include "common/MainArea.h"
 #include "common/Messages.h"
 #include "common/Session.h"
-#include "common/Tag.h"
 #include "common/Twips.h"
 #include "common/WaitCursor.h"
-#include "data/Status.h"
 
 namespace {
 
@@ -35,56 +34,6 @@ const QString kFormat = QStringLiteral(
     "<序|<编号      |<投诉类别  |<投诉方式   |<投诉时间                |<投诉人  |<地址                      "
     " |<联系电话    "
     "      |<投诉内容            |<接待    |<处理状态  |<处理结果         |<处理时间|||");
-
-// Room beside a cell's text: the flex grid's 90 twips, plus the grid line and the little more
-// that the view's cell padding takes, so that the widest text is not cut short.
-const int kCellMargin = 90 + Twips::fromPixels(3);
-
-const QString kNewCaption = QStringLiteral("新投诉");
-const QString kCancelCaption = QStringLiteral("取消");
-
-// Node keys of the address tree: "$" + L_ID for a building, "@" + ... for a room or unit.
-constexpr int kKeyRole = Qt::UserRole;
-constexpr int kRoomRole = Qt::UserRole + 1;    // S_ID of a room or unit
-constexpr int kUnitRoom = Qt::UserRole + 2;    // room number of a let unit
-constexpr int kUnitTenant = Qt::UserRole + 3;  // tenant of a let unit
-
-QLabel *caption(QWidget *parent, const QString &text, int x, int y, int width = 58)
-{
-    auto *label = new QLabel(text, parent);
-    label->setGeometry(x, y, width, 24);
-    return label;
-}
-
-template <typename W>
-W *named(W *widget, const QString &name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
-
-// The report of the address panel's steps: number and description, the program's title.
-bool trapped(const std::function<void()> &step)
-{
-    try {
-        step();
-        return true;
-    } catch (const DbError &e) {
-        while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-        Messages::information(QStringLiteral("错误号：%1\r\n错误描述：%2").arg(e.number()).arg(e.description()));
-    } catch (const std::exception &e) {
-        while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-        Messages::information(QStringLiteral("错误号：-1\r\n错误描述：%1").arg(QString::fromLocal8Bit(e.what())));
-    }
-    return false;
-}
-
-int indexOfName(const QComboBox *combo, const QString &name)
-{
-    for (int i = 0; i < combo->count(); ++i)
-        if (CodeName::name(combo->itemText(i)) == name) return i;
-    return -1;
-}
 
 }  // namespace
 
@@ -113,7 +62,7 @@ void ReceptionWindow::buildControls()
     m_optRange->setGeometry(304, 6, 112, 24);
     m_from = named(new QDateEdit(this), QStringLiteral("DTPicker1(0)"));
     m_from->setGeometry(418, 6, 118, 24);
-    caption(this, QStringLiteral("至"), 542, 6, 18);
+    makeCaption(this, QStringLiteral("至"), {542, 6, 18, 24});
     m_to = named(new QDateEdit(this), QStringLiteral("DTPicker1(1)"));
     m_to->setGeometry(562, 6, 118, 24);
     for (QDateEdit *picker : {m_from, m_to}) {
@@ -137,41 +86,41 @@ void ReceptionWindow::buildControls()
     m_frame = named(new QGroupBox(this), QStringLiteral("Frame1"));
     m_frame->setGeometry(8, 440, 1084, 206);
     QWidget *f = m_frame;
-    caption(f, QStringLiteral("编号"), 10, 14);
+    makeCaption(f, QStringLiteral("编号"), {10, 14, 58, 24});
     m_code = named(new QLineEdit(f), QStringLiteral("Text1(5)"));
     m_code->setGeometry(68, 14, 150, 24);
     m_code->setReadOnly(true);  // the key UpdateData rewrites by; codes are given, never typed
     m_code->setText(QStringLiteral("<保存时自动生成编号"));
-    caption(f, QStringLiteral("投诉时间"), 232, 14);
+    makeCaption(f, QStringLiteral("投诉时间"), {232, 14, 58, 24});
     m_time = named(new QLineEdit(f), QStringLiteral("Text1(0)"));
     m_time->setGeometry(294, 14, 140, 24);
     m_timeButton = named(new QPushButton(QStringLiteral("…"), f), QStringLiteral("Command9"));
     m_timeButton->setGeometry(436, 14, 30, 24);
-    caption(f, QStringLiteral("投诉类别"), 480, 14);
+    makeCaption(f, QStringLiteral("投诉类别"), {480, 14, 58, 24});
     m_category = named(new QComboBox(f), QStringLiteral("Combo4"));
     m_category->setGeometry(540, 14, 140, 24);
-    caption(f, QStringLiteral("投诉方式"), 694, 14);
+    makeCaption(f, QStringLiteral("投诉方式"), {694, 14, 58, 24});
     m_channel = named(new QComboBox(f), QStringLiteral("Combo5"));
     m_channel->setGeometry(756, 14, 110, 24);
-    caption(f, QStringLiteral("接待人"), 880, 14, 48);
+    makeCaption(f, QStringLiteral("接待人"), {880, 14, 48, 24});
     m_receiver = named(new QComboBox(f), QStringLiteral("Combo2"));
     m_receiver->setEditable(true);
     m_receiver->setGeometry(930, 14, 140, 24);
 
-    caption(f, QStringLiteral("投诉人"), 10, 46);
+    makeCaption(f, QStringLiteral("投诉人"), {10, 46, 58, 24});
     m_complainant = named(new QLineEdit(f), QStringLiteral("Text1(1)"));
     m_complainant->setGeometry(68, 46, 150, 24);
-    caption(f, QStringLiteral("地址"), 232, 46);
+    makeCaption(f, QStringLiteral("地址"), {232, 46, 58, 24});
     m_address = named(new QLineEdit(f), QStringLiteral("Text1(2)"));
     m_address->setGeometry(294, 46, 348, 24);
     m_addressButton = named(new QPushButton(QStringLiteral("选择"), f), QStringLiteral("Command1"));
     m_addressButton->setGeometry(644, 46, 44, 24);
     m_addressButton->setToolTip(QStringLiteral("从管理项目的楼宇、房间中选择投诉人"));
-    caption(f, QStringLiteral("联系电话"), 694, 46);
+    makeCaption(f, QStringLiteral("联系电话"), {694, 46, 58, 24});
     m_telephone = named(new QLineEdit(f), QStringLiteral("Text1(3)"));
     m_telephone->setGeometry(756, 46, 110, 24);
 
-    caption(f, QStringLiteral("投诉内容"), 10, 78);
+    makeCaption(f, QStringLiteral("投诉内容"), {10, 78, 58, 24});
     m_content = named(new QPlainTextEdit(f), QStringLiteral("Text1(4)"));
     m_content->setGeometry(68, 78, 798, 116);
     limitToColumn(m_complainant, QStringLiteral("投诉信息"), QStringLiteral("投诉人"));
@@ -179,7 +128,7 @@ void ReceptionWindow::buildControls()
     limitToColumn(m_telephone, QStringLiteral("投诉信息"), QStringLiteral("联系电话"));
     limitToColumn(m_receiver, QStringLiteral("投诉信息"), QStringLiteral("接待人"));
 
-    m_newButton = named(new QPushButton(kNewCaption, f), QStringLiteral("Command3"));
+    m_newButton = named(new QPushButton(reception::kNewCaption, f), QStringLiteral("Command3"));
     m_newButton->setGeometry(880, 80, 90, 30);
     m_saveButton = named(new QPushButton(QStringLiteral("确定"), f), QStringLiteral("Command4"));
     m_saveButton->setGeometry(980, 80, 90, 30);
@@ -187,9 +136,9 @@ void ReceptionWindow::buildControls()
     m_voidButton->setGeometry(880, 118, 90, 30);
     m_exitButton = named(new QPushButton(QStringLiteral("退出"), f), QStringLiteral("Command5"));
     m_exitButton->setGeometry(980, 118, 90, 30);
-    auto *hintTitle = caption(f, QStringLiteral("提示"), 880, 152, 190);
+    auto *hintTitle = makeCaption(f, QStringLiteral("提示"), {880, 152, 190, 24});
     hintTitle->setFont(bold);
-    auto *hint = caption(f, QStringLiteral("上表中红色表示尚未处理的投诉"), 880, 172, 196);
+    auto *hint = makeCaption(f, QStringLiteral("上表中红色表示尚未处理的投诉"), {880, 172, 196, 24});
     QPalette red = hint->palette();
     red.setColor(QPalette::WindowText, QColor(192, 0, 0));
     hint->setPalette(red);
@@ -264,7 +213,7 @@ void ReceptionWindow::load()
     ErrorReports::guard(
         ErrorReports::Kind::Numbered, [&] { fillCodes(m_channel, m_store.channels()); }, QStringLiteral("Form_Load"));
     LoadComplaintList();
-    const QDate today = ComplaintStore::now().date();
+    const QDate today = Clock::today();
     m_from->setDate(today);
     m_to->setDate(today);
     m_panels[4]->clear();
@@ -309,155 +258,12 @@ void ReceptionWindow::placeAbove(QWidget *panel, QWidget *button)
     panel->move(qMax(0, left), qMax(0, at.y() - panel->height()));
 }
 
-// The register ---------------------------------------------------------------------------------
-
-void ReceptionWindow::LoadComplaintList()
-{
-    RegisterQuery query;
-    if (m_optMonth->isChecked()) {
-        query.kind = RegisterQuery::CurrentMonth;
-    } else if (m_optRange->isChecked()) {
-        query.kind = RegisterQuery::Range;
-        query.from = m_from->date();
-        query.to = m_to->date();
-    } else if (m_optComplainant->isChecked()) {
-        if (m_searchText->text().isEmpty()) {
-            Messages::plain(QStringLiteral("请输入投诉人"));
-            return;
-        }
-        query.kind = RegisterQuery::Complainant;
-        query.complainant = m_searchText->text();
-    } else {
-        query.kind = RegisterQuery::All;
-    }
-    ErrorReports::guard(
-        ErrorReports::Kind::Numbered,
-        [&] {
-            WaitCursor wait;
-            m_model->clearRows();
-            {
-                GridModel::Bulk bulk(*m_model);
-                int rows = 0;
-                m_store.scanRegister(gDeptCode, query, [&](QString *cells, bool open) {
-                    cells[RegisterColumn::Row] = QString::number(++rows);
-                    const int row = bulk.append(cells, RegisterColumn::Count);
-                    if (open) m_model->setRowBackground(row, openColor());
-                });
-            }
-            m_model->growWidthsToFit(m_grid->font(), kCellMargin);
-            for (int c = m_model->columns() - 3; c < m_model->columns(); ++c) m_model->setWidthTwips(c, 0);
-            m_grid->setCurrentRow(m_model->rowCount() - 1);
-        },
-        QStringLiteral("LoadComplaintList"));
-}
-
-void ReceptionWindow::showCurrentRow()
-{
-    const int row = m_grid->currentRow();
-    if (m_model->rowCount() == 0 || row < 0) return;
-    const auto cell = [&](int column) { return m_model->text(row, column); };
-    m_newButton->setText(kNewCaption);
-    m_time->setText(cell(RegisterColumn::Time));
-    m_complainant->setText(cell(RegisterColumn::Complainant));
-    m_address->setText(cell(RegisterColumn::Address));
-    m_telephone->setText(cell(RegisterColumn::Telephone));
-    m_content->setPlainText(cell(RegisterColumn::Content));
-    m_code->setText(cell(RegisterColumn::Code));
-    m_roomId = cell(RegisterColumn::Room).toLongLong();
-
-    // The complaint's own office; one the list does not offer (or none) is kept as it is, so
-    // that an edit never moves the complaint to another office.
-    const QString office = cell(RegisterColumn::Office);
-    int officeIndex = -1;
-    for (int i = 0; i < mOffices.size() && officeIndex < 0; ++i)
-        if (!office.isEmpty() && mOffices.at(i).code == office) officeIndex = i;
-    m_keptOffice = officeIndex < 0 ? office : QString();
-    m_offices->setPlaceholderText(m_keptOffice);
-    if (officeIndex != m_offices->currentIndex()) {
-        m_offices->setCurrentIndex(officeIndex);
-        if (officeIndex < 0) m_tree->clear();
-    }
-
-    // Likewise a category or channel whose name the code list no longer has.
-    // A complaint without one shows none (an edit must not take the previous complaint's).
-    const auto pick = [&](QComboBox *combo, const QString &name, QString *kept) {
-        const int index = name.isEmpty() ? -1 : indexOfName(combo, name);
-        combo->setCurrentIndex(index);
-        *kept = index < 0 ? name : QString();
-        combo->setPlaceholderText(*kept);
-    };
-    pick(m_category, cell(RegisterColumn::Category), &m_keptCategory);
-    pick(m_channel, cell(RegisterColumn::Channel), &m_keptChannel);
-
-    m_voidButton->setEnabled(cell(RegisterColumn::Status) == Status::notAccepted());
-    m_receiver->setCurrentText(cell(RegisterColumn::Receiver));
-    m_grid->setCurrentRow(row);
-}
-
-void ReceptionWindow::voidCurrent()
-{
-    const int row = m_grid->currentRow();
-    if (m_model->rowCount() == 0 || row < 0) return;
-    const QString id = m_model->text(row, m_model->columns() - 1);
-    if (id.isEmpty()) return;
-    const QString message = QStringLiteral("已经处理完成的投诉不能作废！");
-    if (!m_model->text(row, RegisterColumn::Finished).isEmpty()) {
-        Messages::information(message, Messages::executableName());
-        return;
-    }
-    ErrorReports::guard(
-        ErrorReports::Kind::Numbered,
-        [&] {
-            // Another station may have accepted it since the register was read.
-            if (m_store.voidComplaint(id.toLongLong()) == ComplaintStore::VoidResult::NotVoidable)
-                Messages::information(message, Messages::executableName());
-        },
-        QStringLiteral("Command13_Click"));
-    LoadComplaintList();
-}
-
-// Rewrites the cells of a register row from the stored complaint; false when it is gone.
-bool ReceptionWindow::putRow(int row, qint64 id)
-{
-    QString cells[RegisterColumn::Count];
-    bool open = false;
-    if (!m_store.registerRow(id, cells, &open)) return false;
-    cells[RegisterColumn::Row] = QString::number(row + 1);
-    if (row >= m_model->rowCount()) {
-        row = m_model->appendRow(QStringList(cells, cells + RegisterColumn::Count));
-    } else {
-        for (int c = 0; c < RegisterColumn::Count; ++c)
-            if (m_model->text(row, c) != cells[c]) m_model->setText(row, c, cells[c]);
-    }
-    m_model->setRowBackground(row, open ? openColor() : QColor());
-    fitRowHeight(row);
-    return true;
-}
-
-// Long content wraps onto as many lines as it needs.
-void ReceptionWindow::fitRowHeight(int row)
-{
-    const int columnWidth = m_model->widthTwips(RegisterColumn::Content);
-    const int textWidth = Twips::fromPixels(TextWidth(m_grid->font()).of(m_model->text(row, RegisterColumn::Content)));
-    if (columnWidth > 0 && textWidth > columnWidth) m_grid->setRowLines(row, textWidth / columnWidth + 1);
-}
-
-int ReceptionWindow::rowOfId(qint64 id) const
-{
-    const QString key = QString::number(id);
-    const int current = m_grid->currentRow();
-    if (current >= 0 && m_model->text(current, RegisterColumn::Id) == key) return current;
-    for (int r = m_model->rowCount() - 1; r >= 0; --r)
-        if (m_model->text(r, RegisterColumn::Id) == key) return r;
-    return -1;
-}
-
 // Entry ------------------------------------------------------------------------------------------
 
 void ReceptionWindow::newOrCancel()
 {
-    if (m_newButton->text() != kCancelCaption) {
-        m_newButton->setText(kCancelCaption);
+    if (m_newButton->text() != reception::kCancelCaption) {
+        m_newButton->setText(reception::kCancelCaption);
         for (QLineEdit *field : {m_time, m_complainant, m_address, m_telephone, m_code}) field->clear();
         m_content->clear();
         m_roomId = 0;
@@ -465,7 +271,7 @@ void ReceptionWindow::newOrCancel()
         m_keptCategory.clear();
         m_keptChannel.clear();
         for (QComboBox *combo : {m_offices, m_category, m_channel}) combo->setPlaceholderText(QString());
-        m_time->setText(DateText::minutes(ComplaintStore::now()));
+        m_time->setText(DateText::minutes(Clock::now()));
         m_complainant->setFocus();
         m_code->setText(QStringLiteral("<保存时自动生成>"));
         m_exitButton->setEnabled(true);
@@ -474,13 +280,13 @@ void ReceptionWindow::newOrCancel()
         return;
     }
     m_voidButton->setEnabled(true);
-    m_newButton->setText(kNewCaption);
+    m_newButton->setText(reception::kNewCaption);
     showCurrentRow();
 }
 
 void ReceptionWindow::confirm()
 {
-    if (m_newButton->text() == kCancelCaption) SaveData();
+    if (m_newButton->text() == reception::kCancelCaption) SaveData();
     else UpdateData();
 }
 
@@ -562,125 +368,4 @@ void ReceptionWindow::UpdateData()
     } catch (const DbError &e) {
         Messages::plain(QStringLiteral("出现错误\r\n%1 %2").arg(e.number()).arg(e.description()));
     }
-}
-
-// The time panel ---------------------------------------------------------------------------------
-
-void ReceptionWindow::openTimePanel()
-{
-    m_timePanel->setValue(m_time->text());
-    setTag(m_timePanel, QStringLiteral("0"));
-    LoadTime(m_time->text());
-    placeAbove(m_timePanel, m_timeButton);
-    m_timePanel->show();
-    m_timePanel->raise();
-}
-
-void ReceptionWindow::LoadTime(const QString &text)
-{
-    if (!m_timePanel->load(text, ComplaintStore::now().date())) Messages::plain(QStringLiteral("日期时间非法"));
-}
-
-// The address panel ------------------------------------------------------------------------------
-
-void ReceptionWindow::LoadOffices()
-{
-    QSignalBlocker block(m_offices);
-    m_offices->clear();
-    mOffices.clear();
-    trapped([&] {
-        for (const Office &office : m_property.offices(gDeptCode)) {
-            m_offices->addItem(CodeName::join(office.code, office.name), office.commercial);
-            mOffices.append(office);
-        }
-    });
-    m_offices->setCurrentIndex(m_offices->count() > 0 ? 0 : -1);
-    block.unblock();
-    officeChosen();
-}
-
-void ReceptionWindow::officeChosen()
-{
-    if (m_offices->currentIndex() < 0 || m_offices->count() == 0) return;
-    WaitCursor wait;
-    LoadBuildingTree();
-}
-
-void ReceptionWindow::LoadBuildingTree()
-{
-    const QString office = CodeName::code(m_offices->currentText());
-    trapped([&] {
-        const QVector<Building> buildings = m_property.buildings(office);
-        m_tree->clear();
-        const QIcon icon = style()->standardIcon(QStyle::SP_DirIcon);
-        for (const Building &building : buildings) {
-            auto *item = new QTreeWidgetItem(m_tree, {building.address});
-            item->setData(0, kKeyRole, QStringLiteral("$") + QString::number(building.id));
-            item->setIcon(0, icon);
-        }
-    });
-}
-
-void ReceptionWindow::nodeClicked(QTreeWidgetItem *item)
-{
-    if (!item || m_tree->topLevelItemCount() == 0) return;
-    const QString key = item->data(0, kKeyRole).toString();
-    const bool commercial = m_offices->currentData().toInt() == 1;
-    const QIcon roomIcon = style()->standardIcon(QStyle::SP_FileIcon);
-    WaitCursor wait;
-    const auto picked = [&] {
-        m_addressPanel->hide();
-        m_content->setFocus();
-    };
-    trapped([&] {
-        if (key.startsWith(QLatin1Char('$')) && item->childCount() == 0) {
-            const qint64 building = key.mid(1).toLongLong();
-            m_tree->setEnabled(false);
-            if (!commercial) {
-                for (const RoomEntry &room : m_property.rooms(building)) {
-                    auto *node = new QTreeWidgetItem(item, {room.text});
-                    node->setData(0, kKeyRole, QStringLiteral("@%1 %2").arg(room.roomId).arg(room.householderId));
-                    node->setData(0, kRoomRole, room.roomId);
-                    node->setIcon(0, roomIcon);
-                }
-            } else {
-                const QString office = CodeName::code(m_offices->currentText());
-                for (const LetUnit &unit : m_property.letUnits(office, building)) {
-                    auto *node = new QTreeWidgetItem(item, {unit.room + QLatin1Char(' ') + unit.tenant});
-                    node->setData(0, kKeyRole, QStringLiteral("@%1").arg(unit.unitId));
-                    node->setData(0, kRoomRole, unit.unitId);
-                    node->setData(0, kUnitRoom, unit.room);
-                    node->setData(0, kUnitTenant, unit.tenant);
-                    node->setIcon(0, roomIcon);
-                }
-            }
-            item->setExpanded(true);
-        } else if (key.startsWith(QLatin1Char('@')) && !commercial) {
-            const qint64 householderId = CodeName::name(key).toLongLong();
-            const std::optional<Householder> found = m_property.householder(householderId);
-            if (found) {
-                setTag(m_complainant, QString::number(found->id));
-                m_complainant->setText(found->name);
-                m_address->setText(found->address);
-                m_telephone->setText(found->telephone);
-                m_roomId = found->roomId;
-                picked();
-            }
-        } else if (key.startsWith(QLatin1Char('@')) && commercial && item->parent()) {
-            m_complainant->setText(item->data(0, kUnitTenant).toString());
-            m_address->setText(item->parent()->text(0) + item->data(0, kUnitRoom).toString() + QStringLiteral("室"));
-            m_telephone->setText(QString());
-            m_roomId = item->data(0, kRoomRole).toLongLong();
-            picked();
-        }
-    });
-    m_tree->setEnabled(true);
-    m_panels[4]->clear();
-}
-
-void ReceptionWindow::toggleAddressPanel()
-{
-    placeAbove(m_addressPanel, m_addressButton);
-    m_addressPanel->setVisible(!m_addressPanel->isVisible());
-    m_addressPanel->raise();
 }

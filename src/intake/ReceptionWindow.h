@@ -22,7 +22,9 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class TimePanel;
 
-// The reception window 投诉接待: the register of the department's complaints above, the fields of
+// The reception window 投诉接待 (ReceptionWindow.cpp: controls, layout and entry;
+// ReceptionRegister.cpp: the register list; ReceptionAddress.cpp: the time and address panels):
+// the register of the department's complaints above, the fields of
 // one complaint below, with the address panel (property register) and the time panel.
 //
 // Mode: while Command3 reads "取消" a new complaint is being entered and Command4 inserts it;

@@ -1,5 +1,6 @@
 #include "AcceptanceStore.h"
 
+#include "common/Clock.h"
 #include "data/Database.h"
 #include "data/Status.h"
 #include "handling/RoutingSteps.h"
@@ -18,8 +19,6 @@ QString assignedOffices()
 }
 
 }  // namespace
-
-AcceptanceStore::AcceptanceStore(Database &db, NowSource now) : m_db(db), m_now(std::move(now)) {}
 
 QString AcceptanceStore::pendingSql()
 {
@@ -68,7 +67,7 @@ QVariantList AcceptanceStore::inProgressParams(const QString &department, const 
 
 QVector<PendingComplaint> AcceptanceStore::pending(const QString &department, const QString &post)
 {
-    const Rows rows = m_db.select(pendingSql(), pendingParams(department, post, m_now()));
+    const Rows rows = m_db.select(pendingSql(), pendingParams(department, post, Clock::now()));
     QVector<PendingComplaint> list;
     list.reserve(rows.size());
     for (const Row row : rows)
@@ -78,7 +77,7 @@ QVector<PendingComplaint> AcceptanceStore::pending(const QString &department, co
 
 QVector<ComplaintInProgress> AcceptanceStore::inProgress(const QString &department, const QString &post)
 {
-    const QDateTime now = m_now();
+    const QDateTime now = Clock::now();
     const Rows rows = m_db.select(inProgressSql(), inProgressParams(department, post, now));
     QVector<ComplaintInProgress> list;
     list.reserve(rows.size());
@@ -129,17 +128,12 @@ void AcceptanceStore::claim(const QString &code, const QString &status, const QS
 void AcceptanceStore::finishPending(const QString &code, const QString &findings, const QString &opinion,
                                     const QString &reply, const QString &department, const QString &post)
 {
-    const QDateTime now = m_now();
+    const QDateTime now = Clock::now();
     m_db.transaction([&] {
         claim(code, Status::finished(), findings, &reply, now, true);
-        NewStep step;
-        step.complaintCode = code;
-        step.department = department;
-        step.post = post;
+        NewStep step = openStep(code, department, post, 1, now);
         step.opinion = opinion;
         step.result = reply;
-        step.order = 1;
-        step.accepted = now;
         step.finished = now;
         RoutingSteps::add(m_db, step);
     });
@@ -148,7 +142,7 @@ void AcceptanceStore::finishPending(const QString &code, const QString &findings
 void AcceptanceStore::finishInProgress(const QString &code, const QString &findings, const QString &reply,
                                        const QString &department, const QString &post)
 {
-    const QDateTime now = m_now();
+    const QDateTime now = Clock::now();
     m_db.transaction([&] {
         claim(code, Status::finished(), findings, &reply, now, false);
         // The user's own step: the earliest that is still open.
@@ -164,23 +158,12 @@ void AcceptanceStore::forward(const QString &code, const QString &findings, cons
                               const QString &department, const QString &post, const QString &targetDepartment,
                               const QString &targetPost)
 {
-    const QDateTime now = m_now();
+    const QDateTime now = Clock::now();
     m_db.transaction([&] {
         claim(code, Status::inProgress(), findings, nullptr, QDateTime(), true);
-        NewStep own;
-        own.complaintCode = code;
-        own.department = department;
-        own.post = post;
+        NewStep own = openStep(code, department, post, 1, now);
         own.opinion = opinion;
-        own.order = 1;
-        own.accepted = now;
         RoutingSteps::add(m_db, own);
-        NewStep target;
-        target.complaintCode = code;
-        target.department = targetDepartment;
-        target.post = targetPost;
-        target.order = 2;
-        target.accepted = now;
-        RoutingSteps::add(m_db, target);
+        RoutingSteps::add(m_db, openStep(code, targetDepartment, targetPost, 2, now));
     });
 }

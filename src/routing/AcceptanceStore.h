@@ -5,8 +5,6 @@
 #include <QVariantList>
 #include <QVector>
 
-#include "handling/StoreClock.h"
-
 class Database;
 
 // A complaint of the user's offices that nobody has touched yet.
@@ -21,13 +19,7 @@ struct PendingComplaint {
 
 // A complaint of the user's offices in progress, once for each employee who holds the post of its
 // current step today (once with no holder when nobody does).
-struct ComplaintInProgress {
-    QString code;
-    QString category;
-    QString address;
-    QString complainant;
-    QDateTime time;
-    QString content;
+struct ComplaintInProgress : PendingComplaint {
     QString holderId;
     QString holderName;
     QDateTime accepted;  // when the current step reached its post
@@ -53,9 +45,7 @@ struct ComplaintDetail {
 // there first.
 class AcceptanceStore {
 public:
-    explicit AcceptanceStore(Database &db, NowSource now = clientNow);
-
-    QDateTime now() const { return m_now(); }
+    explicit AcceptanceStore(Database &db) : m_db(db) {}
 
     // The list queries with their parameters (also what the benchmark times on their own).
     static QString pendingSql();
@@ -86,5 +76,4 @@ private:
                const QDateTime &finishedAt, bool pending);
 
     Database &m_db;
-    NowSource m_now;
 };

@@ -8,6 +8,7 @@
 #include <QResizeEvent>
 #include <QStatusBar>
 
+#include "common/Clock.h"
 #include "common/DateText.h"
 #include "common/ErrorReports.h"
 #include "common/FlexGrid.h"
@@ -41,14 +42,12 @@ int rowOfCode(const FlexGrid *grid, int column, const QString &code)
 
 }  // namespace
 
-AcceptanceWindow::AcceptanceWindow(QWidget *parent, NowSource now)
+AcceptanceWindow::AcceptanceWindow(QWidget *parent)
     : QWidget(parent)
-    , m_store(gConn, std::move(now))
+    , m_store(gConn)
     , m_pending(new FlexGrid(this))
     , m_inProgress(new FlexGrid(this))
-    , m_details(this)
-    , m_frame2(makeFrame(this, QStringLiteral("Frame2"), QStringLiteral("处理")))
-    , m_target(m_frame2, gConn)
+    , m_desk(this, gConn)
 {
     setObjectName(QStringLiteral("frm投诉受理"));
     setWindowTitle(QStringLiteral("投诉受理"));
@@ -68,50 +67,36 @@ AcceptanceWindow::AcceptanceWindow(QWidget *parent, NowSource now)
                      QStringLiteral("等待时间")},
                     {400, 1440, 1440, 3500, 1700, 3500, 3000, 1700});
 
-    makeLabel(m_frame2, QStringLiteral("Label3(0)"), QStringLiteral("调查情况"), 90, 210);
-    m_findings = makeMultiLine(m_frame2, QStringLiteral("Text2"));
-    makeLabel(m_frame2, QStringLiteral("Label3(1)"), QStringLiteral("我的处理意见（内部意见）"), 90, 1590);
-    m_opinion = makeMultiLine(m_frame2, QStringLiteral("Text3"));
-    makeLabel(m_frame2, QStringLiteral("Label3(2)"), QStringLiteral("答复"), 90, 2970);
-    m_reply = makeMultiLine(m_frame2, QStringLiteral("Text4"));
-    m_finish = makeButton(m_frame2, QStringLiteral("Command1"), QStringLiteral("处理完成"));
-    m_forward = makeButton(m_frame2, QStringLiteral("Command2"), QStringLiteral("转呈其他领导阅处"));
-    m_review = makeButton(m_frame2, QStringLiteral("Command4"), QStringLiteral("阅处情况查阅"));
-    m_refresh = makeButton(this, QStringLiteral("Command5"), QStringLiteral("刷新"));
-    m_close = makeButton(this, QStringLiteral("Command6"), QStringLiteral("退出"));
-    m_status = new QStatusBar(this);
-    m_status->setObjectName(QStringLiteral("StatusBar1"));
-    m_status->setSizeGripEnabled(false);
+    makeLabel(m_desk.frame2, QStringLiteral("Label3(0)"), QStringLiteral("调查情况"), 90, 210);
+    m_findings = makeMultiLine(m_desk.frame2, QStringLiteral("Text2"));
+    makeLabel(m_desk.frame2, QStringLiteral("Label3(1)"), QStringLiteral("我的处理意见（内部意见）"), 90, 1590);
+    m_opinion = makeMultiLine(m_desk.frame2, QStringLiteral("Text3"));
+    makeLabel(m_desk.frame2, QStringLiteral("Label3(2)"), QStringLiteral("答复"), 90, 2970);
+    m_reply = makeMultiLine(m_desk.frame2, QStringLiteral("Text4"));
+    m_desk.addButtons();
 
-    setTag(m_finish, QString());
-    m_review->setEnabled(false);
-    m_target.frame->setEnabled(false);
+    setTag(m_desk.finish, QString());
+    m_desk.review->setEnabled(false);
+    m_desk.target.frame->setEnabled(false);
 
     connect(m_pending, &FlexGrid::rowChosen, this, &AcceptanceWindow::selectPending);
     connect(m_inProgress, &FlexGrid::rowChosen, this, &AcceptanceWindow::selectInProgress);
-    connect(m_finish, &QPushButton::clicked, this, &AcceptanceWindow::finishComplaint);
-    connect(m_forward, &QPushButton::clicked, this, &AcceptanceWindow::forwardComplaint);
-    connect(m_review, &QPushButton::clicked, this, &AcceptanceWindow::showReviewComments);
-    connect(m_refresh, &QPushButton::clicked, this, &AcceptanceWindow::refresh);
-    connect(m_close, &QPushButton::clicked, this, [this] { MainArea::closeWindow(this); });
-
-    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
-        WaitCursor wait;
-        m_target.build(gConn);
-    });
-    refreshOnEveryActivation(this, [this] { refresh(); });
-    resize(Twips::toPixels(14100), Twips::toPixels(11100));
+    connect(m_desk.finish, &QPushButton::clicked, this, &AcceptanceWindow::finishComplaint);
+    connect(m_desk.forward, &QPushButton::clicked, this, &AcceptanceWindow::forwardComplaint);
+    connect(m_desk.review, &QPushButton::clicked, this, &AcceptanceWindow::showReviewComments);
+    connect(m_desk.refresh, &QPushButton::clicked, this, &AcceptanceWindow::refresh);
+    m_desk.start([this] { refresh(); });
 }
 
 void AcceptanceWindow::refresh()
 {
     ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
         WaitCursor wait;
-        const QDateTime now = m_store.now();
+        const QDateTime now = Clock::now();
         const QVector<PendingComplaint> pending = m_store.pending(gDeptCode, gPostCode);
         const QVector<ComplaintInProgress> inProgress = m_store.inProgress(gDeptCode, gPostCode);
         const QString keep = selectedCode();
-        const QString from = tag(m_finish);
+        const QString from = tag(m_desk.finish);
         fillPending(pending, now);
         fillInProgress(inProgress, now);
         // The complaint the user was working on stays selected when it is still listed.
@@ -119,7 +104,8 @@ void AcceptanceWindow::refresh()
             if (from == kPendingTag) m_pending->setCurrentRow(rowOfCode(m_pending, PCode, keep));
             else m_inProgress->setCurrentRow(rowOfCode(m_inProgress, ICode, keep));
         }
-        m_status->showMessage(QStringLiteral("待处理 %1 条，处理中 %2 条").arg(pending.size()).arg(inProgress.size()));
+        m_desk.status->showMessage(
+            QStringLiteral("待处理 %1 条，处理中 %2 条").arg(pending.size()).arg(inProgress.size()));
     });
 }
 
@@ -166,7 +152,7 @@ void AcceptanceWindow::fillInProgress(const QVector<ComplaintInProgress> &list, 
 
 QString AcceptanceWindow::selectedCode() const
 {
-    const QString from = tag(m_finish);
+    const QString from = tag(m_desk.finish);
     if (from == kPendingTag) {
         const int row = selectedRow(m_pending);
         return row < 0 ? QString() : m_pending->grid()->text(row, PCode);
@@ -180,7 +166,7 @@ QString AcceptanceWindow::selectedCode() const
 
 void AcceptanceWindow::clearInputs()
 {
-    m_details.clear();
+    m_desk.details.clear();
     m_findings->clear();
     m_opinion->clear();
     m_reply->clear();
@@ -191,19 +177,16 @@ void AcceptanceWindow::selectPending(int row)
     const QString code = m_pending->grid()->text(row, PCode);
     if (code.isEmpty()) return;
     // Clicking the complaint already shown again keeps what the user typed for it.
-    if (code == m_shownCode && tag(m_finish) == kPendingTag && m_finish->isEnabled()) return;
+    if (code == m_shownCode && tag(m_desk.finish) == kPendingTag && m_desk.finish->isEnabled()) return;
     clearInputs();
     m_shownCode = code;
-    setTag(m_finish, kPendingTag);
+    setTag(m_desk.finish, kPendingTag);
     m_inProgress->setCurrentRow(-1);
     ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
         const ComplaintDetail d = m_store.detail(code);
-        m_details.show(d.address + QLatin1Char(' ') + d.complainant, d.content, d.complainant, d.phone);
+        m_desk.details.show(d.address + QLatin1Char(' ') + d.complainant, d.content, d.complainant, d.phone);
     });
-    m_target.frame->setEnabled(true);
-    m_review->setEnabled(false);
-    m_forward->setEnabled(true);
-    m_finish->setEnabled(true);
+    setActionsEnabled(true, false, true, true);
     m_findings->setFocus();
     m_findings->moveCursor(QTextCursor::Start);
 }
@@ -212,54 +195,45 @@ void AcceptanceWindow::selectInProgress(int row)
 {
     const QString code = m_inProgress->grid()->text(row, ICode);
     if (code.isEmpty()) return;
-    if (code == m_shownCode && tag(m_finish) == kInProgressTag && m_finish->isEnabled()) return;
+    if (code == m_shownCode && tag(m_desk.finish) == kInProgressTag && m_desk.finish->isEnabled()) return;
     clearInputs();
     m_shownCode = code;
-    setTag(m_finish, kInProgressTag);
+    setTag(m_desk.finish, kInProgressTag);
     m_pending->setCurrentRow(-1);
     ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
         const ComplaintDetail d = m_store.detail(code);
-        m_details.show(d.address + QLatin1Char(' ') + d.complainant, d.content, d.complainant, d.phone);
+        m_desk.details.show(d.address + QLatin1Char(' ') + d.complainant, d.content, d.complainant, d.phone);
         m_findings->setPlainText(d.findings);
         m_opinion->setPlainText(d.reply);
     });
-    m_target.frame->setEnabled(false);
-    m_review->setEnabled(true);
-    m_forward->setEnabled(false);
-    m_finish->setEnabled(true);
+    setActionsEnabled(false, true, false, true);
 }
 
 bool AcceptanceWindow::requireSelection(const QString &list)
 {
-    if (!selectedCode().isEmpty() && (list.isEmpty() || tag(m_finish) == list)) return true;
+    if (!selectedCode().isEmpty() && (list.isEmpty() || tag(m_desk.finish) == list)) return true;
     Messages::plain(QStringLiteral("请先在列表中选择一条投诉"));
     return false;
 }
 
 void AcceptanceWindow::afterAction()
 {
-    m_target.frame->setEnabled(false);
-    m_review->setEnabled(false);
-    m_finish->setEnabled(false);
-    m_forward->setEnabled(false);
+    setActionsEnabled(false, false, false, false);
     m_shownCode.clear();
     clearInputs();
 }
 
 bool AcceptanceWindow::store(const std::function<void()> &write)
 {
-    bool stored = false;
-    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
-        try {
-            WaitCursor wait;
-            write();
-            stored = true;
-        } catch (const ConcurrentChange &e) {
-            Messages::information(e.description());
-            refresh();
-        }
-    });
-    return stored;
+    return WorkDesk::store(write, [this] { refresh(); });
+}
+
+void AcceptanceWindow::setActionsEnabled(bool target, bool review, bool forward, bool finish)
+{
+    m_desk.target.frame->setEnabled(target);
+    m_desk.review->setEnabled(review);
+    m_desk.forward->setEnabled(forward);
+    m_desk.finish->setEnabled(finish);
 }
 
 void AcceptanceWindow::finishComplaint()
@@ -274,7 +248,7 @@ void AcceptanceWindow::finishComplaint()
         return;
     }
     const QString code = selectedCode();
-    if (tag(m_finish) == kPendingTag) {
+    if (tag(m_desk.finish) == kPendingTag) {
         const bool stored = store([&] {
             m_store.finishPending(code, m_findings->toPlainText(), m_opinion->toPlainText(), m_reply->toPlainText(),
                                   gDeptCode, gPostCode);
@@ -306,18 +280,11 @@ void AcceptanceWindow::forwardComplaint()
         Messages::plain(QStringLiteral("必须输入您的意见"));
         return;
     }
-    if (!m_target.hasDepartment()) {
-        Messages::plain(QStringLiteral("必须选择转呈部门"));
-        return;
-    }
-    if (m_target.post->text().trimmed().isEmpty()) {
-        Messages::plain(QStringLiteral("必须选择岗位"));
-        return;
-    }
+    if (!m_desk.requireTarget()) return;
     const QString code = selectedCode();
     const bool stored = store([&] {
         m_store.forward(code, m_findings->toPlainText(), m_opinion->toPlainText(), gDeptCode, gPostCode,
-                        m_target.departmentCode(), m_target.postCode());
+                        m_desk.target.departmentCode(), m_desk.target.postCode());
     });
     if (!stored) return;
     // The complaint moves to the in-progress list under the user's name until the next refresh.
@@ -347,26 +314,10 @@ void AcceptanceWindow::resizeEvent(QResizeEvent *event)
 
 void AcceptanceWindow::layoutControls()
 {
-    const int width = Twips::fromPixels(this->width());
-    const int height = Twips::fromPixels(this->height());
-    const int barHeight = m_status->sizeHint().height();
-    m_status->setGeometry(0, this->height() - barHeight, this->width(), barHeight);
-    const int frameTop = height - Twips::fromPixels(barHeight) - 60 - 4905;
-    placeTwips(m_pending, 60, 510, width - 120, 1755);
-    placeTwips(m_details.frame, 60, frameTop, 4095, 4905);
-    const int frame2Width = width - 60 - 4200;
-    placeTwips(m_frame2, 4200, frameTop, frame2Width, 4905);
-    placeTwips(m_inProgress, 60, 2610, width - 120, frameTop - 60 - 2610);
-    const int targetLeft = frame2Width - 45 - 4305;
-    placeTwips(m_target.frame, targetLeft, 1140, 4305, 3675);
-    placeTwips(m_finish, targetLeft, 480, 1305, 495);
-    placeTwips(m_forward, targetLeft + 1305 + 15, 480, 1665, 495);
-    placeTwips(m_review, targetLeft + 1305 + 15 + 1665 + 15, 480, 1275, 495);
-    const int textWidth = targetLeft - 60 - 90;
-    placeTwips(m_findings, 90, 450, textWidth, 1065);
-    placeTwips(m_opinion, 90, 1830, textWidth, 1065);
-    placeTwips(m_reply, 90, 3210, textWidth, 1575);
-    const int closeLeft = width - 300 - 1095;
-    placeTwips(m_close, closeLeft, 120, 1095, 315);
-    placeTwips(m_refresh, closeLeft - 1500, 120, 1095, 315);
+    const WorkDesk::Geometry g = m_desk.layout();
+    placeTwips(m_pending, 60, 510, g.width - 120, 1755);
+    placeTwips(m_inProgress, 60, 2610, g.width - 120, g.frameTop - 60 - 2610);
+    placeTwips(m_findings, 90, 450, g.textWidth, 1065);
+    placeTwips(m_opinion, 90, 1830, g.textWidth, 1065);
+    placeTwips(m_reply, 90, 3210, g.textWidth, 1575);
 }

@@ -3,13 +3,10 @@
 #include <QWidget>
 
 #include "AcceptanceStore.h"
-#include "handling/ComplaintPanels.h"
+#include "handling/WorkDesk.h"
 
 class FlexGrid;
-class QGroupBox;
 class QPlainTextEdit;
-class QPushButton;
-class QStatusBar;
 
 // frm投诉受理: the work list of whoever accepts the complaints of the management offices assigned
 // to the user's department and post (gDeptCode, gPostCode). Pending complaints are finished at
@@ -18,7 +15,7 @@ class QStatusBar;
 class AcceptanceWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit AcceptanceWindow(QWidget *parent = nullptr, NowSource now = clientNow);
+    explicit AcceptanceWindow(QWidget *parent = nullptr);
 
     // Command5 "刷新", also run on every activation.
     void refresh();
@@ -50,21 +47,15 @@ private:
     void afterAction();
     // Runs a write; on ConcurrentChange tells the user and refreshes. True when it was stored.
     bool store(const std::function<void()> &write);
+    // Enables the frame of the forwarding target and the buttons.
+    void setActionsEnabled(bool target, bool review, bool forward, bool finish);
 
     AcceptanceStore m_store;
-    FlexGrid *m_pending;     // ListView1
-    FlexGrid *m_inProgress;  // ListView2
-    ComplaintDetails m_details;
-    QGroupBox *m_frame2;
+    FlexGrid *m_pending;         // ListView1
+    FlexGrid *m_inProgress;      // ListView2
+    WorkDesk m_desk;             // Command1's tag says where the selection came from
     QPlainTextEdit *m_findings;  // Text2
     QPlainTextEdit *m_opinion;   // Text3
     QPlainTextEdit *m_reply;     // Text4
-    QPushButton *m_finish;       // Command1; its tag says where the selection came from
-    QPushButton *m_forward;      // Command2
-    QPushButton *m_review;       // Command4
-    ForwardTarget m_target;
-    QPushButton *m_refresh;  // Command5
-    QPushButton *m_close;    // Command6
-    QStatusBar *m_status;
-    QString m_shownCode;  // the complaint whose details the window shows
+    QString m_shownCode;         // the complaint whose details the window shows
 };

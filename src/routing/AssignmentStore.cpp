@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 
+#include "common/Clock.h"
 #include "common/DateText.h"
 #include "data/Database.h"
 
@@ -68,15 +69,15 @@ std::optional<AssignmentProblem> AssignmentStore::check(const AssignmentInput &i
 {
     const QDate setting = parseDay(input.settingDate);
     if (!setting.isValid())
-        return AssignmentProblem{AssignmentProblem::SettingDate,
-                                 QStringLiteral("设置日期不是有效的日期，请按“年-月-日”（如 %1）输入！")
-                                     .arg(DateText::day(QDate::currentDate()))};
+        return AssignmentProblem{
+            AssignmentProblem::SettingDate,
+            QStringLiteral("设置日期不是有效的日期，请按“年-月-日”（如 %1）输入！").arg(DateText::day(Clock::today()))};
     if (input.endDate.trimmed().isEmpty()) return std::nullopt;
     const QDate end = parseDay(input.endDate);
     if (!end.isValid())
         return AssignmentProblem{AssignmentProblem::EndDate,
                                  QStringLiteral("终止日期不是有效的日期，请按“年-月-日”（如 %1）输入，或者不填！")
-                                     .arg(DateText::day(QDate::currentDate()))};
+                                     .arg(DateText::day(Clock::today()))};
     if (end < setting)
         return AssignmentProblem{AssignmentProblem::EndDate, QStringLiteral("终止日期不能早于设置日期！")};
     return std::nullopt;

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "common/Clock.h"
 #include "common/Controls.h"
 #include "common/DateText.h"
 #include "common/ErrorReports.h"
@@ -33,13 +34,6 @@ const QChar kOfficeMark = QLatin1Char('G');
 
 enum Column { Number, SettingDate, Department, Post, EndDate, Remark, PostCode, DepartmentCode, Id, ColumnCount };
 
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(Twips::toPixels(left), Twips::toPixels(top), Twips::toPixels(width), Twips::toPixels(height));
-}
-
-QString keyOf(const QTreeWidgetItem *node) { return node ? node->data(0, Qt::UserRole).toString() : QString(); }
-
 void tell(const QString &text) { Messages::information(text, kTitle); }
 
 }  // namespace
@@ -50,35 +44,15 @@ AssignmentWindow::AssignmentWindow(QWidget *parent) : QWidget(parent), m_store(g
     setWindowTitle(QStringLiteral("投诉处理人设置"));
     setFixedSize(Twips::toPixels(11955), Twips::toPixels(8355));
 
-    const auto label = [this](const char *name, const QString &text, int left, int top, int height = 315) {
-        auto *l = new QLabel(text, this);
-        l->setObjectName(QString::fromLatin1(name));
-        l->adjustSize();
-        // Centred on the line of the box beside it.
-        l->move(Twips::toPixels(left), qMax(0, Twips::toPixels(top) + (Twips::toPixels(height) - l->height()) / 2));
-        return l;
-    };
-    const auto box = [this](const char *name, const QRect &geometry) {
-        auto *b = new QLineEdit(this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(geometry);
-        return b;
-    };
-    const auto button = [this](const char *name, const QString &caption, const QRect &geometry) {
-        QPushButton *b = makeButton(this, QString::fromLatin1(name), caption);
-        b->setGeometry(geometry);
-        return b;
-    };
-
     auto *frame = new QGroupBox(QStringLiteral("管理项目"), this);
     frame->setObjectName(QStringLiteral("Frame1"));
-    frame->setGeometry(twips(0, 0, 3615, 8265));
+    placeTwips(frame, 0, 0, 3615, 8265);
     m_offices = new QTreeWidget(frame);
     m_offices->setObjectName(QStringLiteral("TreeView1"));
-    m_offices->setGeometry(twips(60, 210, 3510, 7995));
+    placeTwips(m_offices, 60, 210, 3510, 7995);
     m_offices->setHeaderHidden(true);
 
-    label("Label2", QStringLiteral("对应处理人列表"), 3720, 0, 210);
+    makeLabel(this, QStringLiteral("Label2"), QStringLiteral("对应处理人列表"), 3720, 0, 210);
     m_withEnded = new QCheckBox(QStringLiteral("显示已终止设置"), this);
     m_withEnded->setObjectName(QStringLiteral("Check1"));
     m_withEnded->adjustSize();
@@ -95,49 +69,50 @@ AssignmentWindow::AssignmentWindow(QWidget *parent) : QWidget(parent), m_store(g
                                     m_grid->font());
     m_grid->setFixedFirstColumn(true);
 
-    label("Label3", QStringLiteral("设置日期"), 3750, 6240);
-    m_settingDate = box("Text1", twips(4560, 6240, 2535, 315));
-    label("Label4", QStringLiteral("处理部门"), 7200, 6240);
-    m_department = box("Text2", twips(7950, 6240, 3975, 315));
-    label("Label1", QStringLiteral("处理岗位"), 3780, 6630);
-    m_post = box("Text5", twips(4560, 6630, 2565, 315));
-    label("Label5", QStringLiteral("终止日期"), 7200, 6630);
-    m_endDate = box("Text3", twips(7950, 6630, 1875, 315));
-    label("Label6", QStringLiteral("备    注"), 3810, 7020);
-    m_remark = box("Text4", twips(4560, 7020, 7365, 315));
+    makeLabel(this, QStringLiteral("Label3"), QStringLiteral("设置日期"), 3750, 6240, 315);
+    m_settingDate = placeTwips(named(new QLineEdit(this), QStringLiteral("Text1")), 4560, 6240, 2535, 315);
+    makeLabel(this, QStringLiteral("Label4"), QStringLiteral("处理部门"), 7200, 6240, 315);
+    m_department = placeTwips(named(new QLineEdit(this), QStringLiteral("Text2")), 7950, 6240, 3975, 315);
+    makeLabel(this, QStringLiteral("Label1"), QStringLiteral("处理岗位"), 3780, 6630, 315);
+    m_post = placeTwips(named(new QLineEdit(this), QStringLiteral("Text5")), 4560, 6630, 2565, 315);
+    makeLabel(this, QStringLiteral("Label5"), QStringLiteral("终止日期"), 7200, 6630, 315);
+    m_endDate = placeTwips(named(new QLineEdit(this), QStringLiteral("Text3")), 7950, 6630, 1875, 315);
+    makeLabel(this, QStringLiteral("Label6"), QStringLiteral("备    注"), 3810, 7020, 315);
+    m_remark = placeTwips(named(new QLineEdit(this), QStringLiteral("Text4")), 4560, 7020, 7365, 315);
     limitToColumn(m_remark, QStringLiteral("投诉处理人设置"), QStringLiteral("备注"));
     // Department and post are picked, never typed: the code behind a name is the box's tag.
     m_department->setReadOnly(true);
     m_post->setReadOnly(true);
-    m_departmentDrop = button("Command5", QStringLiteral("…"), twips(11580, 6270, 315, 255));
-    m_postDrop = button("Command6", QStringLiteral("…"), twips(6780, 6660, 315, 255));
+    m_departmentDrop =
+        placeTwips(makeButton(this, QStringLiteral("Command5"), QStringLiteral("…")), 11580, 6270, 315, 255);
+    m_postDrop = placeTwips(makeButton(this, QStringLiteral("Command6"), QStringLiteral("…")), 6780, 6660, 315, 255);
 
-    m_addCancel = button("Command1", kAdd, twips(5910, 7710, 1065, 345));
-    m_save = button("Command2", QStringLiteral("保存"), twips(6990, 7710, 1065, 345));
-    m_delete = button("Command3", QStringLiteral("删除"), twips(8070, 7710, 1065, 345));
-    m_close = button("Command4", QStringLiteral("退出"), twips(9150, 7710, 1065, 345));
+    m_addCancel = placeTwips(makeButton(this, QStringLiteral("Command1"), kAdd), 5910, 7710, 1065, 345);
+    m_save = placeTwips(makeButton(this, QStringLiteral("Command2"), QStringLiteral("保存")), 6990, 7710, 1065, 345);
+    m_delete = placeTwips(makeButton(this, QStringLiteral("Command3"), QStringLiteral("删除")), 8070, 7710, 1065, 345);
+    m_close = placeTwips(makeButton(this, QStringLiteral("Command4"), QStringLiteral("退出")), 9150, 7710, 1065, 345);
 
     // The drop-downs open above their boxes, over the grid.
     m_departmentTree = new QTreeWidget(this);
     m_departmentTree->setObjectName(QStringLiteral("TreeView2"));
-    m_departmentTree->setGeometry(twips(7950, 3150, 3975, 3105));
+    placeTwips(m_departmentTree, 7950, 3150, 3975, 3105);
     m_departmentTree->setHeaderHidden(true);
     m_departmentTree->hide();
     m_posts = new QListWidget(this);
     m_posts->setObjectName(QStringLiteral("List1"));
-    m_posts->setGeometry(twips(4560, 3330, 2565, 2910));
+    placeTwips(m_posts, 4560, 3330, 2565, 2910);
     m_posts->hide();
     wireAssignmentPicking(m_departmentTree, m_departmentDrop, m_department, m_posts, m_postDrop, m_post, gConn);
 
     m_settingDate->installEventFilter(this);
     m_department->installEventFilter(this);
 
-    connect(m_offices, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *node) { TreeView1_NodeClick(node); });
-    connect(m_grid, &FlexGrid::cellClicked, this, [this] { MSFlexGrid1_Click(); });
+    connect(m_offices, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *node) { showOffice(node); });
+    connect(m_grid, &FlexGrid::cellClicked, this, [this] { showChosenAssignment(); });
     connect(m_withEnded, &QCheckBox::clicked, this, [this] { refresh(); });
-    connect(m_addCancel, &QPushButton::clicked, this, [this] { Command1_Click(); });
-    connect(m_save, &QPushButton::clicked, this, [this] { Command2_Click(); });
-    connect(m_delete, &QPushButton::clicked, this, [this] { Command3_Click(); });
+    connect(m_addCancel, &QPushButton::clicked, this, [this] { toggleAdding(); });
+    connect(m_save, &QPushButton::clicked, this, [this] { saveAssignment(); });
+    connect(m_delete, &QPushButton::clicked, this, [this] { deleteAssignment(); });
     connect(m_close, &QPushButton::clicked, this, [this] { MainArea::closeWindow(this); });
 }
 
@@ -147,7 +122,7 @@ void AssignmentWindow::showEvent(QShowEvent *event)
     if (m_loaded) return;
     m_loaded = true;
     CenterInMain(this);
-    Form_Load();
+    loadTrees();
 }
 
 bool AssignmentWindow::eventFilter(QObject *watched, QEvent *event)
@@ -160,7 +135,7 @@ bool AssignmentWindow::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void AssignmentWindow::Form_Load()
+void AssignmentWindow::loadTrees()
 {
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         const QIcon icon = style()->standardIcon(QStyle::SP_DirIcon);
@@ -181,14 +156,14 @@ void AssignmentWindow::Form_Load()
         for (int column : {PostCode, DepartmentCode, Id}) m_grid->grid()->setWidthTwips(column, 0);
         if (root->childCount() > 0) {
             m_offices->setCurrentItem(root->child(0));
-            TreeView1_NodeClick(root->child(0));
+            showOffice(root->child(0));
         }
     });
 }
 
 QString AssignmentWindow::selectedOffice() const
 {
-    const QString key = keyOf(m_offices->currentItem());
+    const QString key = DepartmentTree::keyOf(m_offices->currentItem());
     return key.endsWith(kOfficeMark) ? key.chopped(1) : QString();
 }
 
@@ -199,13 +174,13 @@ void AssignmentWindow::clearFields()
     for (QLineEdit *box : {m_settingDate, m_department, m_post, m_endDate, m_remark}) box->clear();
 }
 
-void AssignmentWindow::TreeView1_NodeClick(QTreeWidgetItem *node)
+void AssignmentWindow::showOffice(QTreeWidgetItem *node)
 {
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         m_addCancel->setText(kAdd);
         clearFields();
         m_editingId = 0;
-        const QString key = keyOf(node);
+        const QString key = DepartmentTree::keyOf(node);
         if (!key.endsWith(kOfficeMark)) return;
         const QVector<Assignment> assignments = m_store.list(key.chopped(1), m_withEnded->isChecked());
         GridModel *model = m_grid->grid();
@@ -231,11 +206,11 @@ void AssignmentWindow::TreeView1_NodeClick(QTreeWidgetItem *node)
         model->growWidthsToFit(m_grid->font());
         for (int column : {PostCode, DepartmentCode, Id}) model->setWidthTwips(column, 0);
         m_grid->setCurrentRow(assignments.isEmpty() ? -1 : 0);
-        MSFlexGrid1_Click();
+        showChosenAssignment();
     });
 }
 
-void AssignmentWindow::MSFlexGrid1_Click()
+void AssignmentWindow::showChosenAssignment()
 {
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         const GridModel *model = m_grid->grid();
@@ -256,38 +231,38 @@ void AssignmentWindow::MSFlexGrid1_Click()
 void AssignmentWindow::refresh(qint64 id)
 {
     QTreeWidgetItem *node = m_offices->currentItem();
-    TreeView1_NodeClick(node);
+    showOffice(node);
     m_offices->setCurrentItem(node);
     if (id <= 0) return;
     const GridModel *model = m_grid->grid();
     for (int row = 0; row < model->rowCount(); ++row) {
         if (model->text(row, Id).toLongLong() == id) {
             m_grid->setCurrentRow(row);
-            MSFlexGrid1_Click();
+            showChosenAssignment();
             return;
         }
     }
 }
 
-void AssignmentWindow::Command1_Click()
+void AssignmentWindow::toggleAdding()
 {
     if (!isAdding()) {
         clearFields();
         m_addCancel->setText(kCancel);
-        m_settingDate->setText(DateText::day(QDate::currentDate()));
+        m_settingDate->setText(DateText::day(Clock::today()));
         m_settingDate->setFocus();
         return;
     }
     m_addCancel->setText(kAdd);
     if (m_grid->grid()->rowCount() > 0) {
         m_grid->setCurrentRow(0);
-        MSFlexGrid1_Click();
+        showChosenAssignment();
     } else {
         clearFields();  // the new assignment is dropped
     }
 }
 
-void AssignmentWindow::Command2_Click()
+void AssignmentWindow::saveAssignment()
 {
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         const QString office = selectedOffice();
@@ -347,7 +322,7 @@ void AssignmentWindow::Command2_Click()
     });
 }
 
-void AssignmentWindow::Command3_Click()
+void AssignmentWindow::deleteAssignment()
 {
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         const GridModel *model = m_grid->grid();

@@ -23,18 +23,23 @@ public:
     explicit AssignmentWindow(QWidget *parent = nullptr);
 
     // Fills the office and department trees and shows the first office.
-    void Form_Load();
+    void loadTrees();
 
 protected:
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void TreeView1_NodeClick(QTreeWidgetItem *node);
-    void MSFlexGrid1_Click();
-    void Command1_Click();
-    void Command2_Click();
-    void Command3_Click();
+    // A click on an office of TreeView1: its assignments in the grid.
+    void showOffice(QTreeWidgetItem *node);
+    // A click on a row of MSFlexGrid1: that assignment in the fields.
+    void showChosenAssignment();
+    // Command1 "新增"/"取消".
+    void toggleAdding();
+    // Command2 "保存".
+    void saveAssignment();
+    // Command3 "删除".
+    void deleteAssignment();
     // The office click for the selected node, then the row of `id` (when listed) made current.
     void refresh(qint64 id = 0);
     void clearFields();

@@ -94,14 +94,14 @@ CodeListWindow::CodeListWindow(const CodeListSettings &settings, QWidget *parent
     layout->addLayout(right);
     resize(520, 320);
 
-    connect(m_list, &QListWidget::currentRowChanged, this, [this] { List9_Click(); });
+    connect(m_list, &QListWidget::currentRowChanged, this, [this] { showChosenEntry(); });
     // A click on the entry that is already selected shows it again as well.
     connect(m_list, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
-        if (m_list->row(item) == m_rowBeforePress) List9_Click();
+        if (m_list->row(item) == m_rowBeforePress) showChosenEntry();
     });
-    connect(m_addCancel, &QPushButton::clicked, this, [this] { Command3D16_Click(); });
-    connect(m_save, &QPushButton::clicked, this, [this] { SSCommand2_Click(); });
-    connect(m_delete, &QPushButton::clicked, this, [this] { Command3d13_Click(); });
+    connect(m_addCancel, &QPushButton::clicked, this, [this] { toggleAdding(); });
+    connect(m_save, &QPushButton::clicked, this, [this] { saveEntry(); });
+    connect(m_delete, &QPushButton::clicked, this, [this] { deleteEntry(); });
     connect(m_close, &QPushButton::clicked, this, [this] { MainArea::closeWindow(this); });
 }
 
@@ -111,7 +111,7 @@ void CodeListWindow::showEvent(QShowEvent *event)
     if (m_loaded) return;
     m_loaded = true;
     CenterInMain(this);
-    LoadCodeList();
+    loadEntries();
 }
 
 bool CodeListWindow::eventFilter(QObject *watched, QEvent *event)
@@ -125,7 +125,7 @@ bool CodeListWindow::isAdding() const { return m_addCancel->text() == kCancel; }
 
 void CodeListWindow::setAdding(bool adding) { m_addCancel->setText(adding ? kCancel : kAdd); }
 
-void CodeListWindow::LoadCodeList()
+void CodeListWindow::loadEntries()
 {
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         const QVector<CodeEntry> entries = m_store.list();
@@ -139,11 +139,11 @@ void CodeListWindow::LoadCodeList()
             if (m_list->count() > 0) m_list->setCurrentRow(0);
         }
         // Shown once, here: the selection above made no signal.
-        if (m_list->count() > 0) List9_Click();
+        if (m_list->count() > 0) showChosenEntry();
     });
 }
 
-void CodeListWindow::List9_Click()
+void CodeListWindow::showChosenEntry()
 {
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         QListWidgetItem *item = m_list->currentItem();
@@ -156,7 +156,7 @@ void CodeListWindow::List9_Click()
     });
 }
 
-void CodeListWindow::Command3D16_Click()
+void CodeListWindow::toggleAdding()
 {
     if (!isAdding()) {
         m_code->clear();
@@ -167,7 +167,7 @@ void CodeListWindow::Command3D16_Click()
     }
     setAdding(false);
     if (m_list->currentItem()) {
-        List9_Click();
+        showChosenEntry();
     } else {
         // Nothing to show again: the new entry is dropped.
         m_code->clear();
@@ -175,7 +175,7 @@ void CodeListWindow::Command3D16_Click()
     }
 }
 
-void CodeListWindow::SSCommand2_Click()
+void CodeListWindow::saveEntry()
 {
     ErrorReports::guard(
         ErrorReports::Kind::Handler,
@@ -229,7 +229,7 @@ void CodeListWindow::saveChange(const QString &code, const QString &name)
     setAdding(false);
 }
 
-void CodeListWindow::Command3d13_Click()
+void CodeListWindow::deleteEntry()
 {
     ErrorReports::guard(
         ErrorReports::Kind::Handler,

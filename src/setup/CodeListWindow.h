@@ -31,7 +31,7 @@ public:
     explicit CodeListWindow(const CodeListSettings &settings, QWidget *parent = nullptr);
 
     // Fills the list from the table and shows its first entry.
-    void LoadCodeList();
+    void loadEntries();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -40,10 +40,14 @@ protected:
 private:
     bool isAdding() const;
     void setAdding(bool adding);
-    void List9_Click();
-    void Command3D16_Click();
-    void SSCommand2_Click();
-    void Command3d13_Click();
+    // A click on an entry of List9: its code and name in the boxes.
+    void showChosenEntry();
+    // Command3D16 "新增"/"取消".
+    void toggleAdding();
+    // SSCommand2 "确定".
+    void saveEntry();
+    // Command3D18 "删除".
+    void deleteEntry();
     void saveNew(const QString &code, const QString &name);
     void saveChange(const QString &code, const QString &name);
 

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "MainWindow.h"
+#include "SessionStore.h"
 #include "ShellResources.h"
 #include "common/Connection.h"
 #include "common/ErrorReports.h"
@@ -112,9 +113,9 @@ LoginWindow::LoginWindow(QWidget *parent) : QDialog(parent)
     m_user->installEventFilter(this);
     m_password->installEventFilter(this);
 
-    connect(m_ok, &QPushButton::clicked, this, &LoginWindow::cmdOK_Click);
+    connect(m_ok, &QPushButton::clicked, this, &LoginWindow::logIn);
     connect(m_cancel, &QPushButton::clicked, this, [] { Program::end(0); });
-    connect(m_posts, &QListWidget::itemDoubleClicked, this, &LoginWindow::List1_DblClick);
+    connect(m_posts, &QListWidget::itemDoubleClicked, this, &LoginWindow::chooseListedPost);
 }
 
 bool LoginWindow::isSwitching() const { return tag(this) == kSwitchTag; }
@@ -145,7 +146,7 @@ bool LoginWindow::load(const QString &commandLine)
     return false;
 }
 
-void LoginWindow::cmdOK_Click()
+void LoginWindow::logIn()
 {
     if (m_user->text().isEmpty()) {
         Messages::information(QStringLiteral("用户名不能为空!"));
@@ -168,50 +169,24 @@ void LoginWindow::cmdOK_Click()
         return;
     }
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
-        // The number is compared as typed: surrounding blanks are part of it.
-        const Rows employees = gConn.select(QStringLiteral("SELECT * FROM 员工档案 WHERE 工号 = ? AND 帐号密码 = ?"),
-                                            {user, m_password->text().trimmed()});
-        bool found = false;
-        // A fixed-width number comes back filled with blanks, which the server's "=" ignores too.
-        for (const Row employee : employees) {
-            QString stored = employee.text(QStringLiteral("工号"));
-            while (stored.endsWith(QLatin1Char(' '))) stored.chop(1);
-            found = found || stored.compare(user, Qt::CaseInsensitive) == 0;
-        }
-        if (!found) {
+        const SessionStore store(gConn);
+        if (!store.authenticate(user, m_password->text())) {
             Messages::information(QStringLiteral("用户名或密码不正确,请重新输入!"));
             return;
         }
-        const Rows posts = gConn.select(
-            QStringLiteral(
-                "SELECT 员工档案.姓名, 职能部门类别.部门类别代号, 职能部门类别.部门类别名称, 岗位类别.岗位类别编号, "
-                "岗位类别名称,"
-                " 职能部门new.职能部门编号, 职能部门new.职能部门名称, 岗位信息new.岗位代号, 岗位信息new.岗位名称,"
-                " 岗位员工new.主要岗位 FROM 岗位员工new"
-                " INNER JOIN 岗位信息new ON 岗位员工new.岗位代号 = 岗位信息new.岗位代号"
-                " INNER JOIN 职能部门new ON 岗位信息new.职能部门代号 = 职能部门new.职能部门编号"
-                " INNER JOIN 岗位类别 ON 岗位信息new.岗位类别代号 = 岗位类别.岗位类别编号"
-                " INNER JOIN 职能部门类别 ON 职能部门new.职能部门类别代号 = 职能部门类别.部门类别代号"
-                " INNER JOIN 员工档案 ON 岗位员工new.员工代号 = 员工档案.工号"
-                " WHERE 岗位员工new.员工代号 = ? AND 员工档案.离职日期 IS NULL AND (岗位员工new.离岗日期 IS NULL)"),
-            {user});
+        const QVector<EmployeePost> posts = store.posts(user);
         if (posts.isEmpty()) {
             Messages::show(QStringLiteral("对不起，您没有岗位，请选择系统管理员"), Messages::programTitle());
             return;
         }
         m_posts->clear();
         mPosts.clear();
-        for (const Row post : posts) {
-            const bool main = post.value(QStringLiteral("主要岗位")).toBool();
-            m_posts->addItem(post.text(QStringLiteral("职能部门名称")) + QLatin1Char(' ') +
-                             post.text(QStringLiteral("岗位名称")) +
-                             (main ? QStringLiteral("(主要)") : QStringLiteral("(兼职)")));
-            mPosts.append(
-                PostChoice{{user, post.text(QStringLiteral("姓名")), post.text(QStringLiteral("职能部门编号")),
-                            post.text(QStringLiteral("职能部门名称")), post.text(QStringLiteral("岗位代号")),
-                            post.text(QStringLiteral("岗位名称")), post.text(QStringLiteral("部门类别代号")),
-                            post.text(QStringLiteral("部门类别名称")), post.text(QStringLiteral("岗位类别编号")),
-                            post.text(QStringLiteral("岗位类别名称"))}});
+        for (const EmployeePost &post : posts) {
+            m_posts->addItem(post.departmentName + QLatin1Char(' ') + post.postName +
+                             (post.main ? QStringLiteral("(主要)") : QStringLiteral("(兼职)")));
+            mPosts.append(PostChoice{{user, post.employeeName, post.departmentCode, post.departmentName, post.postCode,
+                                      post.postName, post.departmentTypeCode, post.departmentTypeName,
+                                      post.postTypeCode, post.postTypeName}});
         }
         if (m_posts->count() == 1) {
             m_posts->setCurrentRow(0);
@@ -224,7 +199,7 @@ void LoginWindow::cmdOK_Click()
     });
 }
 
-void LoginWindow::List1_DblClick() { choosePost(m_posts->currentRow()); }
+void LoginWindow::chooseListedPost() { choosePost(m_posts->currentRow()); }
 
 void LoginWindow::choosePost(int index)
 {

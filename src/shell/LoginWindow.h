@@ -29,8 +29,10 @@ public:
     // Prepares the window for a user switch from the main window.
     void prepareSwitch();
 
-    void cmdOK_Click();
-    void List1_DblClick();
+    // cmdOK "登录": checks the number and password and offers the posts.
+    void logIn();
+    // A double click on List1: logs in with the post of the current line.
+    void chooseListedPost();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

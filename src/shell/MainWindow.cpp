@@ -14,6 +14,7 @@
 
 #include "AboutBox.h"
 #include "LoginWindow.h"
+#include "SessionStore.h"
 #include "ShellResources.h"
 #include "common/ErrorReports.h"
 #include "common/MainArea.h"
@@ -219,20 +220,7 @@ void MainWindow::权限设置()
     for (QAction *action : std::as_const(m_order))
         if (!isAlwaysAvailable(action)) action->setEnabled(false);
     ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
-        const Rows rows = gConn.select(
-            QStringLiteral(
-                "SELECT DISTINCT 岗位权限设置.ID, 岗位权限设置.组代号, 岗位权限设置.岗位代号, 岗位权限设置.授权,"
-                " GroupPrivilege.FormName, GroupPrivilege.Popedom"
-                " FROM 岗位权限设置 INNER JOIN GroupPrivilege ON 岗位权限设置.组代号 = GroupPrivilege.GroupID"
-                " WHERE 岗位权限设置.授权 = 1 AND 岗位权限设置.岗位代号 = ? ORDER BY GroupPrivilege.Popedom"),
-            {gPostCode});
-        QVector<QPair<QString, bool>> grants;
-        for (const Row row : rows)
-            grants.append({row.text(QStringLiteral("FormName")), row.value(QStringLiteral("Popedom")).toBool()});
-        // Disabling rows first, enabling rows last: an item that one group enables stays enabled,
-        // whatever number stands for "true" in the suite's data.
-        std::stable_sort(grants.begin(), grants.end(),
-                         [](const auto &a, const auto &b) { return int(a.second) < int(b.second); });
+        const QVector<QPair<QString, bool>> grants = SessionStore(gConn).grants(gPostCode);
         for (const auto &grant : std::as_const(grants)) {
             auto it = std::find_if(m_order.cbegin(), m_order.cend(),
                                    [&](const QAction *action) { return action->objectName() == grant.first; });

@@ -19,6 +19,8 @@
 
 #include "GridExport.h"
 #include "Workbook.h"
+#include "common/Clock.h"
+#include "common/Controls.h"
 #include "common/ErrorReports.h"
 #include "common/FlexGrid.h"
 #include "common/MainArea.h"
@@ -58,20 +60,6 @@ QString startFolder()
     return QDir(documents).exists() ? documents : QDir::homePath();
 }
 
-template <typename W>
-W *named(W *widget, const QString &name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
-
-QLabel *caption(QWidget *parent, const QString &text, const QRect &geometry)
-{
-    auto *label = new QLabel(text, parent);
-    label->setGeometry(geometry);
-    return label;
-}
-
 }  // namespace
 
 ExportWindow::FileChooser ExportWindow::setFileChooser(FileChooser chooser)
@@ -102,7 +90,7 @@ ExportWindow::ExportWindow(QWidget *parent) : QDialog(parent)
     m_picker->setToolTip(QStringLiteral("单击选择要输出的列，双击取消选择"));
 
     const int right = width() - 6;
-    caption(this, QStringLiteral("Excel文件路径和名称"), QRect(6, 72, 200, 20));
+    makeCaption(this, QStringLiteral("Excel文件路径和名称"), QRect(6, 72, 200, 20));
     m_path = named(new QLineEdit(this), QStringLiteral("Text1(0)"));
     m_path->setGeometry(6, 92, right - 6 - 30, 24);
     m_browse = named(new QPushButton(this), QStringLiteral("Command1"));
@@ -111,10 +99,10 @@ ExportWindow::ExportWindow(QWidget *parent) : QDialog(parent)
     m_browse->setAutoDefault(false);
     m_browse->setGeometry(right - 28, 92, 28, 24);
 
-    caption(this, QStringLiteral("文档标题"), QRect(6, 124, 72, 24));
+    makeCaption(this, QStringLiteral("文档标题"), QRect(6, 124, 72, 24));
     m_title = named(new QLineEdit(this), QStringLiteral("Text1(1)"));
     m_title->setGeometry(80, 124, right - 80, 24);
-    caption(this, QStringLiteral("工作表名称"), QRect(6, 154, 72, 24));
+    makeCaption(this, QStringLiteral("工作表名称"), QRect(6, 154, 72, 24));
     m_sheetName = named(new QLineEdit(this), QStringLiteral("Text1(2)"));
     m_sheetName->setGeometry(80, 154, right - 80, 24);
 
@@ -240,7 +228,7 @@ bool ExportWindow::To_Execl(const QString &title, const QString &sheetName)
     job.title = title;
     job.tagText = tag(this);
     job.sheetName = sheetName;
-    job.printDate = QDate::currentDate();
+    job.printDate = Clock::today();
     job.columns = chosenColumns();
 
     // Large grids take a while: a progress dialog appears after half a second and can cancel.

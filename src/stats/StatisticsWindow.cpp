@@ -11,6 +11,7 @@
 #include <QStatusBar>
 
 #include "ExportWindow.h"
+#include "common/Clock.h"
 #include "common/Controls.h"
 #include "common/ErrorReports.h"
 #include "common/FlexGrid.h"
@@ -33,11 +34,6 @@ constexpr int kCellMargin = 90 + Twips::fromPixels(3);
 
 const QString kSheetTitle = QStringLiteral("投诉情况统计表");
 
-QLabel *caption(QWidget *parent, const QString &name, const QString &text)
-{
-    return named(new QLabel(text, parent), name);
-}
-
 }  // namespace
 
 StatisticsWindow::StatisticsWindow(QWidget *parent) : QWidget(parent), m_store(gConn)
@@ -48,7 +44,7 @@ StatisticsWindow::StatisticsWindow(QWidget *parent) : QWidget(parent), m_store(g
     buildControls();
 
     // The first day of this month to today; every status.
-    const QDate today = QDate::currentDate();
+    const QDate today = Clock::today();
     m_from->setDate(QDate(today.year(), today.month(), 1));
     m_to->setDate(today);
     m_status->setCurrentIndex(0);
@@ -65,15 +61,15 @@ void StatisticsWindow::buildControls()
         QWidget *widget;
         int x, width;
     };
-    QLabel *label2 = caption(f, QStringLiteral("Label2"), QStringLiteral("投诉日期范围"));
+    QLabel *label2 = named(new QLabel(QStringLiteral("投诉日期范围"), f), QStringLiteral("Label2"));
     m_from = named(new QDateEdit(f), QStringLiteral("DTPicker1"));
-    QLabel *label3 = caption(f, QStringLiteral("Label3"), QStringLiteral("至"));
+    QLabel *label3 = named(new QLabel(QStringLiteral("至"), f), QStringLiteral("Label3"));
     m_to = named(new QDateEdit(f), QStringLiteral("DTPicker2"));
     for (QDateEdit *picker : {m_from, m_to}) {
         picker->setCalendarPopup(true);
         picker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     }
-    QLabel *label4 = caption(f, QStringLiteral("Label4"), QStringLiteral("处理状态"));
+    QLabel *label4 = named(new QLabel(QStringLiteral("处理状态"), f), QStringLiteral("Label4"));
     m_status = named(new QComboBox(f), QStringLiteral("Combo1"));
     m_status->addItems(
         {QStringLiteral("全  部"), QStringLiteral("处理中"), QStringLiteral("处理完成"), QStringLiteral("尚未受理")});

@@ -21,7 +21,8 @@ private slots:
         insertStep(db, QStringLiteral("00000002"), QStringLiteral("3"), QStringLiteral("302"), 1, pinned());
         // A second open step for the same complaint and post: listed again.
         insertStep(db, QStringLiteral("00000013"), QStringLiteral("3"), QStringLiteral("301"), 3, pinned());
-        HandlingStore store(db.db(), pinnedNow);
+        Clock::Pinned clock(pinned());
+        HandlingStore store(db.db());
         QStringList codes;
         const QVector<HandlingLine> lines = store.openSteps(QStringLiteral("3"), QStringLiteral("301"));
         for (const HandlingLine &line : lines) codes << line.complaintCode;
@@ -35,8 +36,9 @@ private slots:
         TestDatabase db(true);
         Database other;
         other.openSqlite(db.file());
-        HandlingStore mine(db.db(), pinnedNow);
-        HandlingStore theirs(other, pinnedNow);
+        Clock::Pinned clock(pinned());
+        HandlingStore mine(db.db());
+        HandlingStore theirs(other);
         const qint64 step =
             db.value(QStringLiteral("SELECT ID FROM 投诉信息处理 WHERE 投诉编号 = '00000015' AND 顺序号 = 3"))
                 .toLongLong();
@@ -89,7 +91,8 @@ private slots:
             "INSERT INTO 岗位员工new (员工代号, 岗位代号, 入岗日期) VALUES ('1007', '502', '2027-01-01')"));
         db.exec(QStringLiteral("UPDATE 岗位员工new SET 离岗日期 = '2020-01-01' WHERE 员工代号 = '1005'"));
 
-        ReviewCommentsStore store(db.db(), pinnedNow);
+        Clock::Pinned clock(pinned());
+        ReviewCommentsStore store(db.db());
         const QVector<ReviewStep> steps = store.steps(code);
         QStringList texts;
         for (const ReviewStep &step : steps) texts << step.text();

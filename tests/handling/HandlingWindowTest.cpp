@@ -28,7 +28,8 @@ private slots:
                    pinned().addSecs(-60 * 60));
         insertStep(db, QStringLiteral("00000003"), QStringLiteral("3"), QStringLiteral("301"), 2, pinned().addDays(-1));
         MessageRecorder messages;
-        HandlingWindow window(nullptr, pinnedNow);
+        Clock::Pinned clock(pinned());
+        HandlingWindow window(nullptr);
         window.show();
         auto *list = find<FlexGrid>(&window, "ListView1");
         QCOMPARE(column(list, HandlingWindow::Waiting), (QStringList{"59分钟", "1小时0分钟", "24小时0分钟"}));

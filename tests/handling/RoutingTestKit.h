@@ -12,14 +12,14 @@
 #include <QTreeWidgetItemIterator>
 
 #include "TestDatabase.h"
+#include "common/Clock.h"
 #include "common/FlexGrid.h"
 #include "common/Session.h"
 
 namespace routing_test {
 
-// A moment the tests pin "now" to, and a clock that returns it.
+// A moment the tests pin the clock to (Clock::Pinned clock(pinned())).
 inline QDateTime pinned() { return QDateTime(QDate(2026, 3, 10), QTime(10, 30, 0)); }
-inline QDateTime pinnedNow() { return pinned(); }
 
 inline void loginAcceptor()
 {

@@ -601,6 +601,21 @@ private slots:
         QCOMPARE(messages.count(), shown);
         QCOMPARE(r.stored(r.text(5)->text()).text(QStringLiteral("投诉人")), QStringLiteral("陈建华"));
     }
+
+    // The last second of a month and the midnight after it: the date pickers and a new
+    // complaint's time follow the pinned clock to the minute.
+    void timesAtMidnightAfterAMonthEnd()
+    {
+        for (const QDateTime &moment :
+             {QDateTime(QDate(2026, 3, 31), QTime(23, 59, 59)), QDateTime(QDate(2026, 4, 1), QTime(0, 0, 0))}) {
+            PinnedClock clock(moment);
+            Reception r;
+            QCOMPARE(r.get<QDateEdit>("DTPicker1(0)")->date(), moment.date());
+            QCOMPARE(r.get<QDateEdit>("DTPicker1(1)")->date(), moment.date());
+            r.click("Command3");
+            QCOMPARE(r.text(0)->text(), moment.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+        }
+    }
 };
 
 TAVIMOR_TEST(ReceptionWindowTest)

@@ -36,7 +36,8 @@ private slots:
     void pendingComplaints()
     {
         TestDatabase db(true);
-        AcceptanceStore store(db.db(), pinnedNow);
+        Clock::Pinned clock(pinned());
+        AcceptanceStore store(db.db());
         // Demo: offices 1, 2 and 10 are assigned to 5/501; 00000012 was voided, 00000008 has no office.
         QCOMPARE(codes(store.pending(kDept, kPost)),
                  (QStringList{"00000001", "00000002", "00000003", "00000004", "00000005", "00000006", "00000007",
@@ -60,7 +61,8 @@ private slots:
     void complaintsInProgress()
     {
         TestDatabase db(true);
-        AcceptanceStore store(db.db(), pinnedNow);
+        Clock::Pinned clock(pinned());
+        AcceptanceStore store(db.db());
         db.exec(QStringLiteral("DELETE FROM 投诉信息 WHERE 投诉编号 > '00000015' AND 处理状态 = '处理中'"));
         // 13: step 2 of post 301 open; 14: step 2 of post 1001 closed, so step 1 (own post) is
         // current; 15: step 3 of post 302 open, now held by two.
@@ -80,7 +82,8 @@ private slots:
     void finishAndForward()
     {
         TestDatabase db(true);
-        AcceptanceStore store(db.db(), pinnedNow);
+        Clock::Pinned clock(pinned());
+        AcceptanceStore store(db.db());
         store.finishPending(QStringLiteral("00000001"), QStringLiteral("查实"), QString(), QStringLiteral("已答复"),
                             kDept, kPost);
         Rows rows = db.db().select(
@@ -134,8 +137,9 @@ private slots:
         TestDatabase db(true);
         Database other;
         other.openSqlite(db.file());
-        AcceptanceStore mine(db.db(), pinnedNow);
-        AcceptanceStore theirs(other, pinnedNow);
+        Clock::Pinned clock(pinned());
+        AcceptanceStore mine(db.db());
+        AcceptanceStore theirs(other);
         const QString code = QStringLiteral("00000001");
         theirs.forward(code, QStringLiteral("他们查实"), QStringLiteral("意见"), kDept, kPost, QStringLiteral("3"),
                        QStringLiteral("301"));

@@ -53,7 +53,8 @@ private slots:
                    now.addSecs(-125 * 60));
 
         MessageRecorder messages;
-        AcceptanceWindow window(nullptr, pinnedNow);
+        Clock::Pinned clock(pinned());
+        AcceptanceWindow window(nullptr);
         window.show();
         auto *pending = find<FlexGrid>(&window, "ListView1");
         auto *inProgress = find<FlexGrid>(&window, "ListView2");
@@ -139,6 +140,28 @@ private slots:
                      .toString(),
                  QStringLiteral("处理中他人查实"));
         QCOMPARE(db.count(QStringLiteral("投诉信息处理"), QStringLiteral("投诉编号 = '00000002'")), 2);
+    }
+
+    // At midnight after a month end: exactly 24 hours is not overdue, a minute more is; a step
+    // accepted on the previous day shows its waiting time across the date change.
+    void waitingAcrossMidnightAndMonthEnd()
+    {
+        TestDatabase db(true);
+        loginAcceptor();
+        db.exec(QStringLiteral("DELETE FROM 投诉信息"));
+        db.exec(QStringLiteral("DELETE FROM 投诉信息处理"));
+        const QDateTime midnight(QDate(2026, 4, 1), QTime(0, 0, 0));
+        insertComplaint(db, QStringLiteral("00000201"), QStringLiteral("1"), midnight.addSecs(-1));
+        insertComplaint(db, QStringLiteral("00000202"), QStringLiteral("1"), midnight.addDays(-1));
+        insertComplaint(db, QStringLiteral("00000203"), QStringLiteral("1"), midnight.addSecs(-24 * 3600 - 60));
+        Clock::Pinned clock(midnight);
+        AcceptanceWindow window(nullptr);
+        window.show();
+        auto *pending = find<FlexGrid>(&window, "ListView1");
+        QCOMPARE(column(pending, AcceptanceWindow::PWaiting), (QStringList{"1分钟", "24小时0分钟", "24小时1分钟"}));
+        QVERIFY(!boldRed(pending, 0, AcceptanceWindow::PWaiting));
+        QVERIFY(!boldRed(pending, 1, AcceptanceWindow::PWaiting));
+        QVERIFY(boldRed(pending, 2, AcceptanceWindow::PWaiting));
     }
 };
 

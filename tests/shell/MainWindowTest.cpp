@@ -127,7 +127,7 @@ void MainWindowTest::standAloneLogoutSwitchesUserAndReappliesPermissions()
         ShellFixture::logIn(login, QStringLiteral("1002"), QStringLiteral("1234"));
         auto *list = ShellFixture::child<QListWidget>(login, "List1");
         list->setCurrentRow(0);
-        login->List1_DblClick();
+        login->chooseListedPost();
         return int(QDialog::Accepted);
     });
     f.main()->item(QStringLiteral("注销"))->trigger();

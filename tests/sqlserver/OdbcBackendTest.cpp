@@ -18,6 +18,7 @@
 #include "data/Database.h"
 #include "data/OdbcConnection.h"
 #include "intake/IntakeWindows.h"
+#include "shell/SessionStore.h"
 
 namespace {
 
@@ -64,6 +65,7 @@ private slots:
     void everyTextTravelsAsNvarcharInUtf16();
     void sessionIsSetUpAfterEveryOpenOnTds74();
     void handWrittenPasswordsReachTheLoginWhole();
+    void paddedEmployeeNumbersLogIn();
     void identityIsTakenWithoutABareOutput();
     void lockTimeOutIsToldAndTheWindowStaysUsable();
     void deadlockVictimIsRetriedOnce();
@@ -187,6 +189,23 @@ void OdbcBackendTest::handWrittenPasswordsReachTheLoginWhole()
     }
     QCOMPARE(endpoint.requests(QStringLiteral("login")).size(), logins);
     QFile::remove(file);
+}
+
+void OdbcBackendTest::paddedEmployeeNumbersLogIn()
+{
+    // The suite keeps the number in a fixed-width column: the server finds it by "=" and sends
+    // it back with its blanks, once as CHAR (trimmed when read) and once as VARCHAR.
+    TdsEndpoint endpoint({TdsEndpoint::rows(QStringLiteral("FROM 员工档案"), {{"工号", "varchar(10)"}},
+                                            {{QStringLiteral("1001      ")}})});
+    TDS_START(endpoint);
+    Database db;
+    db.open(endpoint.settings());
+    const SessionStore store(db);
+    QVERIFY(store.authenticate(QStringLiteral("1001"), QStringLiteral("1234")));
+    QVERIFY(!store.authenticate(QStringLiteral(" 1001"), QStringLiteral("1234")));
+    endpoint.setScript(
+        {TdsEndpoint::rows(QStringLiteral("FROM 员工档案"), {{"工号", "char(10)"}}, {{QStringLiteral("1001      ")}})});
+    QVERIFY(store.authenticate(QStringLiteral("1001"), QStringLiteral("1234")));
 }
 
 void OdbcBackendTest::identityIsTakenWithoutABareOutput()

@@ -11,6 +11,7 @@
 #include "MessageRecorder.h"
 #include "TestDatabase.h"
 #include "TestRegistry.h"
+#include "common/Clock.h"
 #include "common/FlexGrid.h"
 #include "common/Session.h"
 #include "stats/ExportWindow.h"
@@ -270,6 +271,26 @@ private slots:
         QCOMPARE(rows, (QStringList{"1", "2", "3", "4"}));
         QCOMPARE(seen.value(sheet, "B4").toString(), QStringLiteral("投诉编号"));
         ExportWindow::setFileChooser(nullptr);
+    }
+
+    // The default period is the first of the month to today, read once when the window opens:
+    // on the last second of a month, on the first second of the next and on 29 February.
+    void defaultPeriodAtMonthEdges()
+    {
+        TestDatabase db;
+        login();
+        const QVector<QPair<QDateTime, QDate>> cases = {
+            {QDateTime(QDate(2026, 1, 31), QTime(23, 59, 59)), QDate(2026, 1, 1)},
+            {QDateTime(QDate(2026, 2, 1), QTime(0, 0, 0)), QDate(2026, 2, 1)},
+            {QDateTime(QDate(2028, 2, 29), QTime(12, 0, 0)), QDate(2028, 2, 1)},
+            {QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59)), QDate(2026, 12, 1)},
+        };
+        for (const auto &c : cases) {
+            Clock::Pinned clock(c.first);
+            StatisticsWindow window;
+            QCOMPARE(find<QDateEdit>(&window, "DTPicker1")->date(), c.second);
+            QCOMPARE(find<QDateEdit>(&window, "DTPicker2")->date(), c.first.date());
+        }
     }
 };
 

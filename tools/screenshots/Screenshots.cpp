@@ -51,11 +51,11 @@ void logIn(LoginWindow *login, const QString &user)
 {
     child<QLineEdit>(login, "TxtUser")->setText(user);
     child<QLineEdit>(login, "txtPassword")->setText(QStringLiteral("1234"));
-    login->cmdOK_Click();
+    login->logIn();
     auto *list = child<QListWidget>(login, "List1");
     if (list->isVisible()) {
         list->setCurrentRow(0);
-        login->List1_DblClick();
+        login->chooseListedPost();
     }
 }
 
@@ -188,10 +188,10 @@ int main(int argc, char **argv)
     login->show();
     child<QLineEdit>(login, "TxtUser")->setText(QStringLiteral("1002"));
     child<QLineEdit>(login, "txtPassword")->setText(QStringLiteral("1234"));
-    login->cmdOK_Click();
+    login->logIn();
     save(login, QStringLiteral("login"));
     child<QListWidget>(login, "List1")->setCurrentRow(0);
-    login->List1_DblClick();
+    login->chooseListedPost();
 
     MainWindow *main = MainWindow::instance();
     main->resize(800, 560);

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <functional>
+
+#include "ComplaintPanels.h"
+
+class QPushButton;
+class QStatusBar;
+
+// What the acceptance and the handling windows have in common around their lists: the complaint
+// panel (Frame1), the work frame (Frame2 "处理") with the forwarding target (Frame3) and the three
+// action buttons, 刷新 and 退出 at the top right, and the status bar.
+//
+// Made in two steps so that the tab order stays the windows' own: the constructor makes the
+// panels (after the window's lists), addButtons() the buttons (after the window's text boxes).
+class WorkDesk {
+public:
+    WorkDesk(QWidget *window, Database &db);
+    WorkDesk(const WorkDesk &) = delete;
+    WorkDesk &operator=(const WorkDesk &) = delete;
+
+    // Command1 "处理完成", Command2 "转呈其他领导阅处" and Command4 "阅处情况查阅" in Frame2;
+    // Command5 "刷新" and Command6 "退出" (which closes the window); StatusBar1.
+    void addButtons();
+    // Reads the organisation into the target's tree (the numbered report on failure), refreshes
+    // the window on every activation and gives it its first size.
+    void start(std::function<void()> refresh);
+
+    // Where the window's own controls go, in twips, after layout().
+    struct Geometry {
+        int width;      // of the window
+        int frameTop;   // top of Frame1 and Frame2: the lists end 60 above it
+        int textWidth;  // of the text boxes at the left of Frame2, which start at 90
+    };
+    // Places the shared controls for the window's present size.
+    Geometry layout();
+
+    // The input check of a forward: a department and a post are chosen (a message otherwise).
+    bool requireTarget() const;
+    // Runs a write under the numbered report; when another client got there first, tells the
+    // user and runs `refresh`. True when it was stored.
+    static bool store(const std::function<void()> &write, const std::function<void()> &refresh);
+
+    QWidget *window;
+    ComplaintDetails details;
+    QGroupBox *frame2;
+    ForwardTarget target;
+    QPushButton *finish = nullptr;   // Command1
+    QPushButton *forward = nullptr;  // Command2
+    QPushButton *review = nullptr;   // Command4
+    QPushButton *refresh = nullptr;  // Command5
+    QPushButton *close = nullptr;    // Command6
+    QStatusBar *status = nullptr;    // StatusBar1
+};

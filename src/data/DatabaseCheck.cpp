@@ -185,7 +185,9 @@ void DatabaseCheck::checkColumns(Result &result, const QList<Table> &tables)
         result.lines << QString() << QStringLiteral("== 表 %1（%2）").arg(table.name, role);
         const auto found = m_found.constFind(table.name.toLower());
         if (found == m_found.constEnd()) {
-            result.lines << QStringLiteral("缺少这个表");
+            // SQL Server lists only the tables the login has some right on.
+            result.lines << (m_db.dialect().isSqlite() ? QStringLiteral("缺少这个表")
+                                                       : QStringLiteral("缺少这个表（或登录名对它没有任何权限）"));
             result.missing << QStringLiteral("表 %1").arg(table.name);
             continue;
         }

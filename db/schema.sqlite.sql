@@ -186,6 +186,13 @@ CREATE UNIQUE INDEX ux_投诉信息_投诉编号 ON 投诉信息 (投诉编号);
 CREATE INDEX ix_投诉信息_流水号 ON 投诉信息 (流水号);
 CREATE INDEX ix_投诉信息_部门时间 ON 投诉信息 (部门编号, 投诉时间);
 CREATE INDEX ix_投诉信息_管理处 ON 投诉信息 (管理处代号, 处理时间);
+-- Follow-up visits: the finished complaints still waiting for one, and the recent ones.
+CREATE INDEX ix_投诉信息_回访 ON 投诉信息 (部门编号, 回访时间, 处理时间);
+-- The analysis: a department's complaints over a period, counted from the index alone, and
+-- every department's (the super user's).
+CREATE INDEX ix_投诉信息_分析 ON 投诉信息 (部门编号, 投诉时间, 处理状态, 处理时间, 撤销时间, 投诉类别, 投诉方式,
+                                          管理处代号, 回访时间, 结果满意度);
+CREATE INDEX ix_投诉信息_投诉时间 ON 投诉信息 (投诉时间);
 
 CREATE TABLE 投诉信息处理 (
     ID           INTEGER PRIMARY KEY,
@@ -200,6 +207,8 @@ CREATE TABLE 投诉信息处理 (
 );
 CREATE INDEX ix_投诉信息处理_投诉 ON 投诉信息处理 (投诉编号, 顺序号);
 CREATE INDEX ix_投诉信息处理_岗位 ON 投诉信息处理 (处理岗位, 处理部门, 处理结束时间);
+-- The open steps of every post (the analysis's overdue work).
+CREATE INDEX ix_投诉信息处理_结束时间 ON 投诉信息处理 (处理结束时间);
 
 CREATE TABLE 投诉处理人设置 (
     ID           INTEGER PRIMARY KEY,

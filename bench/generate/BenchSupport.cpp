@@ -1,7 +1,9 @@
 #include "BenchSupport.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <algorithm>
+#include <ctime>
 
 #include "BenchDatabase.h"
 
@@ -25,6 +27,22 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+double medianMs(int runs, const std::function<void(int)> &work) { return medianTimes(runs, work).wall; }
+
+Times medianTimes(int runs, const std::function<void(int)> &work)
+{
+    std::vector<double> wall, cpu;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        const std::clock_t start = std::clock();
+        timer.start();
+        work(i);
+        wall.push_back(timer.nsecsElapsed() / 1e6);
+        cpu.push_back(1000.0 * double(std::clock() - start) / CLOCKS_PER_SEC);
+    }
+    return {median(wall), median(cpu)};
+}
+
 double processMb(const char *key)
 {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -41,9 +59,11 @@ void resetPeak()
     if (clear.open(QIODevice::WriteOnly)) clear.write("5");
 }
 
-QString workingCopy(const QString &folder)
+QString workingCopy(const QString &folder) { return workingCopy(folder, BenchDatabase::Sizes()); }
+
+QString workingCopy(const QString &folder, const BenchDatabase::Sizes &sizes)
 {
-    const QString shared = BenchDatabase::ensure();
+    const QString shared = BenchDatabase::ensure(sizes);
     const QString file = folder + QStringLiteral("/bench.sqlite");
     QFile::remove(file);
     if (!QFile::copy(shared, file)) {

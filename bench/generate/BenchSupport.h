@@ -3,8 +3,10 @@
 #include <QString>
 #include <QWidget>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
+#include "BenchDatabase.h"
 #include "common/Messages.h"
 
 // What every benchmark needs besides its database.
@@ -23,6 +25,15 @@ private:
 };
 
 double median(std::vector<double> values);
+// The median milliseconds of `runs` runs of `work` (given the run's number).
+double medianMs(int runs, const std::function<void(int)> &work);
+// The same, as wall-clock time and as the process's processor time: on a busy machine the
+// second is what the run would take on an idle one (the program has one thread).
+struct Times {
+    double wall = 0;
+    double cpu = 0;
+};
+Times medianTimes(int runs, const std::function<void(int)> &work);
 
 // A figure of /proc/self/status in MB: "VmRSS:" (resident now) or "VmHWM:" (the peak so far).
 double processMb(const char *key);
@@ -31,6 +42,8 @@ void resetPeak();
 
 // A private copy of the shared benchmark database in `folder`, for benchmarks that write.
 QString workingCopy(const QString &folder);
+// The same of the database for other sizes.
+QString workingCopy(const QString &folder, const BenchDatabase::Sizes &sizes);
 
 // A control of a window by its object name; a missing one ends the run.
 template <typename T>

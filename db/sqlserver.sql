@@ -58,25 +58,6 @@ CREATE TABLE dbo.投诉信息 (
 );
 GO
 
--- Follow-up visits: the finished complaints still waiting for one, and the recent ones (also
--- added to a register that exists already).
-IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_回访' AND object_id = OBJECT_ID(N'dbo.投诉信息'))
-    CREATE INDEX ix_投诉信息_回访 ON dbo.投诉信息 (部门编号, 回访时间, 处理时间);
-GO
-
--- The analysis: a department's complaints over a period, counted from the index alone; every
--- department's; the open steps of every post.
-IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_分析' AND object_id = OBJECT_ID(N'dbo.投诉信息'))
-    CREATE INDEX ix_投诉信息_分析 ON dbo.投诉信息 (部门编号, 投诉时间)
-        INCLUDE (处理状态, 处理时间, 撤销时间, 投诉类别, 投诉方式, 管理处代号, 回访时间, 结果满意度);
-GO
-IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_投诉时间' AND object_id = OBJECT_ID(N'dbo.投诉信息'))
-    CREATE INDEX ix_投诉信息_投诉时间 ON dbo.投诉信息 (投诉时间);
-GO
-IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息处理_结束时间' AND object_id = OBJECT_ID(N'dbo.投诉信息处理'))
-    CREATE INDEX ix_投诉信息处理_结束时间 ON dbo.投诉信息处理 (处理结束时间);
-GO
-
 IF OBJECT_ID(N'dbo.投诉信息处理', N'U') IS NULL
 CREATE TABLE dbo.投诉信息处理 (
     ID           INT IDENTITY(1,1) NOT NULL PRIMARY KEY,
@@ -143,4 +124,24 @@ GO
 
 IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉处理人设置') AND name = N'ix_投诉处理人设置_岗位')
     CREATE INDEX ix_投诉处理人设置_岗位 ON dbo.投诉处理人设置 (职能部门代号, 岗位代号);
+GO
+
+-- Follow-up visits: the finished complaints still waiting for one, and the recent ones.
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息') AND name = N'ix_投诉信息_回访')
+    CREATE INDEX ix_投诉信息_回访 ON dbo.投诉信息 (部门编号, 回访时间, 处理时间);
+GO
+
+-- The analysis: a department's complaints over a period, counted from the index alone; every
+-- department's; the open steps of every post.
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息') AND name = N'ix_投诉信息_分析')
+    CREATE INDEX ix_投诉信息_分析 ON dbo.投诉信息 (部门编号, 投诉时间)
+        INCLUDE (处理状态, 处理时间, 撤销时间, 投诉类别, 投诉方式, 管理处代号, 回访时间, 结果满意度);
+GO
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息') AND name = N'ix_投诉信息_投诉时间')
+    CREATE INDEX ix_投诉信息_投诉时间 ON dbo.投诉信息 (投诉时间);
+GO
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息处理') AND name = N'ix_投诉信息处理_结束时间')
+    CREATE INDEX ix_投诉信息处理_结束时间 ON dbo.投诉信息处理 (处理结束时间);
 GO

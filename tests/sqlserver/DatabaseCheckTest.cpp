@@ -142,13 +142,13 @@ void DatabaseCheckTest::missingPartsAreNamedAndFailTheCheck()
 {
     TestDatabase t;
     t.exec(QStringLiteral("DROP INDEX ux_投诉信息_投诉编号"));
-    t.exec(QStringLiteral("ALTER TABLE 投诉信息 DROP COLUMN 撤销时间"));
+    t.exec(QStringLiteral("ALTER TABLE 投诉信息 DROP COLUMN 联系电话"));
     t.exec(QStringLiteral("DROP TABLE 投诉方式"));
     const DatabaseCheck::Result result = DatabaseCheck(t.db()).run();
     QVERIFY(!result.ok());
-    QCOMPARE(result.missing, (QStringList{QStringLiteral("表 投诉方式"), QStringLiteral("列 投诉信息.撤销时间"),
+    QCOMPARE(result.missing, (QStringList{QStringLiteral("表 投诉方式"), QStringLiteral("列 投诉信息.联系电话"),
                                           QStringLiteral("唯一索引 ux_投诉信息_投诉编号 ON 投诉信息 (投诉编号)")}));
-    QVERIFY(result.text().contains(QStringLiteral("  撤销时间  缺少")));
+    QVERIFY(result.text().contains(QStringLiteral("  联系电话  缺少")));
     QString report;
     QCOMPARE(DatabaseCheck::report(ConnectionSettings{QStringLiteral("sqlite:") + t.file(), {}, {}, {}}, &report), 1);
     QVERIFY(report.contains(QStringLiteral("检查结果：缺少 3 项")));

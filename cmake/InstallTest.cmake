@@ -44,5 +44,10 @@ execute_process(COMMAND ${PREFIX}/bin/tavimor-complaints --demo ${PREFIX}/sheet-
 if(NOT rc EQUAL 1 OR NOT err MATCHES "没有编号为99999999的投诉" OR EXISTS ${PREFIX}/none.pdf)
   message(FATAL_ERROR "--sheet with an unknown code must fail: exit ${rc}, '${err}'")
 endif()
+execute_process(COMMAND ${PREFIX}/bin/tavimor-complaints --check-database --demo ${PREFIX}/no-such.sqlite
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 2 OR NOT err MATCHES "no-such.sqlite")
+  message(FATAL_ERROR "--check-database on a missing database must say so and exit with 2: exit ${rc} '${err}'")
+endif()
 message(STATUS "installed program runs: ${out}")
 file(REMOVE_RECURSE ${PREFIX})

@@ -1,7 +1,18 @@
--- Complaint tables of the complaint client for a suite database (SQL Server) that lacks them.
+-- Complaint tables and indexes of the complaint client for a suite database (SQL Server).
+--
+-- Run it once on the suite's database, as a login that may create tables and indexes:
+--
+--     sqlcmd -S dbserver\SQLEXPRESS -d 物业 -U sa -f 65001 -i db/sqlserver.sql
+--
+-- (-f 65001: the file is UTF-8; without it sqlcmd reads the Chinese names in the legacy code page.)
+-- Then check the database with `tavimor-complaints --check-database`.
+--
 -- The suite's own tables (employees, departments, posts, privileges, property register) are
--- maintained by the suite and are not created here. Each table is created only when missing,
--- so the script can be run again safely.
+-- maintained by the suite and are not created here. Each table is created only when missing and
+-- each index only when that index is missing, so the script may be run again at any time, also on
+-- a database whose complaint tables an older version created without their indexes. The unique
+-- index on 投诉编号 is created only when the stored codes are already unique; otherwise the
+-- script lists the codes that repeat, and the index follows on a later run once they are put right.
 
 IF OBJECT_ID(N'dbo.投诉类别', N'U') IS NULL
 CREATE TABLE dbo.投诉类别 (
@@ -20,95 +31,124 @@ CREATE TABLE dbo.投诉方式 (
 GO
 
 IF OBJECT_ID(N'dbo.投诉信息', N'U') IS NULL
+CREATE TABLE dbo.投诉信息 (
+    ID         INT IDENTITY(1,1) NOT NULL PRIMARY KEY,
+    投诉编号   NVARCHAR(20)   NOT NULL,
+    流水号     INT            NOT NULL,
+    部门编号   NVARCHAR(20)   NULL,
+    部门名称   NVARCHAR(100)  NULL,
+    管理处代号 NVARCHAR(20)   NULL,
+    S_ID       INT            NULL,
+    投诉人     NVARCHAR(100)  NULL,
+    地址       NVARCHAR(200)  NULL,
+    联系电话   NVARCHAR(100)  NULL,
+    投诉类别   NVARCHAR(100)  NULL,
+    投诉方式   NVARCHAR(100)  NULL,
+    投诉时间   DATETIME       NULL,
+    投诉内容   NVARCHAR(MAX)  NULL,
+    接待人     NVARCHAR(50)   NULL,
+    处理状态   NVARCHAR(20)   NULL,
+    处理结果   NVARCHAR(MAX)  NULL,
+    处理时间   DATETIME       NULL,
+    调查情况   NVARCHAR(MAX)  NULL,
+    回访人     NVARCHAR(50)   NULL,
+    回访时间   DATETIME       NULL,
+    结果满意度 NVARCHAR(50)   NULL,
+    撤销时间   DATETIME       NULL
+);
+GO
+
+IF OBJECT_ID(N'dbo.投诉信息处理', N'U') IS NULL
+CREATE TABLE dbo.投诉信息处理 (
+    ID           INT IDENTITY(1,1) NOT NULL PRIMARY KEY,
+    投诉编号     NVARCHAR(20)  NOT NULL,
+    处理部门     NVARCHAR(20)  NULL,
+    处理岗位     NVARCHAR(20)  NULL,
+    处理意见     NVARCHAR(MAX) NULL,
+    处理结果     NVARCHAR(MAX) NULL,
+    顺序号       INT           NULL,
+    接受时间     DATETIME      NULL,
+    处理结束时间 DATETIME      NULL
+);
+GO
+
+IF OBJECT_ID(N'dbo.投诉处理人设置', N'U') IS NULL
+CREATE TABLE dbo.投诉处理人设置 (
+    ID           INT IDENTITY(1,1) NOT NULL PRIMARY KEY,
+    管理处代号   NVARCHAR(20)  NULL,
+    职能部门代号 NVARCHAR(20)  NULL,
+    岗位代号     NVARCHAR(20)  NULL,
+    设置日期     DATETIME      NULL,
+    终止日期     DATETIME      NULL,
+    备注         NVARCHAR(200) NULL
+);
+GO
+
+-- Indexes, each on its own.
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息') AND name = N'ux_投诉信息_投诉编号')
 BEGIN
-    CREATE TABLE dbo.投诉信息 (
-        ID         INT IDENTITY(1,1) NOT NULL PRIMARY KEY,
-        投诉编号   NVARCHAR(20)   NOT NULL,
-        流水号     INT            NOT NULL,
-        部门编号   NVARCHAR(20)   NULL,
-        部门名称   NVARCHAR(100)  NULL,
-        管理处代号 NVARCHAR(20)   NULL,
-        S_ID       INT            NULL,
-        投诉人     NVARCHAR(100)  NULL,
-        地址       NVARCHAR(200)  NULL,
-        联系电话   NVARCHAR(100)  NULL,
-        投诉类别   NVARCHAR(100)  NULL,
-        投诉方式   NVARCHAR(100)  NULL,
-        投诉时间   DATETIME       NULL,
-        投诉内容   NVARCHAR(MAX)  NULL,
-        接待人     NVARCHAR(50)   NULL,
-        处理状态   NVARCHAR(20)   NULL,
-        处理结果   NVARCHAR(MAX)  NULL,
-        处理时间   DATETIME       NULL,
-        调查情况   NVARCHAR(MAX)  NULL,
-        回访人     NVARCHAR(50)   NULL,
-        回访时间   DATETIME       NULL,
-        结果满意度 NVARCHAR(50)   NULL,
-        撤销时间   DATETIME       NULL
-    );
-    CREATE UNIQUE INDEX ux_投诉信息_投诉编号 ON dbo.投诉信息 (投诉编号);
-    CREATE INDEX ix_投诉信息_流水号 ON dbo.投诉信息 (流水号);
-    CREATE INDEX ix_投诉信息_部门时间 ON dbo.投诉信息 (部门编号, 投诉时间);
-    CREATE INDEX ix_投诉信息_管理处 ON dbo.投诉信息 (管理处代号, 处理时间);
+    IF EXISTS (SELECT 1 FROM dbo.投诉信息 GROUP BY 投诉编号 HAVING COUNT(*) > 1)
+    BEGIN
+        PRINT N'ux_投诉信息_投诉编号 没有建立：下列投诉编号重复出现，请先改正，再运行本脚本。';
+        SELECT 投诉编号, COUNT(*) AS 条数 FROM dbo.投诉信息 GROUP BY 投诉编号 HAVING COUNT(*) > 1 ORDER BY 投诉编号;
+    END
+    ELSE
+        CREATE UNIQUE INDEX ux_投诉信息_投诉编号 ON dbo.投诉信息 (投诉编号);
 END
 GO
 
--- Follow-up visits: the finished complaints still waiting for one, and the recent ones (also
--- added to a register that exists already).
-IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_回访' AND object_id = OBJECT_ID(N'dbo.投诉信息'))
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息') AND name = N'ix_投诉信息_流水号')
+    CREATE INDEX ix_投诉信息_流水号 ON dbo.投诉信息 (流水号);
+GO
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息') AND name = N'ix_投诉信息_部门时间')
+    CREATE INDEX ix_投诉信息_部门时间 ON dbo.投诉信息 (部门编号, 投诉时间);
+GO
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息') AND name = N'ix_投诉信息_管理处')
+    CREATE INDEX ix_投诉信息_管理处 ON dbo.投诉信息 (管理处代号, 处理时间);
+GO
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息处理') AND name = N'ix_投诉信息处理_投诉')
+    CREATE INDEX ix_投诉信息处理_投诉 ON dbo.投诉信息处理 (投诉编号, 顺序号);
+GO
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息处理') AND name = N'ix_投诉信息处理_岗位')
+    CREATE INDEX ix_投诉信息处理_岗位 ON dbo.投诉信息处理 (处理岗位, 处理部门, 处理结束时间);
+GO
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉处理人设置') AND name = N'ix_投诉处理人设置_管理处')
+    CREATE INDEX ix_投诉处理人设置_管理处 ON dbo.投诉处理人设置 (管理处代号);
+GO
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉处理人设置') AND name = N'ix_投诉处理人设置_岗位')
+    CREATE INDEX ix_投诉处理人设置_岗位 ON dbo.投诉处理人设置 (职能部门代号, 岗位代号);
+GO
+
+-- Follow-up visits: the finished complaints still waiting for one, and the recent ones.
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息') AND name = N'ix_投诉信息_回访')
     CREATE INDEX ix_投诉信息_回访 ON dbo.投诉信息 (部门编号, 回访时间, 处理时间);
 GO
 
 -- The analysis: a department's complaints over a period, counted from the index alone; every
 -- department's; the open steps of every post.
-IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_分析' AND object_id = OBJECT_ID(N'dbo.投诉信息'))
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息') AND name = N'ix_投诉信息_分析')
     CREATE INDEX ix_投诉信息_分析 ON dbo.投诉信息 (部门编号, 投诉时间)
         INCLUDE (处理状态, 处理时间, 撤销时间, 投诉类别, 投诉方式, 管理处代号, 回访时间, 结果满意度);
 GO
-IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_投诉时间' AND object_id = OBJECT_ID(N'dbo.投诉信息'))
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息') AND name = N'ix_投诉信息_投诉时间')
     CREATE INDEX ix_投诉信息_投诉时间 ON dbo.投诉信息 (投诉时间);
 GO
-IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息处理_结束时间' AND object_id = OBJECT_ID(N'dbo.投诉信息处理'))
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息处理') AND name = N'ix_投诉信息处理_结束时间')
     CREATE INDEX ix_投诉信息处理_结束时间 ON dbo.投诉信息处理 (处理结束时间);
-GO
-
-IF OBJECT_ID(N'dbo.投诉信息处理', N'U') IS NULL
-BEGIN
-    CREATE TABLE dbo.投诉信息处理 (
-        ID           INT IDENTITY(1,1) NOT NULL PRIMARY KEY,
-        投诉编号     NVARCHAR(20)  NOT NULL,
-        处理部门     NVARCHAR(20)  NULL,
-        处理岗位     NVARCHAR(20)  NULL,
-        处理意见     NVARCHAR(MAX) NULL,
-        处理结果     NVARCHAR(MAX) NULL,
-        顺序号       INT           NULL,
-        接受时间     DATETIME      NULL,
-        处理结束时间 DATETIME      NULL
-    );
-    CREATE INDEX ix_投诉信息处理_投诉 ON dbo.投诉信息处理 (投诉编号, 顺序号);
-    CREATE INDEX ix_投诉信息处理_岗位 ON dbo.投诉信息处理 (处理岗位, 处理部门, 处理结束时间);
-END
-GO
-
-IF OBJECT_ID(N'dbo.投诉处理人设置', N'U') IS NULL
-BEGIN
-    CREATE TABLE dbo.投诉处理人设置 (
-        ID           INT IDENTITY(1,1) NOT NULL PRIMARY KEY,
-        管理处代号   NVARCHAR(20)  NULL,
-        职能部门代号 NVARCHAR(20)  NULL,
-        岗位代号     NVARCHAR(20)  NULL,
-        设置日期     DATETIME      NULL,
-        终止日期     DATETIME      NULL,
-        备注         NVARCHAR(200) NULL
-    );
-    CREATE INDEX ix_投诉处理人设置_管理处 ON dbo.投诉处理人设置 (管理处代号);
-    CREATE INDEX ix_投诉处理人设置_岗位 ON dbo.投诉处理人设置 (职能部门代号, 岗位代号);
-END
 GO
 
 -- A household's earlier complaints at reception, by room. (The telephone comparison of typed
 -- addresses is not indexed here: that would need a computed column on the shared table, and an
 -- index on one makes every writer of the table need particular SET options.)
-IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_室' AND object_id = OBJECT_ID(N'dbo.投诉信息'))
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息') AND name = N'ix_投诉信息_室')
     CREATE INDEX ix_投诉信息_室 ON dbo.投诉信息 (S_ID, 投诉时间);
 GO

@@ -13,7 +13,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -81,7 +80,7 @@ int main(int argc, char **argv)
     for (int run = 0; run < runs; ++run) {
         timer.restart();
         qint64 cells = 0;
-        gConn.scan(sql, params, [&](const QSqlQuery &q) {
+        gConn.scan(sql, params, [&](const ScanRow &q) {
             for (int c = 0; c < 15; ++c)
                 if (!q.value(c).isNull()) ++cells;
         });

@@ -9,7 +9,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include "ColumnLengths.h"
 #include "FailureText.h"
+#include "OdbcConnection.h"
 
 namespace {
 
@@ -50,6 +52,12 @@ bool Database::isOpen() const { return m_open; }
 
 void Database::close()
 {
+    if (m_odbc) {
+        m_odbc.reset();
+        m_open = false;
+        m_depth = 0;
+        m_rollbackOnly = false;
+    }
     if (!QSqlDatabase::contains(m_name)) return;
     {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
@@ -60,50 +68,6 @@ void Database::close()
     m_depth = 0;
     m_rollbackOnly = false;
     m_sqliteFile.closed();
-}
-
-QString Database::quoteOdbcValue(const QString &value)
-{
-    QString quoted = value;
-    quoted.replace(QLatin1Char('}'), QStringLiteral("}}"));
-    return QLatin1Char('{') + quoted + QLatin1Char('}');
-}
-
-QString Database::odbcConnectionString(const ConnectionSettings &settings, const QString &driver)
-{
-    // "host,port" is the usual way to name a port for SQL Server; FreeTDS wants it apart.
-    QString server = settings.server;
-    QString port;
-    const int comma = server.lastIndexOf(QLatin1Char(','));
-    if (comma > 0) {
-        bool numeric = false;
-        server.mid(comma + 1).trimmed().toInt(&numeric);
-        if (numeric) {
-            port = server.mid(comma + 1).trimmed();
-            server = server.left(comma).trimmed();
-        }
-    }
-    QString s =
-        QStringLiteral("DRIVER=") + quoteOdbcValue(driver) + QStringLiteral(";SERVER=") + quoteOdbcValue(server);
-    if (!port.isEmpty()) s += QStringLiteral(";PORT=") + port;
-    s += QStringLiteral(";UID=") + quoteOdbcValue(settings.login) + QStringLiteral(";PWD=") +
-         quoteOdbcValue(settings.password) + QStringLiteral(";DATABASE=") + quoteOdbcValue(settings.database) +
-         QStringLiteral(";ClientCharset=UTF-8;");
-    return s;
-}
-
-QString Database::odbcDriver()
-{
-    // Debian's tdsodbc registers the driver as "FreeTDS"; without the registration the library
-    // itself can be named.
-    QFile ini(QStringLiteral("/etc/odbcinst.ini"));
-    if (ini.open(QIODevice::ReadOnly) && ini.readAll().contains("[FreeTDS]")) return QStringLiteral("FreeTDS");
-    static const char *const candidates[] = {"/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so",
-                                             "/usr/lib/aarch64-linux-gnu/odbc/libtdsodbc.so",
-                                             "/usr/lib/odbc/libtdsodbc.so", "/usr/local/lib/libtdsodbc.so"};
-    for (const char *path : candidates)
-        if (QFileInfo::exists(QLatin1String(path))) return QLatin1String(path);
-    return QStringLiteral("FreeTDS");
 }
 
 void Database::open(const ConnectionSettings &settings)
@@ -149,26 +113,7 @@ void Database::open(const ConnectionSettings &settings)
         return;
     }
 
-    m_dialect = Dialect(Dialect::SqlServer);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
-        if (!db.isValid()) {
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(m_name);
-            throw DbError(-1, QStringLiteral("没有安装 ODBC 数据库驱动"));
-        }
-        db.setDatabaseName(odbcConnectionString(settings, odbcDriver()));
-        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1;"
-                                            "SQL_ATTR_ODBC_VERSION=SQL_OV_ODBC3")
-                                 .arg(kTimeoutSeconds));
-        if (!db.open()) {
-            const DbError error = errorFrom(db.lastError(), FailureText::Source::SqlServer);
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(m_name);
-            throw error;
-        }
-    }
-    m_open = true;
+    openSqlServer(settings);
 }
 
 void Database::requireOpen() const
@@ -195,6 +140,7 @@ int Database::execute(const QString &sql, const QVariantList &params)
     if (m_depth == 0 && m_dialect.isSqlite() && SqliteFile::changesRows(sql))
         return transaction([&] { return execute(sql, params); });
     requireOpen();
+    if (m_odbc) return int(runSqlServer(sql, params));
     QSqlQuery query(QSqlDatabase::database(m_name, false));
     prepare(query, sql, params);
     if (!query.exec()) fail(query, sql);
@@ -206,6 +152,7 @@ int Database::execute(const QString &sql, const QVariantList &params)
 Rows Database::select(const QString &sql, const QVariantList &params)
 {
     requireOpen();
+    if (m_odbc) return selectSqlServer(sql, params);
     QSqlQuery query(QSqlDatabase::database(m_name, false));
     prepare(query, sql, params);
     if (!query.exec()) fail(query, sql);
@@ -230,13 +177,28 @@ QVariant Database::scalar(const QString &sql, const QVariantList &params)
     return rows.value(0, 0);
 }
 
-void Database::scan(const QString &sql, const QVariantList &params, const std::function<void(const QSqlQuery &)> &visit)
+namespace {
+
+struct QueryRow : ScanRow {
+    const QSqlQuery &query;
+    explicit QueryRow(const QSqlQuery &q) : query(q) {}
+    QVariant value(int column) const override { return query.value(column); }
+};
+
+}  // namespace
+
+void Database::scan(const QString &sql, const QVariantList &params, const std::function<void(const ScanRow &)> &visit)
 {
     requireOpen();
+    if (m_odbc) {
+        runSqlServer(sql, params, visit);
+        return;
+    }
     QSqlQuery query(QSqlDatabase::database(m_name, false));
     prepare(query, sql, params);
     if (!query.exec()) fail(query, sql);
-    while (query.next()) visit(query);
+    const QueryRow row(query);
+    while (query.next()) visit(row);
     if (query.lastError().isValid()) fail(query, sql);
     query.finish();
 }
@@ -250,6 +212,7 @@ qint64 Database::insert(const QString &table, const Fields &fields)
         columns << field.first;
         values << field.second;
     }
+    ColumnLengths::check(table, fields);
     const QVariant id = scalar(m_dialect.insertReturningId(table, columns), values);
     if (id.isNull()) throw DbError(-1, QStringLiteral("新记录没有返回编号 (%1)").arg(table));
     return id.toLongLong();
@@ -264,6 +227,7 @@ int Database::update(const QString &table, const Fields &fields, const QString &
         values << field.second;
     }
     values += whereParams;
+    ColumnLengths::check(table, fields);
     return execute(
         QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(table, assignments.join(QStringLiteral(", ")), where), values);
 }
@@ -273,12 +237,8 @@ void Database::begin()
     requireOpen();
     if (m_depth == 0) {
         m_rollbackOnly = false;
-        if (m_dialect.isSqlite()) {
-            m_sqliteFile.beginWrite(*this);
-        } else {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            if (!db.transaction()) throw errorFrom(db.lastError(), sourceOf(m_dialect));
-        }
+        if (m_dialect.isSqlite()) m_sqliteFile.beginWrite(*this);
+        else execute(m_dialect.beginTransaction());
     }
     ++m_depth;
 }
@@ -293,12 +253,8 @@ void Database::commit()
         throw DbError(-1, QStringLiteral("事务已回滚"));
     }
     try {
-        if (m_dialect.isSqlite()) {
-            execute(QStringLiteral("COMMIT"));
-        } else {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            if (!db.commit()) throw errorFrom(db.lastError(), sourceOf(m_dialect));
-        }
+        if (m_odbc) endSqlServerTransaction(true);
+        else execute(QStringLiteral("COMMIT"));
     } catch (const DbError &) {
         m_depth = 1;
         rollback();
@@ -316,12 +272,8 @@ void Database::rollback()
     m_rollbackOnly = false;
     if (!m_open) return;
     try {
-        if (m_dialect.isSqlite()) {
-            execute(QStringLiteral("ROLLBACK"));
-        } else {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            db.rollback();
-        }
+        if (m_odbc) endSqlServerTransaction(false);
+        else execute(QStringLiteral("ROLLBACK"));
     } catch (const DbError &) {
         // A failed statement may already have ended the transaction.
     }

@@ -5,9 +5,11 @@
 #include <QString>
 #include <QVariant>
 #include <functional>
+#include <memory>
 
 #include "DbError.h"
 #include "Dialect.h"
+#include "OdbcConnection.h"
 #include "Rows.h"
 #include "SqliteFile.h"
 
@@ -43,6 +45,11 @@ public:
     Database &operator=(const Database &) = delete;
 
     static constexpr int kTimeoutSeconds = 30;
+    // SQL Server: how long a statement waits for a row that another station holds locked before
+    // it fails with error 1222 (SET LOCK_TIMEOUT after every open).
+    static constexpr int kLockTimeoutMilliseconds = 5000;
+    // SQL Server's number for a deadlock victim; its transaction is run once more.
+    static constexpr int kDeadlockVictim = 1205;
 
     // Opens a new connection (replacing any previous one of this object).
     void open(const ConnectionSettings &settings);
@@ -54,10 +61,9 @@ public:
     // The database refuses writes (a read-only file, folder or medium); known from the open on.
     bool isReadOnly() const { return m_dialect.isSqlite() && m_sqliteFile.isReadOnly(); }
 
-    // The ODBC connection string for SQL Server. Every value is brace-quoted, so that ";", "}"
-    // or "'" inside a value cannot end it or add a keyword.
-    static QString odbcConnectionString(const ConnectionSettings &settings, const QString &driver);
-    static QString quoteOdbcValue(const QString &value);
+    // The statements that set up every new SQL Server session, in order: row counts on (the
+    // conditional writes judge success by them), the lock time-out, and XACT_ABORT.
+    static QString sqlServerSessionSetUp();
 
     // Runs a statement whose result is not used; returns the number of rows it changed.
     int execute(const QString &sql, const QVariantList &params = {});
@@ -67,8 +73,9 @@ public:
     QVariant scalar(const QString &sql, const QVariantList &params = {});
     // Streams a result row by row to `visit` (for large lists). `visit` must not run
     // statements on this connection.
-    void scan(const QString &sql, const QVariantList &params, const std::function<void(const QSqlQuery &)> &visit);
-    // Inserts a row and returns the new identity `ID`.
+    void scan(const QString &sql, const QVariantList &params, const std::function<void(const ScanRow &)> &visit);
+    // Inserts a row and returns the new identity `ID`. Text longer than its column
+    // (ColumnLengths) is refused, here and in update(), before anything is sent.
     qint64 insert(const QString &table, const Fields &fields);
     // Changes the rows matching `where` (SQL with "?" marks for `whereParams`); returns their count.
     int update(const QString &table, const Fields &fields, const QString &where, const QVariantList &whereParams);
@@ -80,22 +87,31 @@ public:
     bool inTransaction() const { return m_depth > 0; }
 
     // Runs `work` inside one write transaction: committed when it returns, rolled back when it throws.
+    // When the server chose the outermost transaction as a deadlock victim (and so rolled it back),
+    // the work runs once more before the failure reaches the caller.
     template <typename Work>
     auto transaction(Work &&work) -> decltype(work())
     {
-        begin();
-        try {
-            if constexpr (std::is_void_v<decltype(work())>) {
-                work();
-                commit();
-            } else {
-                auto result = work();
-                commit();
-                return result;
+        const bool outermost = m_depth == 0;
+        for (int attempt = 1;; ++attempt) {
+            begin();
+            try {
+                if constexpr (std::is_void_v<decltype(work())>) {
+                    work();
+                    commit();
+                    return;
+                } else {
+                    auto result = work();
+                    commit();
+                    return result;
+                }
+            } catch (const DbError &e) {
+                rollback();
+                if (!outermost || attempt > 1 || e.number() != kDeadlockVictim) throw;
+            } catch (...) {
+                rollback();
+                throw;
             }
-        } catch (...) {
-            rollback();
-            throw;
         }
     }
 
@@ -103,7 +119,19 @@ private:
     void prepare(QSqlQuery &query, const QString &sql, const QVariantList &params);
     [[noreturn]] void fail(const QSqlQuery &query, const QString &sql) const;
     void requireOpen() const;
-    static QString odbcDriver();
+
+    // The SQL Server path (DatabaseSqlServer.cpp), over unixODBC's wide API.
+    void openSqlServer(const ConnectionSettings &settings);
+    void reopenSqlServer();
+    Rows selectSqlServer(const QString &sql, const QVariantList &params);
+    qint64 runSqlServer(const QString &sql, const QVariantList &params,
+                        const std::function<void(const ScanRow &)> &visit = {});
+    void endSqlServerTransaction(bool commit);
+    OdbcConnection::Result runStatement(const QString &sql, const QVariantList &params,
+                                        const OdbcConnection::RowVisitor &visit);
+
+    std::unique_ptr<OdbcConnection> m_odbc;
+    QString m_odbcConnectionString;
 
     QString m_name;
     Dialect m_dialect;

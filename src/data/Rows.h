@@ -60,6 +60,13 @@ private:
     int m_index;
 };
 
+// One row of a streamed result (Database::scan), read by position.
+class ScanRow {
+public:
+    virtual ~ScanRow() = default;
+    virtual QVariant value(int column) const = 0;
+};
+
 // A result read to its end: the reads of this program never keep a cursor open on the
 // connection (the SQL Server driver has one active result per connection).
 class Rows {

@@ -1,7 +1,5 @@
 #include "FollowUpStore.h"
 
-#include <QSqlQuery>
-
 #include "common/DateText.h"
 #include "data/Database.h"
 
@@ -42,7 +40,7 @@ QVariantList FollowUpStore::visitedParams(const QString &department, const QDate
 QVector<AwaitingVisit> FollowUpStore::awaiting(const QString &department)
 {
     QVector<AwaitingVisit> list;
-    m_db.scan(awaitingSql(), awaitingParams(department), [&](const QSqlQuery &row) {
+    m_db.scan(awaitingSql(), awaitingParams(department), [&](const ScanRow &row) {
         const QVariant finished = row.value(5);
         list.append({Value::text(row.value(0)), Value::text(row.value(1)), Value::text(row.value(2)),
                      Value::text(row.value(3)), Value::text(row.value(4)), Value::dateTime(finished),
@@ -54,7 +52,7 @@ QVector<AwaitingVisit> FollowUpStore::awaiting(const QString &department)
 QVector<VisitedComplaint> FollowUpStore::visitedRecently(const QString &department, const QDateTime &now)
 {
     QVector<VisitedComplaint> list;
-    m_db.scan(visitedSql(), visitedParams(department, now), [&](const QSqlQuery &row) {
+    m_db.scan(visitedSql(), visitedParams(department, now), [&](const ScanRow &row) {
         list.append({Value::text(row.value(0)), Value::text(row.value(1)), Value::text(row.value(2)),
                      Value::text(row.value(3)), DateText::list(row.value(4)), Value::text(row.value(5))});
     });

@@ -1,7 +1,5 @@
 #include "ComplaintStore.h"
 
-#include <QSqlQuery>
-
 #include "common/Clock.h"
 #include "common/DateText.h"
 #include "data/Database.h"
@@ -23,7 +21,7 @@ const QString kRegisterColumns = QStringLiteral(
 QString numberText(const QVariant &value) { return value.isNull() ? QString() : QString::number(value.toLongLong()); }
 
 // Cells of a register row from a result of kRegisterColumns.
-bool fillCells(const QSqlQuery &query, QString *cells)
+bool fillCells(const ScanRow &query, QString *cells)
 {
     cells[RegisterColumn::Row].clear();
     for (int c = RegisterColumn::Code; c <= RegisterColumn::Result; ++c) {
@@ -176,7 +174,7 @@ void ComplaintStore::scanRegister(const QString &deptCode, const RegisterQuery &
     QVariantList params;
     const QString sql = registerSql(deptCode, query, &params);
     QString cells[RegisterColumn::Count];
-    m_db.scan(sql, params, [&](const QSqlQuery &row) {
+    m_db.scan(sql, params, [&](const ScanRow &row) {
         const bool open = fillCells(row, cells);
         visit(cells, open);
     });
@@ -185,7 +183,7 @@ void ComplaintStore::scanRegister(const QString &deptCode, const RegisterQuery &
 bool ComplaintStore::registerRow(qint64 id, QString *cells, bool *open)
 {
     bool found = false;
-    m_db.scan(kRegisterColumns + QStringLiteral(" WHERE ID = ?"), {id}, [&](const QSqlQuery &row) {
+    m_db.scan(kRegisterColumns + QStringLiteral(" WHERE ID = ?"), {id}, [&](const ScanRow &row) {
         *open = fillCells(row, cells);
         found = true;
     });

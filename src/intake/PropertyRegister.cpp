@@ -1,7 +1,6 @@
 #include "PropertyRegister.h"
 
 #include <QSet>
-#include <QSqlQuery>
 
 #include "data/Database.h"
 
@@ -139,7 +138,7 @@ QVector<TelephoneMatch> PropertyRegister::householdersByTelephone(const QString 
                         m_db.dialect().naturalOrder(QStringLiteral("室表.室")) + QStringLiteral(", 业主表.ZH_ID");
     QVector<TelephoneMatch> list;
     int matched = 0;
-    m_db.scan(sql, {QStringLiteral("新进户"), Dialect::containsPattern(digits), deptCode}, [&](const QSqlQuery &q) {
+    m_db.scan(sql, {QStringLiteral("新进户"), Dialect::containsPattern(digits), deptCode}, [&](const ScanRow &q) {
         if (++matched > limit) return;
         list.append(
             TelephoneMatch{Householder{q.value(3).toLongLong(), q.value(2).toLongLong(), Value::text(q.value(4)),

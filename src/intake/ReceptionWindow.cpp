@@ -25,6 +25,7 @@
 #include "common/DateText.h"
 #include "common/ErrorReports.h"
 #include "common/FlexGrid.h"
+#include "common/InputLimits.h"
 #include "common/MainArea.h"
 #include "common/Messages.h"
 #include "common/Session.h"
@@ -112,6 +113,10 @@ void ReceptionWindow::buildControls()
     m_addressButton->setToolTip(QStringLiteral("从管理项目的楼宇、房间中选择投诉人"));
     m_telephone = named(new QLineEdit(f), QStringLiteral("Text1(3)"));
     m_content = named(new QPlainTextEdit(f), QStringLiteral("Text1(4)"));
+    limitToColumn(m_complainant, QStringLiteral("投诉信息"), QStringLiteral("投诉人"));
+    limitToColumn(m_address, QStringLiteral("投诉信息"), QStringLiteral("地址"));
+    limitToColumn(m_telephone, QStringLiteral("投诉信息"), QStringLiteral("联系电话"));
+    limitToColumn(m_receiver, QStringLiteral("投诉信息"), QStringLiteral("接待人"));
     // The household's earlier complaints, the lookup by telephone and the complaint sheet.
     m_household = new HouseholdPanel(this, f, m_telephone);
     for (QComboBox *combo : {m_category, m_channel, m_receiver}) {

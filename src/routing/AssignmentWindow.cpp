@@ -17,6 +17,7 @@
 #include "common/DateText.h"
 #include "common/ErrorReports.h"
 #include "common/FlexGrid.h"
+#include "common/InputLimits.h"
 #include "common/MainArea.h"
 #include "common/Messages.h"
 #include "common/Session.h"
@@ -78,6 +79,7 @@ AssignmentWindow::AssignmentWindow(QWidget *parent) : QWidget(parent), m_store(g
     m_endDate = placeTwips(named(new QLineEdit(this), QStringLiteral("Text3")), 7950, 6630, 1875, 315);
     makeLabel(this, QStringLiteral("Label6"), QStringLiteral("备    注"), 3810, 7020, 315);
     m_remark = placeTwips(named(new QLineEdit(this), QStringLiteral("Text4")), 4560, 7020, 7365, 315);
+    limitToColumn(m_remark, QStringLiteral("投诉处理人设置"), QStringLiteral("备注"));
     // Department and post are picked, never typed: the code behind a name is the box's tag.
     m_department->setReadOnly(true);
     m_post->setReadOnly(true);

@@ -13,6 +13,7 @@
 #include "common/CodeName.h"
 #include "common/Controls.h"
 #include "common/ErrorReports.h"
+#include "common/InputLimits.h"
 #include "common/MainArea.h"
 #include "common/Messages.h"
 #include "common/Session.h"
@@ -62,6 +63,8 @@ CodeListWindow::CodeListWindow(const CodeListSettings &settings, QWidget *parent
     m_name = new QLineEdit(this);
     m_name->setObjectName(QStringLiteral("Text7(1)"));
     setTag(m_name, settings.nameColumn);
+    limitToColumn(m_code, settings.table, QStringLiteral("编号"));
+    limitToColumn(m_name, settings.table, settings.nameColumn);
     QLabel *hint = label(2, settings.hint);
     hint->setWordWrap(true);
 

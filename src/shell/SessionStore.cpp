@@ -8,8 +8,13 @@ bool SessionStore::authenticate(const QString &employee, const QString &password
 {
     const Rows employees = m_db.select(QStringLiteral("SELECT 工号 FROM 员工档案 WHERE 工号 = ? AND 帐号密码 = ?"),
                                        {employee, password.trimmed()});
-    for (const Row row : employees)
-        if (row.text(0).compare(employee, Qt::CaseInsensitive) == 0) return true;
+    // The number is compared as typed (blanks before it count), but the suite may keep it in a
+    // fixed-width column, whose blanks after it the server's "=" ignores as well.
+    for (const Row row : employees) {
+        QString stored = row.text(0);
+        while (stored.endsWith(QLatin1Char(' '))) stored.chop(1);
+        if (stored.compare(employee, Qt::CaseInsensitive) == 0) return true;
+    }
     return false;
 }
 

@@ -1,7 +1,5 @@
 #include "StatisticsStore.h"
 
-#include <QSqlQuery>
-
 #include "common/DateText.h"
 #include "common/GridModel.h"
 #include "data/Database.h"
@@ -47,7 +45,7 @@ int StatisticsStore::fill(GridModel &grid, const StatisticsQuery &query)
     GridModel::Bulk bulk(grid);
     QString cells[StatisticsColumn::Count];
     int lines = 0;
-    m_db.scan(sql, params, [&](const QSqlQuery &row) {
+    m_db.scan(sql, params, [&](const ScanRow &row) {
         cells[StatisticsColumn::Row] = QString::number(++lines);
         cells[StatisticsColumn::Code] = Value::text(row.value(0));
         cells[StatisticsColumn::Address] = Value::text(row.value(1));

@@ -19,6 +19,7 @@ private slots:
     void handOverWithTooFewFieldsChangesNothing();
     void loginAttemptKeepsOnlyTheName();
     void storedSettingsAreReadNeverWritten();
+    void readmeExampleReadsAsShown();
     void missingSettingsReadAsEmptyAndFailWithBothMessages();
     void wrongServerGivesBothMessagesInOrder();
     void goodSettingsOpenTheSharedConnection();
@@ -57,39 +58,59 @@ void SessionTest::loginAttemptKeepsOnlyTheName()
         QVERIFY(g->isEmpty());
 }
 
-static QString settingsFile()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/Tavimor2011/Tavimor2011.ini");
-}
+static QString settingsFile() { return Settings::storedFile(); }
 
 void SessionTest::storedSettingsAreReadNeverWritten()
 {
+    QCOMPARE(settingsFile(), QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                                 QStringLiteral("/Tavimor2011/Tavimor2011.ini"));
     const QString file = settingsFile();
     QDir().mkpath(QFileInfo(file).absolutePath());
+    // Written by hand, as an administrator does: every value is the text after the first "=".
+    const QByteArray written =
+        "; the suite's connection\r\n"
+        "[Other]\r\nSvr=wrong\r\n"
+        "[DBConfig]\r\n"
+        "Svr=dbserver\\SQLEXPRESS\r\n"
+        "uid = sa\r\n"
+        "PWD=p,w;x=1 \"q\" ; not a comment\r\n"
+        "DBname=物业管理\r\n"
+        "PWD=second\r\n";
     {
-        QSettings ini(file, QSettings::IniFormat);
-        ini.beginGroup(QStringLiteral("DBConfig"));
-        ini.setValue(QStringLiteral("Svr"), QStringLiteral("db;host"));
-        ini.setValue(QStringLiteral("UID"), QStringLiteral("sa"));
-        ini.setValue(QStringLiteral("PWD"), QStringLiteral("p'w}"));
-        ini.setValue(QStringLiteral("DBname"), QStringLiteral("物业"));
-    }
-    const QByteArray before = [&] {
         QFile f(file);
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    }();
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("\xEF\xBB\xBF" + written);
+    }
     const ConnectionSettings s = Settings::readStored();
-    QCOMPARE(s.server, QStringLiteral("db;host"));
-    QCOMPARE(s.login, QStringLiteral("sa"));
-    QCOMPARE(s.password, QStringLiteral("p'w}"));
-    QCOMPARE(s.database, QStringLiteral("物业"));
+    QCOMPARE(s.server, QStringLiteral("dbserver\\SQLEXPRESS"));
+    QCOMPARE(s.login, QStringLiteral(" sa"));
+    QCOMPARE(s.password, QStringLiteral("p,w;x=1 \"q\" ; not a comment"));
+    QCOMPARE(s.database, QStringLiteral("物业管理"));
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), before);
+    QCOMPARE(f.readAll(), "\xEF\xBB\xBF" + written);
     f.close();
     QFile::remove(file);
+
+    // A port after a comma and an empty value read as written, too.
+    const ConnectionSettings port = Settings::parseIni("[dbconfig]\nSvr=dbserver,1433\nPWD=\n");
+    QCOMPARE(port.server, QStringLiteral("dbserver,1433"));
+    QVERIFY(port.password.isEmpty() && port.login.isEmpty());
+}
+
+void SessionTest::readmeExampleReadsAsShown()
+{
+    QFile readme(QDir(qEnvironmentVariable("TAVIMOR_SOURCE_DIR")).filePath(QStringLiteral("README.md")));
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    const QByteArray text = readme.readAll();
+    const int start = text.indexOf("```ini\n");
+    QVERIFY(start >= 0);
+    const int end = text.indexOf("```", start + 7);
+    const ConnectionSettings s = Settings::parseIni(text.mid(start + 7, end - start - 7));
+    QCOMPARE(s.server, QStringLiteral("dbserver\\SQLEXPRESS"));
+    QCOMPARE(s.login, QStringLiteral("complaints"));
+    QCOMPARE(s.password, QStringLiteral("p,w;x=1"));
+    QCOMPARE(s.database, QStringLiteral("物业管理"));
 }
 
 void SessionTest::missingSettingsReadAsEmptyAndFailWithBothMessages()

@@ -279,6 +279,20 @@ private slots:
         QVERIFY(r.grid()->rowHeight(last) <= r.grid()->viewport()->height());
     }
 
+    void boxesHoldNoMoreThanTheirColumns()
+    {
+        Reception r;
+        r.click("Command3");
+        QTest::keyClicks(r.text(1), QString(105, QLatin1Char('x')));
+        QCOMPARE(r.text(1)->text().size(), 100);
+        QCOMPARE(r.text(2)->maxLength(), 200);
+        QCOMPARE(r.text(3)->maxLength(), 100);
+        QCOMPARE(r.get<QComboBox>("Combo2")->lineEdit()->maxLength(), 50);
+        // The content has no limit of its own.
+        r.content()->setPlainText(QString(5000, QLatin1Char('y')));
+        QCOMPARE(r.content()->toPlainText().size(), 5000);
+    }
+
     void invalidComplaintTimeStoresNothing()
     {
         Reception r;

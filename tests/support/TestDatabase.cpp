@@ -26,24 +26,39 @@ TestDatabase::TestDatabase(bool withDemo)
     m_file = m_dir.path() + QStringLiteral("/test.sqlite");
     if (!QFile::copy(templateFile(withDemo), m_file)) qFatal("cannot copy the test database");
     QFile(m_file).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    Settings::overrideForThisRun(ConnectionSettings{QStringLiteral("sqlite:") + m_file, {}, {}, {}});
-    gConn.openSqlite(m_file);
+    // TAVIMOR_TEST_TDS_PORT: the program's connection reaches this file through the TDS test
+    // endpoint (tests/sqlserver), so that its statements go over the wire in the SQL Server
+    // dialect and are recorded. The helpers below keep a direct connection of their own.
+    const QString tdsPort = qEnvironmentVariable("TAVIMOR_TEST_TDS_PORT");
+    const ConnectionSettings settings = tdsPort.isEmpty()
+                                            ? ConnectionSettings{QStringLiteral("sqlite:") + m_file, {}, {}, {}}
+                                            : ConnectionSettings{QStringLiteral("127.0.0.1,") + tdsPort,
+                                                                 QStringLiteral("sa"), QStringLiteral("x"), m_file};
+    Settings::overrideForThisRun(settings);
+    gConn.open(settings);
+    if (!tdsPort.isEmpty()) m_direct.openSqlite(m_file);
     clearSession();
 }
 
-TestDatabase::~TestDatabase() { gConn.close(); }
+TestDatabase::~TestDatabase()
+{
+    gConn.close();
+    m_direct.close();
+}
 
 Database &TestDatabase::db() { return gConn; }
 
-void TestDatabase::exec(const QString &sql, const QVariantList &params) { gConn.execute(sql, params); }
+Database &TestDatabase::helper() { return m_direct.isOpen() ? m_direct : gConn; }
 
-QVariant TestDatabase::value(const QString &sql, const QVariantList &params) { return gConn.scalar(sql, params); }
+void TestDatabase::exec(const QString &sql, const QVariantList &params) { helper().execute(sql, params); }
+
+QVariant TestDatabase::value(const QString &sql, const QVariantList &params) { return helper().scalar(sql, params); }
 
 int TestDatabase::count(const QString &table, const QString &where, const QVariantList &params)
 {
     QString sql = QStringLiteral("SELECT count(*) FROM ") + table;
     if (!where.isEmpty()) sql += QStringLiteral(" WHERE ") + where;
-    return gConn.scalar(sql, params).toInt();
+    return helper().scalar(sql, params).toInt();
 }
 
 void TestDatabase::login(const QString &userId, const QString &userName, const QString &deptCode,

@@ -31,6 +31,9 @@ public:
     static void clearSession();
 
 private:
+    Database &helper();
+
     QTemporaryDir m_dir;
     QString m_file;
+    Database m_direct;
 };

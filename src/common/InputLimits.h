@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Limits a text box (a line edit or an editable combo box) to the length of the column its text is
+// saved into (data/ColumnLengths), so that typing or pasting can never give a value the server
+// would refuse. Boxes of several lines are saved into unlimited columns; the stores check the
+// length of every value anyway.
+void limitToColumn(QWidget *box, const QString &table, const QString &column);

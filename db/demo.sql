@@ -103,7 +103,7 @@ INSERT INTO 岗位员工new (员工代号, 岗位代号, 主要岗位, 入岗日
     ('1012', '602', 1, '2010-05-01 00:00:00', NULL),
     ('1013', '1001', 1, '2011-01-01 00:00:00', NULL);
 
--- Groups: JD reception, SL acceptance, CL handling, GL administration, CX read-only statistics
+-- Groups: JD reception and follow-up visits, SL acceptance and analysis, CL handling, GL administration, CX read-only statistics
 -- (CX disables 投诉接待; a post in both JD and CX keeps it, as the enabling row wins).
 INSERT INTO GroupPrivilege (GroupID, FormName, Popedom) VALUES
     ('JD', '投诉管理', 1),
@@ -124,6 +124,10 @@ INSERT INTO GroupPrivilege (GroupID, FormName, Popedom) VALUES
     ('GL', '投诉类别设置', 1),
     ('GL', '投诉方式设置', 1),
     ('GL', '投诉处理人设置', 1),
+    ('GL', '投诉回访', 1),
+    ('JD', '投诉回访', 1),
+    ('GL', '投诉分析', 1),
+    ('SL', '投诉分析', 1),
     ('CX', '投诉管理', 1),
     ('CX', '投诉信息统计', 1),
     ('CX', '投诉接待', 0);
@@ -371,3 +375,17 @@ INSERT INTO 投诉信息处理 (投诉编号, 处理部门, 处理岗位, 处理
     ('00000035', '5', '501', '请协助处理。', '已维修卷帘门电机。', 1, strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-47880 minutes'), strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-46800 minutes')),
     ('00000035', '3', '302', NULL, '已处理完毕，请服务中心答复业主。', 2, strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-47880 minutes'), strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-46980 minutes')),
     ('00000036', '5', '501', NULL, '已向业主解释调价依据及公示记录。', 1, strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-51600 minutes'), strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-51600 minutes'));
+
+-- Follow-up visits of some finished complaints; the others are still waiting for their call.
+UPDATE 投诉信息 SET 回访人 = '张晓燕', 结果满意度 = '满意',
+    回访时间 = strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-10800 minutes')
+    WHERE 投诉编号 = '00000025';
+UPDATE 投诉信息 SET 回访人 = '张晓燕', 结果满意度 = '基本满意',
+    回访时间 = strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-15000 minutes')
+    WHERE 投诉编号 = '00000026';
+UPDATE 投诉信息 SET 回访人 = '林芳', 结果满意度 = '不满意',
+    回访时间 = strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-23000 minutes')
+    WHERE 投诉编号 = '00000029';
+UPDATE 投诉信息 SET 回访人 = '张晓燕', 结果满意度 = '满意',
+    回访时间 = strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-34000 minutes')
+    WHERE 投诉编号 = '00000033';

@@ -53,6 +53,12 @@ BEGIN
 END
 GO
 
+-- Follow-up visits: the finished complaints still waiting for one, and the recent ones (also
+-- added to a register that exists already).
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_回访' AND object_id = OBJECT_ID(N'dbo.投诉信息'))
+    CREATE INDEX ix_投诉信息_回访 ON dbo.投诉信息 (部门编号, 回访时间, 处理时间);
+GO
+
 IF OBJECT_ID(N'dbo.投诉信息处理', N'U') IS NULL
 BEGIN
     CREATE TABLE dbo.投诉信息处理 (

@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <random>
+#include <vector>
 
 #include "common/Session.h"
 #include "data/Database.h"
@@ -144,12 +145,20 @@ double generate(const QString &file, const Sizes &sizes)
                             {"管理处代号", "职能部门代号", "岗位代号", "设置日期", "终止日期", "备注"});
         Inserter({c}, QStringLiteral("FWXZK"), {"FWXZ_dh", "FWXZ_xz"})({"01", "住宅"});
         int buildingId = 0, roomId = 0, ownerId = 0, contractId = 0;
+        // Department "2" runs the first offices, the other receiving departments the rest in turn.
+        const int mainOffices =
+            sizes.otherDepartments > 0 ? qMax(1, sizes.offices * sizes.mainPercent / 100) : sizes.offices;
+        std::vector<std::vector<int>> officesOf(3 + qMax(0, sizes.otherDepartments));
         for (int o = 1; o <= sizes.offices; ++o) {
             const QString code = QString::number(o);
             const bool commercial = o % 3 == 0;
+            const int runBy = o <= mainOffices ? 2 : 3 + (o - mainOffices - 1) % sizes.otherDepartments;
+            officesOf[runBy].push_back(o);
+            const QString runner = QString::number(runBy);
             office({code, QStringLiteral("管理处%1").arg(o), QStringLiteral("路%1号").arg(o), "0571-0000",
-                    commercial ? 1 : 0, "2"});
-            assignment({code, "2", "P2-1", QStringLiteral("2020-01-01 00:00:00"), QVariant(), QVariant()});
+                    commercial ? 1 : 0, runner});
+            assignment({code, runner, QStringLiteral("P%1-1").arg(runBy), QStringLiteral("2020-01-01 00:00:00"),
+                        QVariant(), QVariant()});
             for (int b = 1; b <= sizes.buildingsPerOffice; ++b) {
                 ++buildingId;
                 building({buildingId, code, QStringLiteral("管理处%1").arg(o), QVariant(), QString::number(b), "幢",
@@ -173,27 +182,41 @@ double generate(const QString &file, const Sizes &sizes)
             }
         }
 
-        // Complaints: 5% not yet accepted, 5% in progress (two open steps), the rest finished
-        // with the remaining steps spread over them.
-        Inserter complaint(c, QStringLiteral("投诉信息"),
-                           {"投诉编号", "流水号", "部门编号", "部门名称", "管理处代号", "S_ID", "投诉人", "地址",
-                            "联系电话", "投诉类别", "投诉方式", "投诉时间", "投诉内容", "接待人", "处理状态",
-                            "处理结果", "处理时间", "调查情况", "撤销时间"});
+        // Complaints: the finished ones spread over the years, the open ones recent; each
+        // department's complaints come to its own offices.
+        Inserter complaint(
+            c, QStringLiteral("投诉信息"),
+            {"投诉编号", "流水号",   "部门编号", "部门名称", "管理处代号", "S_ID",    "投诉人",   "地址",
+             "联系电话", "投诉类别", "投诉方式", "投诉时间", "投诉内容",   "接待人",  "处理状态", "处理结果",
+             "处理时间", "调查情况", "回访人",   "回访时间", "结果满意度", "撤销时间"});
         Inserter step(
             c, QStringLiteral("投诉信息处理"),
             {"投诉编号", "处理部门", "处理岗位", "处理意见", "处理结果", "顺序号", "接受时间", "处理结束时间"});
-        const int pending = sizes.complaints / 20;
-        const int inProgress = sizes.complaints / 20;
+        const int open = sizes.openComplaints >= 0
+                             ? qMin(sizes.openComplaints, sizes.complaints)
+                             : int(qint64(sizes.complaints) * (100 - sizes.finishedPercent) / 100);
+        const int inProgress = open / 2;
+        const int pending = open - inProgress;
         const int finished = sizes.complaints - pending - inProgress;
+        const qint64 spanMinutes = qint64(sizes.years) * 365 * 24 * 60;
+        const char *const answers[] = {"满意", "满意", "满意", "基本满意", "基本满意", "不满意"};
         int stepsLeft = qMax(0, sizes.steps - 2 * inProgress);
         for (int n = 1; n <= sizes.complaints; ++n) {
             const QString code = QStringLiteral("%1").arg(n, 8, 10, QLatin1Char('0'));
             const bool isPending = n > finished + inProgress;
             const bool isInProgress = !isPending && n > finished;
-            const int ageMinutes = isPending      ? pick(7 * 24 * 60)
-                                   : isInProgress ? pick(30 * 24 * 60)
-                                                  : 30 * 24 * 60 + pick(3 * 365 * 24 * 60);
-            const QDateTime when = now.addSecs(-60LL * ageMinutes);
+            // An even share for department "2": its complaints are every (100 / mainPercent)-th one.
+            const bool main = sizes.otherDepartments == 0 ||
+                              qint64(n) * sizes.mainPercent / 100 != qint64(n - 1) * sizes.mainPercent / 100;
+            const int deptNumber = main ? 2 : 3 + pick(sizes.otherDepartments);
+            const QString dept = QString::number(deptNumber);
+            const std::vector<int> &ownOffices = officesOf[deptNumber];
+            const QString officeCode = QString::number(ownOffices.empty() ? 1 + pick(sizes.offices)
+                                                                          : ownOffices[pick(int(ownOffices.size()))]);
+            const qint64 ageMinutes = isPending      ? pick(7 * 24 * 60)
+                                      : isInProgress ? pick(30 * 24 * 60)
+                                                     : 30 * 24 * 60 + qint64(random() % quint64(spanMinutes));
+            const QDateTime when = now.addSecs(-60 * ageMinutes);
             const int s = 1 + pick(roomId);
             QString content = QString::fromUtf8(kPhrases[pick(15)]);
             if (n % 10 == 0) content = content.repeated(4);
@@ -201,25 +224,42 @@ double generate(const QString &file, const Sizes &sizes)
                                    : isInProgress ? QStringLiteral("处理中")
                                                   : QStringLiteral("处理完成");
             const QDateTime done = when.addSecs(3600LL * (1 + pick(72)));
-            complaint({code, n, "2", "物业服务中心", QString::number(1 + pick(sizes.offices)), s,
-                       QStringLiteral("业主%1").arg(s), QStringLiteral("管理处地址%1室").arg(s),
+            const bool isFinished = !isPending && !isInProgress;
+            const QDateTime visited = done.addSecs(3600LL * (2 + pick(96)));
+            const bool isVisited = isFinished && pick(100) < sizes.visitedPercent && visited < now;
+            complaint({code,
+                       n,
+                       dept,
+                       main ? QStringLiteral("物业服务中心") : QStringLiteral("部门%1").arg(dept),
+                       officeCode,
+                       s,
+                       QStringLiteral("业主%1").arg(s),
+                       QStringLiteral("管理处地址%1室").arg(s),
                        QStringLiteral("138%1").arg(s, 8, 10, QLatin1Char('0')),
-                       n % 3 ? QStringLiteral("维修质量") : QStringLiteral("环境卫生"), QStringLiteral("电话"),
-                       stamp(when), content, QStringLiteral("接待员二"), status,
-                       isPending || isInProgress ? QVariant() : QVariant(QStringLiteral("已处理")),
-                       isPending || isInProgress ? QVariant() : QVariant(stamp(done)),
+                       n % 3 ? QStringLiteral("维修质量") : QStringLiteral("环境卫生"),
+                       QStringLiteral("电话"),
+                       stamp(when),
+                       content,
+                       QStringLiteral("接待员二"),
+                       status,
+                       isFinished ? QVariant(QStringLiteral("已处理")) : QVariant(),
+                       isFinished ? QVariant(stamp(done)) : QVariant(),
                        isPending ? QVariant() : QVariant(QStringLiteral("已核实")),
+                       isVisited ? QVariant(QStringLiteral("接待员二")) : QVariant(),
+                       isVisited ? QVariant(stamp(visited)) : QVariant(),
+                       isVisited ? QVariant(QString::fromUtf8(answers[pick(6)])) : QVariant(),
                        isPending && n % 100 == 0 ? QVariant(stamp(QDateTime(when.date(), QTime(0, 0)))) : QVariant()});
+            const QString firstPost = QStringLiteral("P%1-1").arg(dept);
             if (isInProgress) {
-                step(
-                    {code, "2", "P2-1", QStringLiteral("请处理"), QVariant(), 1, stamp(when.addSecs(600)), QVariant()});
+                step({code, dept, firstPost, QStringLiteral("请处理"), QVariant(), 1, stamp(when.addSecs(600)),
+                      QVariant()});
                 step({code, "3", "P3-1", QVariant(), QVariant(), 2, stamp(when.addSecs(600)), QVariant()});
-            } else if (!isPending) {
+            } else if (isFinished) {
                 const int remaining = finished - n + 1;
                 const int count = qMax(1, (stepsLeft + remaining - 1) / remaining);
                 for (int k = 1; k <= count && stepsLeft > 0; ++k, --stepsLeft) {
-                    const QString d = k == 1 ? QStringLiteral("2") : QString::number(3 + pick(sizes.departments - 3));
-                    step({code, d, k == 1 ? QStringLiteral("P2-1") : QStringLiteral("P%1-1").arg(d), QVariant(),
+                    const QString d = k == 1 ? dept : QString::number(3 + pick(sizes.departments - 3));
+                    step({code, d, k == 1 ? firstPost : QStringLiteral("P%1-1").arg(d), QVariant(),
                           QStringLiteral("已处理"), k, stamp(when.addSecs(600)), stamp(done)});
                 }
             }
@@ -230,13 +270,51 @@ double generate(const QString &file, const Sizes &sizes)
     return timer.elapsed() / 1000.0;
 }
 
+Sizes years()
+{
+    Sizes s;
+    s.complaints = 1000000;
+    s.offices = 200;
+    s.departments = 50;
+    s.steps = 2000000;
+    s.buildingsPerOffice = 25;
+    s.roomsPerBuilding = 20;
+    s.openComplaints = 2000;
+    s.years = 10;
+    s.visitedPercent = 90;
+    s.mainPercent = 10;
+    s.otherDepartments = 48;
+    return s;
+}
+
+Sizes followUp()
+{
+    Sizes s;
+    s.finishedPercent = 33;
+    return s;
+}
+
+QString fileName(const Sizes &sizes)
+{
+    return QDir::temp().filePath(QStringLiteral("tavimor-bench-v3-%1c-%2o-%3d-%4s-%5b-%6r-%7f-%8open-%9y")
+                                     .arg(sizes.complaints)
+                                     .arg(sizes.offices)
+                                     .arg(sizes.departments)
+                                     .arg(sizes.steps)
+                                     .arg(sizes.buildingsPerOffice)
+                                     .arg(sizes.roomsPerBuilding)
+                                     .arg(sizes.finishedPercent)
+                                     .arg(sizes.openComplaints)
+                                     .arg(sizes.years) +
+                                 QStringLiteral("-%1v-%2m-%3x.sqlite")
+                                     .arg(sizes.visitedPercent)
+                                     .arg(sizes.mainPercent)
+                                     .arg(sizes.otherDepartments));
+}
+
 QString ensure(const Sizes &sizes)
 {
-    const QString file = QDir::temp().filePath(QStringLiteral("tavimor-bench-v2-%1c-%2o-%3d-%4s.sqlite")
-                                                   .arg(sizes.complaints)
-                                                   .arg(sizes.offices)
-                                                   .arg(sizes.departments)
-                                                   .arg(sizes.steps));
+    const QString file = fileName(sizes);
     if (!QFile::exists(file)) generate(file, sizes);
     return file;
 }

@@ -18,7 +18,26 @@ struct Sizes {
     int steps = 200000;
     int buildingsPerOffice = 50;
     int roomsPerBuilding = 40;
+    // Finished complaints in percent; the others are half not yet accepted, half in progress.
+    int finishedPercent = 90;
+    // When not negative: this many open complaints instead (half each), all received lately.
+    int openComplaints = -1;
+    // The finished complaints were received over this many years.
+    int years = 3;
+    // Finished complaints with a follow-up visit, in percent.
+    int visitedPercent = 50;
+    // Department "2"'s share of the complaints and of the offices, in percent; the rest belongs
+    // to departments "3" .. "2 + otherDepartments".
+    int mainPercent = 100;
+    int otherDepartments = 0;
 };
+
+// Ten years of a property company: 1,000,000 complaints, 50 departments, 200 offices, 100,000
+// households, 2,000,000 routing steps; about 2,000 complaints open, most finished ones visited;
+// department "2" holds a tenth (100,000 complaints, 20 offices).
+Sizes years();
+// The base sizes with a third of the complaints finished (the follow-up benchmark's database).
+Sizes followUp();
 
 // Who the benchmarks log in as.
 struct User {
@@ -27,6 +46,9 @@ struct User {
 User receptionist();  // department "2", post "P2-2"
 User acceptor();      // department "2", post "P2-1"
 User handler();       // department "3", post "P3-1"
+
+// The file name that ensure() uses for these sizes.
+QString fileName(const Sizes &sizes);
 
 // Writes a new database file (replacing `file`). Returns the seconds it took.
 double generate(const QString &file, const Sizes &sizes);

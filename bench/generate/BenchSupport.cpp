@@ -41,9 +41,11 @@ void resetPeak()
     if (clear.open(QIODevice::WriteOnly)) clear.write("5");
 }
 
-QString workingCopy(const QString &folder)
+QString workingCopy(const QString &folder) { return workingCopy(folder, BenchDatabase::Sizes()); }
+
+QString workingCopy(const QString &folder, const BenchDatabase::Sizes &sizes)
 {
-    const QString shared = BenchDatabase::ensure();
+    const QString shared = BenchDatabase::ensure(sizes);
     const QString file = folder + QStringLiteral("/bench.sqlite");
     QFile::remove(file);
     if (!QFile::copy(shared, file)) {

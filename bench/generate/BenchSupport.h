@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "BenchDatabase.h"
 #include "common/Messages.h"
 
 // What every benchmark needs besides its database.
@@ -31,6 +32,8 @@ void resetPeak();
 
 // A private copy of the shared benchmark database in `folder`, for benchmarks that write.
 QString workingCopy(const QString &folder);
+// The same of the database for other sizes.
+QString workingCopy(const QString &folder, const BenchDatabase::Sizes &sizes);
 
 // A control of a window by its object name; a missing one ends the run.
 template <typename T>

@@ -15,6 +15,20 @@ QString Dialect::dateOnly(const QString &expression) const
     return (m_kind == SqlServer ? QStringLiteral("CONVERT(date, %1)") : QStringLiteral("date(%1)")).arg(expression);
 }
 
+QString Dialect::dateTimePrefix(const QString &expression, int length) const
+{
+    return (m_kind == SqlServer ? QStringLiteral("CONVERT(char(%2), %1, 120)") : QStringLiteral("substr(%1, 1, %2)"))
+        .arg(expression)
+        .arg(length);
+}
+
+QString Dialect::hoursBetween(const QString &from, const QString &to) const
+{
+    return (m_kind == SqlServer ? QStringLiteral("(DATEDIFF(second, %1, %2) / 3600.0)")
+                                : QStringLiteral("((julianday(%2) - julianday(%1)) * 24.0)"))
+        .arg(from, to);
+}
+
 QString Dialect::naturalOrder(const QString &column) const { return length(column) + QStringLiteral(", ") + column; }
 
 QString Dialect::containsPattern(const QString &text)

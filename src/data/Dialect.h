@@ -21,6 +21,11 @@ public:
     QString length(const QString &expression) const;
     // The date part of a date-time expression, comparable with a bound date.
     QString dateOnly(const QString &expression) const;
+    // The first `length` characters of a date-time's text "yyyy-MM-dd HH:mm:ss": 7 give the
+    // month "yyyy-MM", 10 the day "yyyy-MM-dd" (for grouping).
+    QString dateTimePrefix(const QString &expression, int length) const;
+    // The hours from one date-time expression to another, with fractions.
+    QString hoursBetween(const QString &from, const QString &to) const;
     // "ORDER BY" terms that sort codes of unequal length as numbers: len(c), c.
     QString naturalOrder(const QString &column) const;
     // Text matched literally by LIKE: the pattern "%" + escaped text + "%" pairs with likeEscape().

@@ -7,6 +7,7 @@
 
 #include "common/Controls.h"
 #include "common/DepartmentTree.h"
+#include "common/ReportList.h"
 
 class Database;
 class FlexGrid;
@@ -20,12 +21,6 @@ class QTreeWidget;
 class QWidget;
 
 // Parts that the acceptance and the handling windows share.
-
-// Sets a grid up as a report list: one header row, the columns with their captions and widths in
-// twips, left-aligned text, rows selected whole.
-void setUpReportList(FlexGrid *grid, const QStringList &captions, const QVector<int> &widthsTwips);
-// The selected row of a grid, -1 when no row is selected.
-int selectedRow(const FlexGrid *grid);
 
 // Frame1 "投诉情况": the selected complaint, shown and never read back.
 class ComplaintDetails {
@@ -66,7 +61,3 @@ public:
     QListWidget *posts;  // List1
     DepartmentTree departments;
 };
-
-// Runs `refresh` when a work window is first shown and every time it is activated again: as a
-// child of the main window's client area (its frame activated) or as a window of its own.
-void refreshOnEveryActivation(QWidget *window, std::function<void()> refresh);

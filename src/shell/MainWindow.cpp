@@ -23,6 +23,7 @@
 #include "common/Program.h"
 #include "common/Session.h"
 #include "common/Twips.h"
+#include "followup/FollowUpWindows.h"
 #include "handling/HandlingWindows.h"
 #include "intake/IntakeWindows.h"
 #include "routing/RoutingWindows.h"
@@ -186,6 +187,8 @@ void MainWindow::buildMenu()
     m_items.insert(QStringLiteral("H11"), separator);
     m_order.append(separator);
     windowItem(complaints, QStringLiteral("投诉信息统计"), QStringLiteral("投诉信息统计"), createStatisticsWindow);
+    windowItem(complaints, QStringLiteral("投诉回访"), QStringLiteral("投诉回访"), createFollowUpWindow);
+    windowItem(complaints, QStringLiteral("投诉分析"), QStringLiteral("投诉分析"), createAnalysisWindow);
 
     QMenu *setup = topMenu(QStringLiteral("基础设置TS"), QStringLiteral("基础设置"));
     windowItem(setup, QStringLiteral("投诉类别设置"), QStringLiteral("投诉类别设置"), createCategoryWindow);

@@ -270,3 +270,22 @@ void ExportWindow::exportGrid()
     }
     if (!m_cancelled) Messages::information(QStringLiteral("输出到Execl失败: ") + m_lastError);
 }
+
+void ExportWindow::showFor(QPointer<ExportWindow> &window, QWidget *owner, GridModel *grid, const QString &sheetName,
+                           const QString &title)
+{
+    if (!window || !window->isVisible()) {
+        window = new ExportWindow(owner);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    window->Config(grid, sheetName, title);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+QString ExportWindow::periodSheetName(const QDate &from, const QDate &to, const QString &title)
+{
+    return QLatin1Char('(') + from.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral("至") +
+           to.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(')') + title;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QDialog>
 #include <QPointer>
 #include <QVector>
@@ -39,6 +40,13 @@ public:
     // Command1: the file dialog; Command2 "确定": the export; Command3 "退出".
     void chooseFile();
     void exportGrid();
+
+    // Shows the export of `grid` for a window: the one still open in `window`, or a new one that
+    // deletes itself when closed.
+    static void showFor(QPointer<ExportWindow> &window, QWidget *owner, GridModel *grid, const QString &sheetName,
+                        const QString &title);
+    // "(" + first day + "至" + last day + ")" + title: the sheet of a list over a period.
+    static QString periodSheetName(const QDate &from, const QDate &to, const QString &title);
 
     // The file dialog: returns the chosen path, or an empty text when the user cancelled. Tests
     // put a function here that answers at once.

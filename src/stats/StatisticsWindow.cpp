@@ -212,17 +212,7 @@ void StatisticsWindow::exportList()
         // The sheet is named after the days of the list on show; before any list, after the pickers.
         const QDate from = m_listFrom.isValid() ? m_listFrom : m_from->date();
         const QDate to = m_listTo.isValid() ? m_listTo : m_to->date();
-        const QString sheetName = QLatin1Char('(') + from.toString(QStringLiteral("yyyy-MM-dd")) +
-                                  QStringLiteral("至") + to.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(')') +
-                                  kSheetTitle;
-        // A closed export window deletes itself: the next export gets a new one.
-        if (!m_exportWindow || !m_exportWindow->isVisible()) {
-            m_exportWindow = new ExportWindow(this);
-            m_exportWindow->setAttribute(Qt::WA_DeleteOnClose);
-        }
-        m_exportWindow->Config(m_grid->grid(), sheetName, kSheetTitle);
-        m_exportWindow->show();
-        m_exportWindow->raise();
-        m_exportWindow->activateWindow();
+        ExportWindow::showFor(m_exportWindow, this, m_grid->grid(),
+                              ExportWindow::periodSheetName(from, to, kSheetTitle), kSheetTitle);
     });
 }

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QDialog>
 #include <QDir>
@@ -125,6 +126,24 @@ void statistics(MainWindow *main)
     if (ExportWindow *exporter = window->exportWindow()) save(exporter, QStringLiteral("export"));
 }
 
+void followUp(MainWindow *main)
+{
+    QWidget *window = main->openItem(QStringLiteral("投诉回访"));
+    auto *grid = child<FlexGrid>(window, "ListView1");
+    grid->setCurrentRow(1);
+    emit grid->rowChosen(1);
+    child<QComboBox>(window, "Combo1")->setCurrentIndex(1);
+    save(main, QStringLiteral("followup"));
+}
+
+void analysis(MainWindow *main)
+{
+    QWidget *window = main->openItem(QStringLiteral("投诉分析"));
+    child<QDateEdit>(window, "DTPicker1")->setDate(QDate::currentDate().addMonths(-1));
+    child<QAbstractButton>(window, "Command1")->click();
+    save(main, QStringLiteral("analysis"));
+}
+
 void acceptance(MainWindow *main)
 {
     QWidget *window = main->openItem(QStringLiteral("投诉受理"));
@@ -203,12 +222,16 @@ int main(int argc, char **argv)
     MainArea::setModalRunner(&photographDialog);
     acceptance(main);
     MainArea::setModalRunner(nullptr);
+    main->mdiArea()->closeAllSubWindows();
+    analysis(main);
     switchUser(main, QStringLiteral("1003"));
     handling(main);
     switchUser(main, QStringLiteral("1001"));
     reception(main);
     main->mdiArea()->closeAllSubWindows();
     statistics(main);
+    main->mdiArea()->closeAllSubWindows();
+    followUp(main);
     switchUser(main, QStringLiteral("1004"));
     setup(main);
     main->mdiArea()->closeAllSubWindows();

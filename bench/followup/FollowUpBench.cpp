@@ -1,0 +1,101 @@
+// Times the follow-up window on a large generated database:
+//   bench_followup [runs] [years]
+// By default 100,000 complaints of one department, a third of them finished and half of those
+// visited; with "years" the ten-year database (department "2" holds 100,000 of 1,000,000).
+// Refreshing both lists against their bare queries read to the end, and recording visits, in the
+// store alone and through the window. Visits go to a copy of the database.
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "BenchDatabase.h"
+#include "BenchSupport.h"
+#include "common/Clock.h"
+#include "common/FlexGrid.h"
+#include "common/Session.h"
+#include "followup/FollowUpStore.h"
+#include "followup/FollowUpWindow.h"
+
+using namespace BenchSupport;
+
+namespace {
+
+double timeOf(const std::function<void()> &work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+std::vector<double> times(int runs, const std::function<void(int)> &work)
+{
+    std::vector<double> result;
+    for (int i = 0; i < runs; ++i) result.push_back(timeOf([&] { work(i); }));
+    return result;
+}
+
+void report(const char *what, double ms, double limit)
+{
+    std::printf("%-44s median %8.2f ms  (limit %.0f ms) %s\n", what, ms, limit, ms <= limit ? "ok" : "TOO SLOW");
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? qMax(3, atoi(argv[1])) : 9;
+    const bool years = argc > 2 && std::strcmp(argv[2], "years") == 0;
+    PrintedMessages messages;
+
+    QTemporaryDir dir;
+    const QString copy = workingCopy(dir.path(), years ? BenchDatabase::years() : BenchDatabase::followUp());
+    std::printf("database: %s\n", qPrintable(copy));
+    gConn.openSqlite(copy);
+    BenchDatabase::login(BenchDatabase::receptionist());
+
+    FollowUpWindow window;
+    window.resize(1100, 760);
+    const QDateTime now = Clock::now();
+    const double bare = median(times(runs, [&](int) {
+        gConn.select(FollowUpStore::awaitingSql(), FollowUpStore::awaitingParams(gDeptCode));
+        gConn.select(FollowUpStore::visitedSql(), FollowUpStore::visitedParams(gDeptCode, now));
+    }));
+    const double refresh = median(times(runs, [&](int) { window.refresh(); }));
+    auto *awaiting = control<FlexGrid>(&window, "ListView1");
+    auto *visited = control<FlexGrid>(&window, "ListView2");
+    std::printf("lists: %d waiting for a visit, %d visited in 30 days\n", awaiting->grid()->rowCount(),
+                visited->grid()->rowCount());
+    report("bare queries of both lists", bare, 150);
+    report("refresh (Command5)", refresh, 150);
+    const double r = bare > 0 ? refresh / bare : 0;
+    std::printf("%-44s %.2f x the bare queries (limit 2 x) %s\n", "refresh", r, r <= 2 ? "ok" : "TOO SLOW");
+
+    // Visits of the complaints waiting longest: first the statement alone, then through the window.
+    FollowUpStore store(gConn);
+    const double stored = median(times(runs, [&](int i) {
+        store.visit(awaiting->grid()->text(i, FollowUpWindow::ACode), gUserName, QStringLiteral("满意"), Clock::now());
+    }));
+    report("a visit (the store's UPDATE)", stored, 20);
+    auto *combo = control<QComboBox>(&window, "Combo1");
+    auto *done = control<QPushButton>(&window, "Command1");
+    window.refresh();
+    const double clicked = median(times(runs, [&](int) {
+        awaiting->setCurrentRow(0);
+        emit awaiting->rowChosen(0);
+        combo->setCurrentIndex(1);
+        done->click();
+    }));
+    report("a visit through the window (Command1)", clicked, 150);
+    if (messages.count > 0) std::printf("%d messages shown: the run is not valid\n", messages.count);
+    return 0;
+}

@@ -1,0 +1,5 @@
+#include "FollowUpWindows.h"
+
+#include "FollowUpWindow.h"
+
+QWidget *createFollowUpWindow() { return new FollowUpWindow; }

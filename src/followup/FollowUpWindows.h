@@ -1,0 +1,6 @@
+#pragma once
+
+class QWidget;
+
+// The work windows of this folder, as the main window opens them.
+QWidget *createFollowUpWindow();

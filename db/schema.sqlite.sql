@@ -188,6 +188,10 @@ CREATE INDEX ix_投诉信息_部门时间 ON 投诉信息 (部门编号, 投诉�
 CREATE INDEX ix_投诉信息_管理处 ON 投诉信息 (管理处代号, 处理时间);
 -- Follow-up visits: the finished complaints still waiting for one, and the recent ones.
 CREATE INDEX ix_投诉信息_回访 ON 投诉信息 (部门编号, 回访时间, 处理时间);
+-- The register: a department's unfinished complaints, and its search by complainant (the name
+-- is matched in the index, only the complaints found are read).
+CREATE INDEX ix_投诉信息_部门处理 ON 投诉信息 (部门编号, 处理时间);
+CREATE INDEX ix_投诉信息_投诉人 ON 投诉信息 (部门编号, 撤销时间, 投诉人);
 
 CREATE TABLE 投诉信息处理 (
     ID           INTEGER PRIMARY KEY,

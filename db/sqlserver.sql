@@ -59,6 +59,17 @@ IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_回访' 
     CREATE INDEX ix_投诉信息_回访 ON dbo.投诉信息 (部门编号, 回访时间, 处理时间);
 GO
 
+-- The register: a department's unfinished complaints, and its search by complainant (the name
+-- is matched in the index, only the complaints found are read); also added to a register that
+-- exists already.
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_部门处理' AND object_id = OBJECT_ID(N'dbo.投诉信息'))
+    CREATE INDEX ix_投诉信息_部门处理 ON dbo.投诉信息 (部门编号, 处理时间);
+GO
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_投诉人' AND object_id = OBJECT_ID(N'dbo.投诉信息'))
+    CREATE INDEX ix_投诉信息_投诉人 ON dbo.投诉信息 (部门编号, 撤销时间, 投诉人);
+GO
+
 IF OBJECT_ID(N'dbo.投诉信息处理', N'U') IS NULL
 BEGIN
     CREATE TABLE dbo.投诉信息处理 (

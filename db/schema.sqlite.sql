@@ -188,6 +188,8 @@ CREATE INDEX ix_投诉信息_部门时间 ON 投诉信息 (部门编号, 投诉�
 CREATE INDEX ix_投诉信息_管理处 ON 投诉信息 (管理处代号, 处理时间);
 -- Follow-up visits: the finished complaints still waiting for one, and the recent ones.
 CREATE INDEX ix_投诉信息_回访 ON 投诉信息 (部门编号, 回访时间, 处理时间);
+-- The analysis of every department's complaints over a period.
+CREATE INDEX ix_投诉信息_投诉时间 ON 投诉信息 (投诉时间);
 -- The register: a department's unfinished complaints, and its search by complainant (the name
 -- is matched in the index, only the complaints found are read).
 CREATE INDEX ix_投诉信息_部门处理 ON 投诉信息 (部门编号, 处理时间);
@@ -206,6 +208,8 @@ CREATE TABLE 投诉信息处理 (
 );
 CREATE INDEX ix_投诉信息处理_投诉 ON 投诉信息处理 (投诉编号, 顺序号);
 CREATE INDEX ix_投诉信息处理_岗位 ON 投诉信息处理 (处理岗位, 处理部门, 处理结束时间);
+-- The open steps of every post (the analysis's overdue work).
+CREATE INDEX ix_投诉信息处理_结束时间 ON 投诉信息处理 (处理结束时间);
 
 CREATE TABLE 投诉处理人设置 (
     ID           INTEGER PRIMARY KEY,

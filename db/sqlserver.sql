@@ -59,6 +59,11 @@ IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_回访' 
     CREATE INDEX ix_投诉信息_回访 ON dbo.投诉信息 (部门编号, 回访时间, 处理时间);
 GO
 
+-- The analysis: every department's complaints over a period.
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息_投诉时间' AND object_id = OBJECT_ID(N'dbo.投诉信息'))
+    CREATE INDEX ix_投诉信息_投诉时间 ON dbo.投诉信息 (投诉时间);
+GO
+
 -- The register: a department's unfinished complaints, and its search by complainant (the name
 -- is matched in the index, only the complaints found are read); also added to a register that
 -- exists already.
@@ -86,6 +91,12 @@ BEGIN
     CREATE INDEX ix_投诉信息处理_投诉 ON dbo.投诉信息处理 (投诉编号, 顺序号);
     CREATE INDEX ix_投诉信息处理_岗位 ON dbo.投诉信息处理 (处理岗位, 处理部门, 处理结束时间);
 END
+GO
+
+-- The open steps of every post (the analysis's overdue work); also added to a register that
+-- exists already.
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE name = N'ix_投诉信息处理_结束时间' AND object_id = OBJECT_ID(N'dbo.投诉信息处理'))
+    CREATE INDEX ix_投诉信息处理_结束时间 ON dbo.投诉信息处理 (处理结束时间);
 GO
 
 IF OBJECT_ID(N'dbo.投诉处理人设置', N'U') IS NULL

@@ -25,18 +25,6 @@ using namespace BenchSupport;
 
 namespace {
 
-double medianOf(int runs, const std::function<void()> &work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.push_back(timer.nsecsElapsed() / 1e6);
-    }
-    return median(times);
-}
-
 // The four statements of one analysis, read to the end.
 void bareQueries(const AnalysisScope &scope, AnalysisGrouping grouping)
 {
@@ -57,8 +45,8 @@ void measure(int runs, const char *what, const QDate &from, const QDate &to, int
     control<QComboBox>(&window, "Combo1")->setCurrentIndex(grouping);
     auto *button = control<QPushButton>(&window, "Command1");
     const AnalysisScope scope{gDeptCode, from, to, Clock::now()};
-    const double bare = medianOf(runs, [&] { bareQueries(scope, AnalysisGrouping(grouping)); });
-    const double full = medianOf(runs, [&] {
+    const double bare = medianMs(runs, [&](int) { bareQueries(scope, AnalysisGrouping(grouping)); });
+    const double full = medianMs(runs, [&](int) {
         button->click();
         QApplication::processEvents();  // the charts draw
     });

@@ -27,21 +27,6 @@ using namespace BenchSupport;
 
 namespace {
 
-double timeOf(const std::function<void()> &work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return timer.nsecsElapsed() / 1e6;
-}
-
-std::vector<double> times(int runs, const std::function<void(int)> &work)
-{
-    std::vector<double> result;
-    for (int i = 0; i < runs; ++i) result.push_back(timeOf([&] { work(i); }));
-    return result;
-}
-
 void report(const char *what, double ms, double limit)
 {
     std::printf("%-44s median %8.2f ms  (limit %.0f ms) %s\n", what, ms, limit, ms <= limit ? "ok" : "TOO SLOW");
@@ -66,11 +51,11 @@ int main(int argc, char **argv)
     FollowUpWindow window;
     window.resize(1100, 760);
     const QDateTime now = Clock::now();
-    const double bare = median(times(runs, [&](int) {
+    const double bare = medianMs(runs, [&](int) {
         gConn.select(FollowUpStore::awaitingSql(), FollowUpStore::awaitingParams(gDeptCode));
         gConn.select(FollowUpStore::visitedSql(), FollowUpStore::visitedParams(gDeptCode, now));
-    }));
-    const double refresh = median(times(runs, [&](int) { window.refresh(); }));
+    });
+    const double refresh = medianMs(runs, [&](int) { window.refresh(); });
     auto *awaiting = control<FlexGrid>(&window, "ListView1");
     auto *visited = control<FlexGrid>(&window, "ListView2");
     std::printf("lists: %d waiting for a visit, %d visited in 30 days\n", awaiting->grid()->rowCount(),
@@ -82,19 +67,19 @@ int main(int argc, char **argv)
 
     // Visits of the complaints waiting longest: first the statement alone, then through the window.
     FollowUpStore store(gConn);
-    const double stored = median(times(runs, [&](int i) {
+    const double stored = medianMs(runs, [&](int i) {
         store.visit(awaiting->grid()->text(i, FollowUpWindow::ACode), gUserName, QStringLiteral("满意"), Clock::now());
-    }));
+    });
     report("a visit (the store's UPDATE)", stored, 20);
     auto *combo = control<QComboBox>(&window, "Combo1");
     auto *done = control<QPushButton>(&window, "Command1");
     window.refresh();
-    const double clicked = median(times(runs, [&](int) {
+    const double clicked = medianMs(runs, [&](int) {
         awaiting->setCurrentRow(0);
         emit awaiting->rowChosen(0);
         combo->setCurrentIndex(1);
         done->click();
-    }));
+    });
     report("a visit through the window (Command1)", clicked, 150);
     if (messages.count > 0) std::printf("%d messages shown: the run is not valid\n", messages.count);
     return 0;

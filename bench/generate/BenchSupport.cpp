@@ -1,5 +1,6 @@
 #include "BenchSupport.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <algorithm>
 
@@ -23,6 +24,18 @@ double median(std::vector<double> values)
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+double medianMs(int runs, const std::function<void(int)> &work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work(i);
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    return median(times);
 }
 
 double processMb(const char *key)

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "BenchDatabase.h"
@@ -24,6 +25,8 @@ private:
 };
 
 double median(std::vector<double> values);
+// The median milliseconds of `runs` runs of `work` (given the run's number).
+double medianMs(int runs, const std::function<void(int)> &work);
 
 // A figure of /proc/self/status in MB: "VmRSS:" (resident now) or "VmHWM:" (the peak so far).
 double processMb(const char *key);

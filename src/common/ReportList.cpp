@@ -27,6 +27,14 @@ int selectedRow(const FlexGrid *grid)
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
+int rowOfCode(const FlexGrid *grid, int column, const QString &code)
+{
+    const GridModel *model = grid->grid();
+    for (int row = 0; row < model->rowCount(); ++row)
+        if (model->text(row, column) == code) return row;
+    return -1;
+}
+
 namespace {
 
 // Watches a work window for its activations.

@@ -38,14 +38,6 @@ QPlainTextEdit *readOnlyText(QWidget *parent, const QString &name)
     return edit;
 }
 
-int rowOfCode(const FlexGrid *grid, int column, const QString &code)
-{
-    const GridModel *model = grid->grid();
-    for (int row = 0; row < model->rowCount(); ++row)
-        if (model->text(row, column) == code) return row;
-    return -1;
-}
-
 }  // namespace
 
 FollowUpWindow::FollowUpWindow(QWidget *parent)

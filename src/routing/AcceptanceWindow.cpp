@@ -32,14 +32,6 @@ bool waitedTooLong(const QDateTime &since, const QDateTime &now)
     return since.isValid() && DateText::hourBoundaries(since, now) > 24;
 }
 
-int rowOfCode(const FlexGrid *grid, int column, const QString &code)
-{
-    const GridModel *model = grid->grid();
-    for (int row = 0; row < model->rowCount(); ++row)
-        if (model->text(row, column) == code) return row;
-    return -1;
-}
-
 }  // namespace
 
 AcceptanceWindow::AcceptanceWindow(QWidget *parent)

@@ -145,6 +145,8 @@ void FollowUpWindow::fillAwaiting(const QVector<AwaitingVisit> &list, const QDat
     model->clearRows();
     GridModel::Bulk bulk(*model);
     QString cells[AColumns];
+    // "Now" in UTC once: a local time's offset would be looked up again for every row.
+    const qint64 nowMs = now.toMSecsSinceEpoch();
     for (int i = 0; i < list.size(); ++i) {
         const AwaitingVisit &c = list.at(i);
         cells[ARow] = QString::number(i + 1);
@@ -156,7 +158,8 @@ void FollowUpWindow::fillAwaiting(const QVector<AwaitingVisit> &list, const QDat
         cells[AFinished] = c.finishedText;
         cells[AWaiting] = DateText::waiting(c.finished, now);
         const int row = bulk.append(cells, AColumns);
-        if (c.finished.secsTo(now) > kLateHours * 3600LL) model->setCellStyle(row, AWaiting, QColor(255, 0, 0), true);
+        if (c.finished.isValid() && (nowMs - c.finished.toMSecsSinceEpoch()) / 1000 > kLateHours * 3600LL)
+            model->setCellStyle(row, AWaiting, QColor(255, 0, 0), true);
     }
 }
 

@@ -45,6 +45,7 @@ void SharedPiecesTest::waitingTimes_data()
     QTest::newRow("60") << 60 << QStringLiteral("1小时0分钟");
     QTest::newRow("125") << 125 << QStringLiteral("2小时5分钟");
     QTest::newRow("1440") << 1440 << QStringLiteral("24小时0分钟");
+    QTest::newRow("100000") << 100000 << QStringLiteral("1666小时40分钟");
     QTest::newRow("0") << 0 << QStringLiteral("0分钟");
     QTest::newRow("future") << -5 << QStringLiteral("0分钟");
 }

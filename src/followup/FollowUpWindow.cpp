@@ -142,8 +142,7 @@ void FollowUpWindow::refresh()
 void FollowUpWindow::fillAwaiting(const QVector<AwaitingVisit> &list, const QDateTime &now)
 {
     GridModel *model = m_awaiting->grid();
-    model->clearRows();
-    GridModel::Bulk bulk(*model);
+    GridModel::Bulk bulk(*model, GridModel::ReplaceRows);
     QString cells[AColumns];
     // "Now" in UTC once: a local time's offset would be looked up again for every row.
     const qint64 nowMs = now.toMSecsSinceEpoch();
@@ -166,8 +165,7 @@ void FollowUpWindow::fillAwaiting(const QVector<AwaitingVisit> &list, const QDat
 void FollowUpWindow::fillVisited(const QVector<VisitedComplaint> &list)
 {
     GridModel *model = m_visited->grid();
-    model->clearRows();
-    GridModel::Bulk bulk(*model);
+    GridModel::Bulk bulk(*model, GridModel::ReplaceRows);
     QString cells[VColumns];
     m_satisfied = 0;
     for (int i = 0; i < list.size(); ++i) {

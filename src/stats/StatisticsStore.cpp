@@ -48,9 +48,7 @@ int StatisticsStore::fill(GridModel &grid, const StatisticsQuery &query)
 {
     QVariantList params;
     const QString sql = listSql(query, &params);
-
-    grid.clearRows();
-    GridModel::Bulk bulk(grid);
+    GridModel::Bulk bulk(grid, GridModel::ReplaceRows);
     QString cells[StatisticsColumn::Count];
     int lines = 0;
     m_db.scan(sql, params, [&](const QSqlQuery &row) {

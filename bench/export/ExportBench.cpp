@@ -16,12 +16,13 @@
 #include <QFileInfo>
 #include <QString>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "stats/Workbook.h"
+#include "xlsx/Workbook.h"
 
 #ifdef TAVIMOR_HAVE_XLSXWRITER
 #include <xlsxwriter.h>
@@ -113,14 +114,20 @@ double writeWithModule(xlsx::Workbook &book, xlsx::Worksheet &sheet, const std::
     const int lastRow = kHeaderRow + rows;
     sheet.setText(1, 1, QStringLiteral("投诉统计表"));
     sheet.setText(3, 1, QStringLiteral("打印日期：2024年05月06日"));
-    for (int c = 1; c <= kColumns; ++c) sheet.setColumnWidth(c, 14.4);
     const QString text = QStringLiteral("@"), number = QStringLiteral("0.00_ ");
+    std::vector<double> widest(kColumns, 0.0);
     for (int r = 0; r <= rows; ++r) {
         for (int c = 0; c < kColumns; ++c) {
+            const QString &value = cells[size_t(r) * kColumns + size_t(c)];
             sheet.setNumberFormat(CellRange(kHeaderRow + r, c + 1), isNumericColumn(c) ? number : text);
-            sheet.setText(kHeaderRow + r, c + 1, cells[size_t(r) * kColumns + size_t(c)]);
+            sheet.setText(kHeaderRow + r, c + 1, value);
+            widest[size_t(c)] = std::max(widest[size_t(c)], xlsx::textWidth(value, 10.5));  // as the export fits
         }
     }
+    for (int c = 1; c <= kColumns; ++c) sheet.setColumnWidth(c, std::max(14.4, widest[size_t(c - 1)] + 1.5));
+    const double fonts[] = {18, 12, 10, 10.5};
+    for (int row = 1; row <= kHeaderRow; ++row) sheet.setRowHeight(row, 1.4 * fonts[row - 1]);
+    book.activateSheet(book.sheetCount() - 1);
     for (int row = 1; row <= 3; ++row) sheet.merge(CellRange(row, 1, row, kColumns));
     sheet.setHorizontalAlignment(CellRange(1, 1, 2, kColumns), xlsx::HAlign::Center);
     sheet.setHorizontalAlignment(CellRange(3, 1, 3, kColumns), xlsx::HAlign::Right);
@@ -168,6 +175,9 @@ double writeWithLibxlsxwriter(const QString &path, const std::vector<std::string
     lxw_format *bodyText = format("@", 10.5, 0, 0, true);
     lxw_format *bodyNumber = format("0.00_ ", 10.5, 0, 0, true);
     worksheet_set_column(sheet, 0, kColumns - 1, 14.4, nullptr);
+    const double fonts[] = {18, 12, 10, 10.5};
+    for (int row = 0; row < kHeaderRow; ++row) worksheet_set_row(sheet, lxw_row_t(row), 1.4 * fonts[row], nullptr);
+    worksheet_activate(sheet);
     worksheet_merge_range(sheet, 0, 0, 0, kColumns - 1, "投诉统计表", title);
     worksheet_merge_range(sheet, 1, 0, 1, kColumns - 1, "", tag);
     worksheet_merge_range(sheet, 2, 0, 2, kColumns - 1, "打印日期：2024年05月06日", date);

@@ -3,7 +3,9 @@
 // By default 100,000 complaints of one department, a third of them finished and half of those
 // visited; with "years" the ten-year database (department "2" holds 100,000 of 1,000,000).
 // Refreshing both lists against their bare queries read to the end, and recording visits, in the
-// store alone and through the window. Visits go to a copy of the database.
+// store alone and through the window. Visits go to a copy of the database. Times are wall clock
+// and processor time; limits and the ratio are judged on the latter, which a busy machine does not
+// inflate.
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -27,9 +29,10 @@ using namespace BenchSupport;
 
 namespace {
 
-void report(const char *what, double ms, double limit)
+void report(const char *what, const Times &t, double limit)
 {
-    std::printf("%-44s median %8.2f ms  (limit %.0f ms) %s\n", what, ms, limit, ms <= limit ? "ok" : "TOO SLOW");
+    std::printf("%-40s median %8.2f ms (cpu %8.2f)  (limit %.0f ms) %s\n", what, t.wall, t.cpu, limit,
+                t.cpu <= limit ? "ok" : "TOO SLOW");
 }
 
 }  // namespace
@@ -51,30 +54,30 @@ int main(int argc, char **argv)
     FollowUpWindow window;
     window.resize(1100, 760);
     const QDateTime now = Clock::now();
-    const double bare = medianMs(runs, [&](int) {
+    const Times bare = medianTimes(runs, [&](int) {
         gConn.select(FollowUpStore::awaitingSql(), FollowUpStore::awaitingParams(gDeptCode));
         gConn.select(FollowUpStore::visitedSql(), FollowUpStore::visitedParams(gDeptCode, now));
     });
-    const double refresh = medianMs(runs, [&](int) { window.refresh(); });
+    const Times refresh = medianTimes(runs, [&](int) { window.refresh(); });
     auto *awaiting = control<FlexGrid>(&window, "ListView1");
     auto *visited = control<FlexGrid>(&window, "ListView2");
     std::printf("lists: %d waiting for a visit, %d visited in 30 days\n", awaiting->grid()->rowCount(),
                 visited->grid()->rowCount());
     report("bare queries of both lists", bare, 150);
     report("refresh (Command5)", refresh, 150);
-    const double r = bare > 0 ? refresh / bare : 0;
+    const double r = bare.cpu > 0 ? refresh.cpu / bare.cpu : 0;
     std::printf("%-44s %.2f x the bare queries (limit 2 x) %s\n", "refresh", r, r <= 2 ? "ok" : "TOO SLOW");
 
     // Visits of the complaints waiting longest: first the statement alone, then through the window.
     FollowUpStore store(gConn);
-    const double stored = medianMs(runs, [&](int i) {
+    const Times stored = medianTimes(runs, [&](int i) {
         store.visit(awaiting->grid()->text(i, FollowUpWindow::ACode), gUserName, QStringLiteral("满意"), Clock::now());
     });
     report("a visit (the store's UPDATE)", stored, 20);
     auto *combo = control<QComboBox>(&window, "Combo1");
     auto *done = control<QPushButton>(&window, "Command1");
     window.refresh();
-    const double clicked = medianMs(runs, [&](int) {
+    const Times clicked = medianTimes(runs, [&](int) {
         awaiting->setCurrentRow(0);
         emit awaiting->rowChosen(0);
         combo->setCurrentIndex(1);

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <algorithm>
+#include <ctime>
 
 #include "BenchDatabase.h"
 
@@ -26,16 +27,20 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-double medianMs(int runs, const std::function<void(int)> &work)
+double medianMs(int runs, const std::function<void(int)> &work) { return medianTimes(runs, work).wall; }
+
+Times medianTimes(int runs, const std::function<void(int)> &work)
 {
-    std::vector<double> times;
+    std::vector<double> wall, cpu;
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer timer;
+        const std::clock_t start = std::clock();
         timer.start();
         work(i);
-        times.push_back(timer.nsecsElapsed() / 1e6);
+        wall.push_back(timer.nsecsElapsed() / 1e6);
+        cpu.push_back(1000.0 * double(std::clock() - start) / CLOCKS_PER_SEC);
     }
-    return median(times);
+    return {median(wall), median(cpu)};
 }
 
 double processMb(const char *key)

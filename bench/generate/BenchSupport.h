@@ -27,6 +27,13 @@ private:
 double median(std::vector<double> values);
 // The median milliseconds of `runs` runs of `work` (given the run's number).
 double medianMs(int runs, const std::function<void(int)> &work);
+// The same, as wall-clock time and as the process's processor time: on a busy machine the
+// second is what the run would take on an idle one (the program has one thread).
+struct Times {
+    double wall = 0;
+    double cpu = 0;
+};
+Times medianTimes(int runs, const std::function<void(int)> &work);
 
 // A figure of /proc/self/status in MB: "VmRSS:" (resident now) or "VmHWM:" (the peak so far).
 double processMb(const char *key);

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
@@ -18,7 +19,6 @@
 #include <new>
 
 #include "GridExport.h"
-#include "Workbook.h"
 #include "common/Clock.h"
 #include "common/Controls.h"
 #include "common/ErrorReports.h"
@@ -28,6 +28,7 @@
 #include "common/Tag.h"
 #include "common/Twips.h"
 #include "common/WaitCursor.h"
+#include "xlsx/Workbook.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ const QString kChosen = QStringLiteral("√");
 QString chooseWithDialog(QWidget *parent, const QString &folder)
 {
     QFileDialog dialog(parent, QStringLiteral("输出到Excel文件"), folder,
-                       QStringLiteral("Excel 工作簿 (*.xlsx);;所有文件 (*)"));
+                       QStringLiteral("Excel 工作簿 (*.xlsx *.xlsm);;所有文件 (*)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("xlsx"));
@@ -44,6 +45,14 @@ QString chooseWithDialog(QWidget *parent, const QString &folder)
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (MainArea::runModal(&dialog) != QDialog::Accepted) return QString();
     return dialog.selectedFiles().value(0);
+}
+
+// A file name ends in an extension such as .xlsx: a dot and up to five plain letters or digits, one
+// of them a letter ("统计2024.05" has none).
+bool hasExtension(const QString &path)
+{
+    static const QRegularExpression extension(QStringLiteral("\\.(?=[A-Za-z0-9]{1,5}$)[0-9]*[A-Za-z]"));
+    return extension.match(QFileInfo(QDir::fromNativeSeparators(path)).fileName()).hasMatch();
 }
 
 void openWithDesktop(const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
@@ -213,7 +222,7 @@ bool ExportWindow::To_Execl(const QString &title, const QString &sheetName)
 {
     m_lastError.clear();
     m_cancelled = false;
-    const QString path = m_path->text().trimmed();
+    QString path = m_path->text().trimmed();
     if (path.isEmpty()) {
         Messages::show(QStringLiteral("请确定输出的文件名"), Messages::executableName());
         return false;
@@ -221,6 +230,25 @@ bool ExportWindow::To_Execl(const QString &title, const QString &sheetName)
     if (!m_source) {
         m_lastError = QStringLiteral("要输出的表格已经关闭");
         return false;
+    }
+    if (QFileInfo(QDir::fromNativeSeparators(path)).isDir()) {
+        m_lastError = QStringLiteral("%1 是一个文件夹，请在后面加上工作簿的文件名").arg(path);
+        return false;
+    }
+    if (!hasExtension(path)) {
+        path += path.endsWith(QLatin1Char('.')) ? QStringLiteral("xlsx") : QStringLiteral(".xlsx");
+        m_path->setText(path);
+    }
+    QString holder;
+    if (xlsx::lockedByLibreOffice(QDir::fromNativeSeparators(path), &holder)) {
+        const QString who = holder.isEmpty() ? QString() : QStringLiteral("（%1）").arg(holder);
+        if (!Messages::ask(QStringLiteral("工作簿 %1 正在 LibreOffice 中打开%2。\n"
+                                          "现在写入，它在那里未保存的修改可能会覆盖这次输出。仍然写入吗？")
+                               .arg(path, who),
+                           Messages::programTitle(), Messages::Icon::Question)) {
+            m_cancelled = true;
+            return false;
+        }
     }
 
     GridExport::Job job;

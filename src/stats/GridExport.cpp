@@ -4,9 +4,9 @@
 #include <QFont>
 #include <QStringList>
 
-#include "Workbook.h"
 #include "common/GridModel.h"
 #include "common/Twips.h"
+#include "xlsx/Workbook.h"
 
 using xlsx::CellRange;
 
@@ -16,6 +16,24 @@ namespace {
 constexpr double kFillShare = 0.5;
 // How many grid rows are written between two progress reports.
 constexpr int kRowsPerReport = 2048;
+// The font of the grid's cells, in points.
+constexpr double kGridFontSize = 10.5;
+// Row heights that fit a font: 1.4 times its size.
+constexpr double kRowHeightPerPoint = 1.4;
+// What fits across a portrait A4 page inside the default margins, in characters.
+constexpr double kPortraitPageWidth = 94;
+// What a fitted column has beside its widest value, in characters.
+constexpr double kWidthMargin = 1.5;
+
+// The width, in characters, of a grid text as its cell shows it: a number in a "0.00_ " column with
+// two decimals and the blank the "_ " leaves; any other text as it is.
+double shownWidth(const QString &text, bool numberFormat)
+{
+    double number = 0;
+    if (numberFormat && xlsx::plainNumber(text, &number))
+        return xlsx::textWidth(QString::number(number, 'f', 2) + QLatin1Char(' '), kGridFontSize);
+    return xlsx::textWidth(text, kGridFontSize);
+}
 
 // A grid with two header rows: a run of equal texts in the top row becomes one merged cell, and a
 // column whose two texts are equal becomes one cell over both rows. After a run, the run's last
@@ -104,23 +122,40 @@ void GridExport::write(const GridModel &grid, const Job &job, const Progress &pr
     sheet.setText(3, 1, QStringLiteral("打印日期：") + job.printDate.toString(QStringLiteral("yyyy年MM月dd日")));
 
     QStringList formats;
+    QVector<bool> numeric;
     for (int k = 0; k < n; ++k) {
-        const int column = job.columns.at(k);
-        sheet.setColumnWidth(k + 1, grid.widthTwips(column) / 100.0);
-        formats << numberFormat(grid.alignment(column));
+        formats << numberFormat(grid.alignment(job.columns.at(k)));
+        numeric << (formats.last() != QLatin1String("@"));
     }
 
     // Each cell gets its format before its value, so that a text column keeps a code such as 0012
-    // as text and a number column turns "12.5" into a number.
+    // as text and a number column turns "12.5" into a number. The widest text each column shows is
+    // measured on the way.
+    QVector<double> widest(n, 0.0);
     for (int r = 0; r < rows; ++r) {
         const int sheetRow = kFirstGridRow + r;
         for (int k = 0; k < n; ++k) {
+            const QString text = grid.gridText(r, job.columns.at(k));
             sheet.setNumberFormat(CellRange(sheetRow, k + 1), formats.at(k));
-            sheet.enterValue(sheetRow, k + 1, grid.gridText(r, job.columns.at(k)));
+            sheet.enterValue(sheetRow, k + 1, text);
+            if (!text.isEmpty()) widest[k] = qMax(widest[k], shownWidth(text, numeric[k]));
         }
         if (progress && (r + 1) % kRowsPerReport == 0 && !progress(kFillShare * (r + 1) / rows))
             throw xlsx::WorkbookError(QStringLiteral("输出已取消"), true);
     }
+
+    // The grid's width (twips / 100), widened where a value would not fit: a number that does not
+    // fit shows as "###". A column the grid hides stays hidden.
+    double total = 0;
+    for (int k = 0; k < n; ++k) {
+        double width = grid.widthTwips(job.columns.at(k)) / 100.0;
+        if (width > 0 && widest[k] > 0) width = qMax(width, widest[k] + kWidthMargin);
+        sheet.setColumnWidth(k + 1, width);
+        total += qMin(width, xlsx::kMaxColumnWidth);
+    }
+    // Printed one page wide, so that the first page holds the title and the date whole; a report
+    // wider than a portrait page is printed across.
+    sheet.fitToPageWidth(total > kPortraitPageWidth);
 
     for (int row = 1; row <= 3; ++row) sheet.merge(CellRange(row, 1, row, n));
     sheet.setHorizontalAlignment(CellRange(1, 1, 2, n), xlsx::horizontalAlignment(3));
@@ -128,10 +163,16 @@ void GridExport::write(const GridModel &grid, const Job &job, const Progress &pr
     sheet.setHorizontalAlignment(CellRange(kFirstGridRow, 1, kFirstGridRow, n), xlsx::horizontalAlignment(3));
     sheet.setVerticalAlignment(CellRange(1, 1, kFirstGridRow, n), xlsx::verticalAlignment(5));
     sheet.setThinBorders(CellRange(kFirstGridRow, 1, lastRow, n));
-    sheet.setFontSize(CellRange(1, 1, 1, n), 18);
-    sheet.setFontSize(CellRange(2, 1, 2, n), 12);
-    sheet.setFontSize(CellRange(3, 1, 3, n), 10);
-    sheet.setFontSize(CellRange(kFirstGridRow, 1, lastRow, n), 10.5);
+    // Spreadsheet programs do not fit the height of a row to a merged cell: the title would be cut.
+    const double titleFonts[] = {18, 12, 10};  // rows 1 to 3
+    for (int row = 1; row <= 3; ++row) {
+        sheet.setFontSize(CellRange(row, 1, row, n), titleFonts[row - 1]);
+        sheet.setRowHeight(row, kRowHeightPerPoint * titleFonts[row - 1]);
+    }
+    sheet.setFontSize(CellRange(kFirstGridRow, 1, lastRow, n), kGridFontSize);
+    const int headerRows = qMin(grid.fixedRows(), rows);
+    for (int row = kFirstGridRow; row < kFirstGridRow + headerRows; ++row)
+        sheet.setRowHeight(row, kRowHeightPerPoint * kGridFontSize);
 
     if (grid.fixedRows() == 2) {
         QStringList top, bottom;
@@ -141,6 +182,9 @@ void GridExport::write(const GridModel &grid, const Job &job, const Progress &pr
         }
         mergeHeader(sheet, top, bottom);
     }
+
+    // The workbook opens on the report, the only selected tab.
+    book.activateSheet(book.findSheet(job.sheetName));
 
     if (progress) {
         book.save([&](double done) { return progress(kFillShare + (1 - kFillShare) * done); });

@@ -26,7 +26,11 @@ void AutoFitColumns(GridModel &grid, const QFont &font);
 //   row 4 on: the grid, chosen columns side by side from column A, 10.5 pt with thin borders;
 //       a column whose data alignment code is above 5 (right or general) is formatted "0.00_ ",
 //       every other column "@" (text), so codes such as 0012 keep their zeros;
-//   column widths: the grid's twips / 100.
+//   column widths: the grid's twips / 100, widened where the widest value as its cell shows it
+//       would not fit (at most 255 characters); a column the grid hides stays hidden;
+//   row heights: rows 1 to 3 and the header rows fit their fonts (1.4 x the size in points);
+//   printed one page wide (across the page when wider than a portrait page);
+//   the report's sheet is the active and only selected tab when the workbook opens.
 // A grid with two header rows has its header merged: a run of equal top texts becomes one cell,
 // and a column whose two header texts are equal becomes one cell over both rows.
 class GridExport {

@@ -16,8 +16,10 @@ private slots:
 
 namespace {
 
-const QRegularExpression kIndex(
-    QStringLiteral(R"(CREATE\s+(UNIQUE\s+)?INDEX\s+(\S+)\s+ON\s+(?:dbo\.)?(\S+)\s*\(([^)]*)\))"));
+// Name, table, key columns and (SQL Server) the columns an index includes beside its key; SQLite
+// has no INCLUDE and lists them after the key.
+const QRegularExpression kIndex(QStringLiteral(
+    R"(CREATE\s+(UNIQUE\s+)?INDEX\s+(\S+)\s+ON\s+(?:dbo\.)?(\S+)\s*\(([^)]*)\)(?:\s*INCLUDE\s*\(([^)]*)\))?)"));
 
 // Index name -> "UNIQUE table (columns)".
 QMap<QString, QString> indexesOf(const QString &script)
@@ -27,6 +29,7 @@ QMap<QString, QString> indexesOf(const QString &script)
     while (it.hasNext()) {
         const QRegularExpressionMatch m = it.next();
         QStringList columns = m.captured(4).split(QLatin1Char(','));
+        if (m.capturedLength(5) > 0) columns += m.captured(5).split(QLatin1Char(','));
         for (QString &c : columns) c = c.trimmed();
         indexes.insert(m.captured(2), (m.capturedLength(1) > 0 ? QStringLiteral("UNIQUE ") : QString()) +
                                           m.captured(3) + QStringLiteral(" (") + columns.join(QStringLiteral(", ")) +

@@ -13,6 +13,7 @@
 
 #include "ExportProbe.h"
 #include "MessageRecorder.h"
+#include "Readers.h"
 #include "TestDatabase.h"
 #include "TestRegistry.h"
 #include "common/Clock.h"
@@ -247,11 +248,7 @@ private slots:
         QCOMPARE(find<QLineEdit>(exporter, "Text1(1)")->text(), QStringLiteral("投诉分析"));
         QCOMPARE(find<QLineEdit>(exporter, "Text1(2)")->text(), sheet);
 
-        const QString noProbe = export_probe::unavailable();
-        if (!noProbe.isEmpty()) {
-            if (qEnvironmentVariableIsSet("CI")) QFAIL(qPrintable(noProbe));
-            QSKIP(qPrintable(noProbe));
-        }
+        REQUIRE_READER(readers::missingOpenpyxl());
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("analysis.xlsx"));
         find<QLineEdit>(exporter, "Text1(0)")->setText(path);

@@ -13,15 +13,6 @@
 // Reads exported workbooks with openpyxl (a reader we did not write) through xlsx_probe.py.
 namespace export_probe {
 
-// Why the probe cannot run here, or an empty text.
-inline QString unavailable()
-{
-    if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) return QStringLiteral("/usr/bin/python3 is missing");
-    if (QProcess::execute(QStringLiteral("/usr/bin/python3"), {"-c", "import openpyxl"}) != 0)
-        return QStringLiteral("openpyxl is missing (Debian package python3-openpyxl)");
-    return QString();
-}
-
 inline QByteArray run(const QString &script, const QStringList &arguments)
 {
     QProcess process;
@@ -80,4 +71,4 @@ inline void fillGrid(GridModel &grid, const QString &format, const QList<QString
 
 }  // namespace export_probe
 
-#define PROBE_SCRIPT QFINDTESTDATA("xlsx_probe.py")
+#define PROBE_SCRIPT QFINDTESTDATA("../xlsx/xlsx_probe.py")

@@ -1,13 +1,15 @@
 #include <QCryptographicHash>
 #include <QDir>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "ExportProbe.h"
+#include "Readers.h"
 #include "TestRegistry.h"
 #include "stats/GridExport.h"
-#include "stats/Workbook.h"
+#include "xlsx/Workbook.h"
 
 using export_probe::fillGrid;
 
@@ -43,13 +45,12 @@ class ExportTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { m_noProbe = export_probe::unavailable(); }
+    void initTestCase() { m_noProbe = readers::missingOpenpyxl(); }
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        if (!m_noProbe.isEmpty() && QByteArray(QTest::currentTestFunction()) != "addresses")
-            QSKIP(qPrintable(m_noProbe));
+        if (QByteArray(QTest::currentTestFunction()) != "addresses") REQUIRE_READER(m_noProbe);
     }
 
     void addresses()
@@ -182,6 +183,148 @@ private slots:
         QCOMPARE(added.sheets, (QStringList{"Report", "Other", "统计"}));
         QCOMPARE(added.value("统计", "A5").toString(), QStringLiteral("王"));
         QCOMPARE(added.value("Report", "A5").toString(), QStringLiteral("0001"));
+    }
+
+    // The workbook opens on the report, the only selected tab; the title block and the header
+    // rows are high enough for their fonts; every column is wide enough for what it shows, up to
+    // the widest a column can be.
+    void reportOpensReadable()
+    {
+        GridModel grid;
+        fillGrid(grid, QStringLiteral("序|<投诉编号|<投诉内容|>金额"), {});
+        for (int r = 1; r <= 12; ++r)
+            grid.appendRow({QString::number(r), QStringLiteral("%1").arg(r, 8, 10, QLatin1Char('0')),
+                            QStringLiteral("漏水"), QStringLiteral("1234567.5")});
+        grid.appendRow({"13", "00000013", QString(12001, u'长'), ""});
+        grid.setWidthTwips(0, 400);  // 4 characters: too narrow for "10.00"
+        grid.setWidthTwips(1, 1440);
+        grid.setWidthTwips(2, 1440);
+        grid.setWidthTwips(3, 600);
+        const QString path = file("readable.xlsx");
+        GridExport::write(grid, job(path, QStringLiteral("统计"), {0, 1, 2, 3}));
+
+        const export_probe::Seen seen = export_probe::dump(PROBE_SCRIPT, path);
+        const QJsonObject all = QJsonDocument::fromJson(export_probe::run(PROBE_SCRIPT, {"dump", path})).object();
+        QCOMPARE(all["active"].toString(), QStringLiteral("统计"));
+        QCOMPARE(all["selected"].toArray().toVariantList(), QVariantList{"统计"});
+        QCOMPARE(seen.sheet("统计")["heights"].toObject().toVariantMap(),
+                 (QVariantMap{{"1", 25.2}, {"2", 16.8}, {"3", 14.0}, {"4", 14.7}}));
+        const QJsonObject widths = seen.sheet("统计")["widths"].toObject();
+        // "13.00 " in 10.5-point digits, and a little room.
+        QVERIFY2(widths["A"].toDouble() >= 7, qPrintable(QString::number(widths["A"].toDouble())));
+        QCOMPARE(widths["B"].toDouble(), 3876 / 256.0);  // wide enough already: the grid's width
+        QVERIFY(widths["C"].toDouble() > 255 && widths["C"].toDouble() < 256);
+        QVERIFY2(widths["D"].toDouble() >= 12, qPrintable(QString::number(widths["D"].toDouble())));
+        QCOMPARE(seen.cell("统计", "A14")["format"].toString(), QStringLiteral("0.00_ "));
+
+        // An existing workbook opens on the report too, and no other sheet stays grouped with it.
+        const QString kept = fixture("kept.xlsx");
+        GridExport::write(grid, job(kept, QStringLiteral("统计"), {0, 1}));
+        const QJsonObject again = QJsonDocument::fromJson(export_probe::run(PROBE_SCRIPT, {"dump", kept})).object();
+        QCOMPARE(again["active"].toString(), QStringLiteral("统计"));
+        QCOMPARE(again["selected"].toArray().toVariantList(), QVariantList{"统计"});
+        QCOMPARE(again["states"]["Other"].toString(), QStringLiteral("hidden"));
+    }
+
+    // A reused sheet loses its old merges (over cells that hold nothing, too) and the custom heights
+    // of its rows, so the new title block never meets an old merge.
+    void reusedSheetLosesOldMergesAndHeights()
+    {
+        const QString path = file("old.xlsx");
+        {
+            xlsx::Workbook book = xlsx::Workbook::create(path);
+            xlsx::Worksheet &sheet = book.addSheet(QStringLiteral("统计"));
+            sheet.setText(6, 1, QStringLiteral("旧"));
+            sheet.setText(8, 3, QStringLiteral("旧"));
+            sheet.merge(xlsx::CellRange(1, 1, 2, 4));  // no cell there
+            sheet.setRowHeight(2, 40);
+            sheet.setRowHeight(7, 60);
+            book.save();
+        }
+        GridModel grid;
+        fillGrid(grid, QStringLiteral("<编号|<投诉人"), {{"0001", "王"}});
+        GridExport::write(grid, job(path, QStringLiteral("统计"), {0, 1}));
+        const export_probe::Seen seen = export_probe::dump(PROBE_SCRIPT, path);
+        QCOMPARE(seen.merges("统计"), (QStringList{"A1:B1", "A2:B2", "A3:B3"}));
+        QCOMPARE(seen.sheet("统计")["heights"].toObject().toVariantMap(),
+                 (QVariantMap{{"1", 25.2}, {"2", 16.8}, {"3", 14.0}, {"4", 14.7}}));
+        QVERIFY(seen.value("统计", "A6").isNull());
+    }
+
+    // A macro-enabled workbook keeps its macros byte for byte and stays macro-enabled; a new .xlsm
+    // is macro-enabled from the start, as the extension requires.
+    void macroWorkbookKeepsItsMacros()
+    {
+        const QString path = file("macros.xlsm");
+        export_probe::run(PROBE_SCRIPT, {"macros", path});
+        const QVariantMap before = export_probe::parts(PROBE_SCRIPT, path);
+        QVERIFY(before.contains("xl/vbaProject.bin"));
+        GridModel grid;
+        fillGrid(grid, QStringLiteral("<编号|<投诉人"), {{"0001", "王"}});
+        GridExport::write(grid, job(path, QStringLiteral("统计"), {0, 1}));
+
+        const QVariantMap after = export_probe::parts(PROBE_SCRIPT, path);
+        QCOMPARE(after.value("xl/vbaProject.bin"), before.value("xl/vbaProject.bin"));
+        const QString macroType = QStringLiteral("application/vnd.ms-excel.sheet.macroEnabled.main+xml");
+        const QJsonObject seen = QJsonDocument::fromJson(export_probe::run(PROBE_SCRIPT, {"dump", path})).object();
+        QCOMPARE(seen["workbookType"].toString(), macroType);
+        QCOMPARE(seen["active"].toString(), QStringLiteral("统计"));
+        // Both old sheets were selected (grouped); now only the report is, and they keep their cells.
+        QCOMPARE(seen["selected"].toArray().toVariantList(), QVariantList{"统计"});
+        QCOMPARE(seen["data"]["Other"]["cells"]["A1"]["value"].toString(), QStringLiteral("共享文本"));
+        QCOMPARE(seen["data"]["Report"]["cells"]["D6"]["value"].toString(), QStringLiteral("old 6-4"));
+
+        GridExport::write(grid, job(file("new.xlsm"), QStringLiteral("统计"), {0, 1}));
+        const QJsonObject created =
+            QJsonDocument::fromJson(export_probe::run(PROBE_SCRIPT, {"dump", file("new.xlsm")})).object();
+        QCOMPARE(created["workbookType"].toString(), macroType);
+    }
+
+    // LibreOffice, as a new user opens the export: it opens on the report (the workbook it saves
+    // again says so), the report's CSV holds the title, the header and the codes as text, and the
+    // first page of its PDF holds the title, the date and whole row numbers, no "###".
+    void libreOfficeShowsTheReport()
+    {
+        REQUIRE_READER(readers::missingLibreOffice());
+        REQUIRE_READER(readers::missingPdfText());
+        // As wide as the statistics list: wider than a page.
+        GridModel grid;
+        fillGrid(grid, QStringLiteral("序|<投诉编号|<投诉人|<投诉内容|<状态"), {});
+        for (int r = 1; r <= 12; ++r)
+            grid.appendRow({QString::number(r), QStringLiteral("%1").arg(r, 8, 10, QLatin1Char('0')),
+                            QStringLiteral("王"), QStringLiteral("楼上漏水"), QStringLiteral("尚未受理")});
+        grid.setWidthTwips(0, 400);
+        for (int c = 1; c < 5; ++c) grid.setWidthTwips(c, 1200);
+        grid.setWidthTwips(3, 9000);
+        const QString path = file("report.xlsx");
+        GridExport::write(grid, job(path, QStringLiteral("统计"), {0, 1, 2, 3, 4}));
+
+        QDir().mkpath(file("resaved"));
+        const QString resaved = readers::convertWithLibreOffice(path, "xlsx:Calc MS Excel 2007 XML", file("resaved"));
+        QVERIFY(!resaved.isEmpty());
+        const QJsonObject seen = QJsonDocument::fromJson(export_probe::run(PROBE_SCRIPT, {"dump", resaved})).object();
+        QCOMPARE(seen["active"].toString(), QStringLiteral("统计"));
+        QCOMPARE(seen["selected"].toArray().toVariantList(), QVariantList{"统计"});
+
+        // Headless, LibreOffice's CSV export takes the first sheet unless it is told which: the second.
+        const QString csvFile = readers::convertWithLibreOffice(
+            path, "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,2", m_dir->path());
+        QFile csv(csvFile);
+        QCOMPARE(QFileInfo(csvFile).fileName(), QStringLiteral("report-统计.csv"));
+        QVERIFY2(csv.open(QIODevice::ReadOnly), qPrintable(csv.fileName()));
+        const QStringList lines = QString::fromUtf8(csv.readAll()).split(QRegularExpression("\\r?\\n"));
+        QCOMPARE(lines.value(0).section(',', 0, 0), QStringLiteral("投诉情况统计表"));
+        QCOMPARE(lines.value(3), QStringLiteral("序,投诉编号,投诉人,投诉内容,状态"));
+        QCOMPARE(lines.value(13).section(',', 1, 1), QStringLiteral("00000010"));
+
+        const QString pdf = readers::convertWithLibreOffice(path, "pdf", m_dir->path());
+        QVERIFY(!pdf.isEmpty());
+        const QString page = readers::pdfPageText(pdf, 1);
+        QVERIFY2(page.contains(QStringLiteral("投诉情况统计表")) &&
+                     page.contains(QStringLiteral("打印日期：2024年05月06日")),
+                 qPrintable(page));
+        QVERIFY2(page.contains(QStringLiteral("10.00")) && page.contains(QStringLiteral("12.00")), qPrintable(page));
+        QVERIFY2(!page.contains(QStringLiteral("###")), qPrintable(page));
     }
 
     // Refused exports leave the workbook as it was and create no file.

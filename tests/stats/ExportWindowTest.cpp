@@ -1,17 +1,20 @@
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "ExportProbe.h"
 #include "MessageRecorder.h"
+#include "TestFiles.h"
 #include "TestRegistry.h"
 #include "common/FlexGrid.h"
 #include "stats/ExportWindow.h"
-#include "stats/Workbook.h"
+#include "xlsx/Workbook.h"
 
 namespace {
 
@@ -157,6 +160,61 @@ private slots:
         xlsx::Workbook book = xlsx::Workbook::open(chosenPath);
         QCOMPARE(book.sheetNames(), (QStringList{"Sheet1", "统计"}));
         QCOMPARE(book.sheet(1).usedRange(), xlsx::CellRange(1, 1, 5, 2));
+    }
+
+    // A typed name without an extension gets ".xlsx"; a workbook LibreOffice has open is written
+    // only when the user says so; a workbook with a password is said to be one.
+    void fileNames()
+    {
+        GridModel grid;
+        export_probe::fillGrid(grid, QStringLiteral("<编号|<投诉人"), {{"0012", "王"}});
+        MessageRecorder messages;
+        auto exportTo = [&](const QString &path) {
+            QPointer<ExportWindow> window = new ExportWindow;
+            window->setAttribute(Qt::WA_DeleteOnClose);
+            window->Config(&grid, QStringLiteral("统计"), QStringLiteral("标题"));
+            window->show();
+            find<QLineEdit>(window, "Text1(0)")->setText(QDir::toNativeSeparators(path));
+            find<QPushButton>(window, "Command2")->click();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // a closed window is gone
+            return window;
+        };
+
+        const QString typed = m_dir->filePath(QStringLiteral("统计2024.05"));
+        QVERIFY(!exportTo(typed));  // written, and the window closed
+        QVERIFY(QFileInfo::exists(typed + QStringLiteral(".xlsx")));
+        QCOMPARE(messages.count(), 0);
+
+        const QString open = typed + QStringLiteral(".xlsx");
+        QFile lock(m_dir->filePath(QStringLiteral(".~lock.统计2024.05.xlsx#")));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(QStringLiteral("张晓燕,office-pc,/home/zxy,09.12.2026 10:00,file:///home/zxy/.config/libreoffice/4;")
+                       .toUtf8());
+        lock.close();
+        const QDateTime written = QFileInfo(open).lastModified();
+        messages.answers = {Messages::Answer::No};
+        QPointer<ExportWindow> refused = exportTo(open);
+        QCOMPARE(messages.count(), 1);  // the question, and no failure after No
+        QCOMPARE(messages.messages.last().buttons, Messages::Buttons::YesNo);
+        QVERIFY2(messages.last().contains(QStringLiteral("LibreOffice")) &&
+                     messages.last().contains(QStringLiteral("张晓燕")),
+                 qPrintable(messages.last()));
+        QVERIFY(refused && refused->isVisible());
+        QCOMPARE(QFileInfo(open).lastModified(), written);
+        delete refused;
+        messages.answers = {Messages::Answer::Yes};
+        QVERIFY(!exportTo(open));
+        QCOMPARE(messages.count(), 2);
+
+        const QString locked = m_dir->filePath(QStringLiteral("locked.xlsx"));
+        QVERIFY(test_files::writePasswordProtectedWorkbook(locked));
+        QPointer<ExportWindow> protectedOne = exportTo(locked);
+        QVERIFY(protectedOne && protectedOne->isVisible());
+        QVERIFY2(messages.last().startsWith(QStringLiteral("输出到Execl失败: ")) &&
+                     messages.last().contains(QStringLiteral("密码")) &&
+                     !messages.last().contains(QStringLiteral("zip")),
+                 qPrintable(messages.last()));
+        delete protectedOne;
     }
 };
 

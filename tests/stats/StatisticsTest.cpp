@@ -9,6 +9,7 @@
 
 #include "ExportProbe.h"
 #include "MessageRecorder.h"
+#include "Readers.h"
 #include "TestDatabase.h"
 #include "TestRegistry.h"
 #include "common/Clock.h"
@@ -214,8 +215,7 @@ private slots:
     // the nine captioned columns; an empty list exports its header only.
     void exportTheList()
     {
-        const QString noProbe = export_probe::unavailable();
-        if (!noProbe.isEmpty()) QSKIP(qPrintable(noProbe));
+        REQUIRE_READER(readers::missingOpenpyxl());
         TestDatabase db;
         addComplaints(db);
         login();

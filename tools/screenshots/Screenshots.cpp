@@ -1,6 +1,7 @@
 // screenshots [folder]: logs in to the real program on a new demo database, offscreen, opens every
 // window from the menu as its users would, and saves what the windows look like as PNG files
-// (default folder: docs/screenshots). Run it again after any change to a window.
+// (default folder: docs/screenshots), and the statistics export as LibreOffice shows it (soffice and
+// pdftoppm). Run it again after any change to a window.
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -8,13 +9,16 @@
 #include <QDateEdit>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QUrl>
 #include <cstdio>
 
 #include "common/FlexGrid.h"
@@ -29,6 +33,7 @@
 namespace {
 
 QString folder;
+QString workFolder;  // the demo database and the exported workbook
 QString dialogPicture;
 
 void save(QWidget *widget, const QString &name)
@@ -86,6 +91,34 @@ int photographDialog(QDialog *dialog)
     return int(QDialog::Accepted);
 }
 
+// Runs a program to its end; false, with a note, when it is missing or fails.
+bool runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (process.waitForFinished(240000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return true;
+    process.kill();
+    std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), qPrintable(process.errorString()));
+    return false;
+}
+
+// What a user sees who opens an exported workbook in LibreOffice: its first printed page, through
+// a PDF of LibreOffice's own (with a profile of its own) and pdftoppm.
+void photographInLibreOffice(const QString &workbook, const QString &name)
+{
+    QTemporaryDir profile;
+    const QString pdf = workFolder + QLatin1Char('/') + QFileInfo(workbook).completeBaseName() + QStringLiteral(".pdf");
+    if (!runTool(QStringLiteral("soffice"),
+                 {"--headless", "--norestore",
+                  "-env:UserInstallation=" + QUrl::fromLocalFile(profile.path()).toString(QUrl::FullyEncoded),
+                  "--convert-to", "pdf", "--outdir", workFolder, workbook}) ||
+        !runTool(QStringLiteral("pdftoppm"),
+                 {"-png", "-r", "110", "-f", "1", "-l", "1", "-singlefile", pdf, folder + QLatin1Char('/') + name}))
+        return;
+    std::printf("%s/%s.png\n", qPrintable(folder), qPrintable(name));
+}
+
 void clickRow(FlexGrid *grid, int row)
 {
     grid->setCurrentRow(row);
@@ -123,7 +156,13 @@ void statistics(MainWindow *main)
     clickRow(child<FlexGrid>(window, "MSFlexGrid1"), 2);
     save(main, QStringLiteral("statistics"));
     window->exportList();
-    if (ExportWindow *exporter = window->exportWindow()) save(exporter, QStringLiteral("export"));
+    ExportWindow *exporter = window->exportWindow();
+    if (!exporter) return;
+    save(exporter, QStringLiteral("export"));
+    const QString workbook = workFolder + QStringLiteral("/统计.xlsx");
+    child<QLineEdit>(exporter, "Text1(0)")->setText(workbook);
+    child<QAbstractButton>(exporter, "Command2")->click();
+    photographInLibreOffice(workbook, QStringLiteral("export-libreoffice"));
 }
 
 void followUp(MainWindow *main)
@@ -197,6 +236,7 @@ int main(int argc, char **argv)
     folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
     QDir().mkpath(folder);
     QTemporaryDir temp;
+    workFolder = temp.path();
     const QString demo = temp.path() + QStringLiteral("/demo.sqlite");
     Scripts::createSqliteDatabase(demo, true);
     Settings::overrideForThisRun(ConnectionSettings{QStringLiteral("sqlite:") + demo, {}, {}, {}});

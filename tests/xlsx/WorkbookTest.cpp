@@ -11,8 +11,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "Readers.h"
+#include "TestFiles.h"
 #include "TestRegistry.h"
-#include "stats/Workbook.h"
+#include "xlsx/Workbook.h"
 
 using xlsx::CellRange;
 using xlsx::Workbook;
@@ -20,7 +22,7 @@ using xlsx::WorkbookError;
 using xlsx::Worksheet;
 
 // The workbooks written here are read back with openpyxl (a reader we did not write) through
-// xlsx_probe.py, and with LibreOffice where it is installed.
+// xlsx_probe.py, and with LibreOffice (tests/support/Readers.h).
 class WorkbookTest : public QObject {
     Q_OBJECT
 
@@ -101,20 +103,13 @@ class WorkbookTest : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) {
-            m_noProbe = QStringLiteral("/usr/bin/python3 is missing");
-        } else if (QProcess::execute(QStringLiteral("/usr/bin/python3"), {"-c", "import openpyxl"}) != 0) {
-            m_noProbe = QStringLiteral("openpyxl is missing (Debian package python3-openpyxl)");
-        }
-    }
+    void initTestCase() { m_noProbe = readers::missingOpenpyxl(); }
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         static const QByteArrayList withoutProbe{"addresses", "refusedCallsSayWhy", "damagedZipDataIsReported"};
-        if (!m_noProbe.isEmpty() && !withoutProbe.contains(QTest::currentTestFunction())) QSKIP(qPrintable(m_noProbe));
+        if (!withoutProbe.contains(QTest::currentTestFunction())) REQUIRE_READER(m_noProbe);
     }
 
     void addresses()
@@ -165,7 +160,8 @@ private slots:
             refusal("vertical alignment", [] { xlsx::verticalAlignment(0); }, {"0"}),
             refusal("range", [&] { sheet.setThinBorders(CellRange(3, 1, 2, 1)); }),
             refusal("overlap", [&] { sheet.merge(CellRange(1, 2, 2, 3)); }, {"B1:C2", "A1:B1", "Sheet1"}),
-            refusal("width", [&] { sheet.setColumnWidth(1, 256); }, {"256"}),
+            refusal("width", [&] { sheet.setColumnWidth(1, -1); }, {"-1"}),
+            refusal("height", [&] { sheet.setRowHeight(1, qQNaN()); }, {"nan"}),
             refusal("font size", [&] { sheet.setFontSize(CellRange(1, 1), 0.5); }, {"0.5"}),
             refusal("number format", [&] { sheet.setNumberFormat(CellRange(1, 1), QString()); }),
             refusal("sheet", [&] { book.sheet(1); }, {"2"}),
@@ -614,6 +610,43 @@ private slots:
         QCOMPARE(Workbook::open(path).sheetNames(), (QStringList{"Report", "Other", "Big"}));
     }
 
+    // The sheet a workbook opens on, row heights, and widths and heights beyond what a sheet holds.
+    void activeSheetRowHeightsAndLimits()
+    {
+        const QString path = makeFixture("views.xlsx");
+        Workbook book = Workbook::open(path);
+        QCOMPARE(book.activeSheet(), 0);
+        book.activateSheet(1);  // the hidden sheet: shown as well
+        Worksheet &other = book.sheet(1);
+        other.setRowHeight(1, 25.2);
+        other.setRowHeight(3, 1000);
+        other.setColumnWidth(3, 12001);
+        QCOMPARE(other.rowHeight(1), 25.2);
+        QCOMPARE(other.rowHeight(2), 0.0);
+        book.save();
+        QCOMPARE(Workbook::open(path).activeSheet(), 1);
+
+        const QJsonObject seen = dump(path);
+        QCOMPARE(seen["active"].toString(), QStringLiteral("Other"));
+        QCOMPARE(seen["selected"].toArray().toVariantList(), QVariantList{"Other"});
+        QCOMPARE(seen["states"]["Other"].toString(), QStringLiteral("visible"));
+        const QJsonObject data = seen["data"]["Other"].toObject();
+        QCOMPARE(data["heights"].toObject().toVariantMap(), (QVariantMap{{"1", 25.2}, {"3", xlsx::kMaxRowHeight}}));
+        QVERIFY(data["widths"]["C"].toDouble() > 255 && data["widths"]["C"].toDouble() < 256);
+        QCOMPARE(data["cells"]["A1"]["value"].toString(), QStringLiteral("共享文本"));
+        QCOMPARE(data["cells"]["A1"]["size"].toDouble(), 14.0);
+
+        // Clearing the used block takes the custom heights of its rows and a merge over empty cells.
+        Workbook again = Workbook::open(path);
+        Worksheet &sheet = again.sheet(1);
+        sheet.merge(CellRange(5, 4, 6, 5));
+        QCOMPARE(sheet.usedRange(), CellRange(1, 1, 6, 5));
+        sheet.clear(sheet.usedRange());
+        QCOMPARE(sheet.rowHeight(1), 0.0);
+        QVERIFY(sheet.mergedRanges().isEmpty());
+        QVERIFY(sheet.usedRange().isEmpty());
+    }
+
     void notAWorkbook()
     {
         const QString path = file("old.xls");
@@ -631,13 +664,23 @@ private slots:
         const QString fault =
             refusal("missing", [&] { Workbook::open(file("missing.xlsx")); }, {native(file("missing.xlsx"))});
         QVERIFY2(fault.isEmpty(), qPrintable(fault));
+
+        // A workbook with a password to open: an OLE compound file holding the encrypted package.
+        const QString locked = file("locked.xlsx");
+        QVERIFY(test_files::writePasswordProtectedWorkbook(locked));
+        try {
+            Workbook::open(locked);
+            QFAIL("opened");
+        } catch (const WorkbookError &e) {
+            QVERIFY2(e.message().contains(QStringLiteral("设有打开密码")), qPrintable(e.message()));
+            const QString problem = messageFault(e.message(), {native(locked)});
+            QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        }
     }
 
     void libreOfficeReadsTheValues()
     {
-        QString office = QStandardPaths::findExecutable(QStringLiteral("soffice"));
-        if (office.isEmpty()) office = QStandardPaths::findExecutable(QStringLiteral("libreoffice"));
-        if (office.isEmpty()) QSKIP("LibreOffice is not installed");
+        REQUIRE_READER(readers::missingLibreOffice());
         const QString path = file("lo.xlsx");
         Workbook book = Workbook::create(path);
         book.sheet(0).setText(1, 1, QStringLiteral("标题"));
@@ -645,11 +688,7 @@ private slots:
         book.sheet(0).enterValue(2, 1, QStringLiteral("0012"));
         book.sheet(0).setNumber(2, 2, 2.5);
         book.save();
-        QProcess process;
-        process.start(office, {"--headless", "-env:UserInstallation=file://" + file("profile"), "--convert-to",
-                               "csv:Text - txt - csv (StarCalc):44,34,76", "--outdir", m_dir->path(), path});
-        QVERIFY(process.waitForFinished(120000));
-        QFile csv(file("lo.csv"));
+        QFile csv(readers::convertWithLibreOffice(path, "csv:Text - txt - csv (StarCalc):44,34,76", m_dir->path()));
         QVERIFY(csv.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(csv.readAll()).split(QRegularExpression("\r?\n"));
         QCOMPARE(lines.value(0), QStringLiteral("标题,"));

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "stats/Workbook.h"
-#include "stats/XlsxStyles.h"
-#include "stats/XlsxXml.h"
+#include "xlsx/Workbook.h"
+#include "xlsx/XlsxStyles.h"
+#include "xlsx/XlsxXml.h"
 
 namespace xlsx::detail {
 
@@ -47,6 +47,13 @@ struct ColumnSpan {
 
 class TagScanner;
 
+// Refuse, with a message naming them, a cell or a block outside the sheet.
+void checkCell(int row, int column);
+void checkRange(const CellRange &range);
+// The place of an element among the children of worksheet, which the schema orders; -1 for an
+// element of another namespace or one this module does not know.
+int worksheetChildRank(const XmlNode &node, const QString &ns);
+
 // The cells, merges and columns of one worksheet, plus the rest of its XML kept as elements.
 class SheetModel {
 public:
@@ -73,6 +80,10 @@ public:
     void merge(const CellRange &range);
     const std::vector<CellRange> &merges() const { return m_merges; }
     void setColumnWidth(int column, double characters);
+    void setRowHeight(int row, double points);
+    double rowHeight(int row) const;
+    void setTabSelected(bool selected);
+    void fitToPageWidth(bool landscape);
 
 private:
     Row &row(uint32_t number);
@@ -80,6 +91,10 @@ private:
     Cell &cell(int row, int column);
     void releaseValue(Cell &cell);
     uint32_t columnStyle(int column) const;
+    uint32_t rowAttributesIndex(const QByteArray &attributes);
+    void dropRowHeight(Row &row);
+    // The child of worksheet with that name, added in its place when the sheet has none.
+    XmlNode &rootChild(const char *local);
     uint32_t store(const char *bytes, size_t size);
     void compactArena();
     void loadSheetData(TagScanner &scan);

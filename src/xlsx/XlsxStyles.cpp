@@ -1,4 +1,4 @@
-#include "stats/XlsxStyles.h"
+#include "xlsx/XlsxStyles.h"
 
 #include <array>
 

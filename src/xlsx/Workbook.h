@@ -119,6 +119,23 @@ enum class VAlign {
 HAlign horizontalAlignment(int code);  // throws WorkbookError for an unknown code
 VAlign verticalAlignment(int code);
 
+// The number that Worksheet::enterValue stores for a text, when it stores one: a plain decimal
+// number with at most 15 significant digits ("12", "-3.5", "1e3", " 7 ").
+bool plainNumber(QStringView text, double *value);
+
+// The width of a text, in characters of the default font (the width of a digit of the 11-point
+// default font), in a cell font of `points`: East Asian wide characters take about two digits, capitals
+// and other wide Latin letters a little more than one. Meant for fitting columns to what they show.
+double textWidth(QStringView text, double points);
+
+// Column widths and row heights a sheet may have.
+constexpr double kMaxColumnWidth = 255;  // characters
+constexpr double kMaxRowHeight = 409;    // points
+
+// Whether LibreOffice has the workbook open: it keeps a lock file beside it (".~lock.NAME#") while it
+// does. holder receives the user the lock file names (empty when it names nobody).
+bool lockedByLibreOffice(const QString &path, QString *holder = nullptr);
+
 namespace detail {
 class SheetModel;
 struct WorkbookData;
@@ -132,9 +149,11 @@ public:
 
     QString name() const;
 
-    // The smallest block holding every cell that has a value or a format; empty for an empty sheet.
+    // The smallest block holding every cell that has a value or a format, and every merged range;
+    // empty for an empty sheet.
     CellRange usedRange() const;
-    // Removes values and formats of the block, and every merged range that touches it.
+    // Removes values and formats of the block, every merged range that touches it, and the custom
+    // heights of its rows.
     void clear(const CellRange &range);
 
     // Text is stored as an inline string; an empty text leaves the cell without a value (its format
@@ -163,7 +182,18 @@ public:
     // Column width in characters of the default font, as the spreadsheet application shows it and as
     // its ColumnWidth property takes it (14.4 for a column of 1440 twips). The file stores the width
     // with the cell padding added (for the 7-pixel digit of the default 11-point font: 14.4 -> 15.14).
+    // Wider than kMaxColumnWidth is stored as kMaxColumnWidth.
     void setColumnWidth(int column, double characters);
+
+    // Row height in points, marked as a custom height (the application does not fit it to the
+    // row's fonts again). Higher than kMaxRowHeight is stored as kMaxRowHeight.
+    void setRowHeight(int row, double points);
+    // The custom height of a row in points, or 0 when the row has the default height.
+    double rowHeight(int row) const;
+
+    // Prints the sheet one page wide, as many pages tall as it takes. landscape turns the page,
+    // unless the sheet has an orientation of its own.
+    void fitToPageWidth(bool landscape);
 
 private:
     friend class Workbook;
@@ -173,9 +203,12 @@ private:
 
 class Workbook {
 public:
-    // Opens an existing .xlsx file; throws when it cannot be read or is not a workbook.
+    // Opens an existing .xlsx or .xlsm file; throws when it cannot be read or is not a workbook (an
+    // encrypted workbook and an Excel 97-2003 file are said to be so).
     static Workbook open(const QString &path);
     // A new workbook with one empty sheet "Sheet1", to be saved at path (where no file may exist yet).
+    // A path ending in .xlsm gets the content type of a macro-enabled workbook, which that extension
+    // requires.
     static Workbook create(const QString &path);
 
     Workbook(Workbook &&) noexcept;
@@ -190,6 +223,11 @@ public:
     int findSheet(const QString &name) const;
     // Makes a hidden sheet visible again.
     void showSheet(int index);
+    // Makes a sheet the one the workbook opens on: the active tab of every workbook view, shown,
+    // and the only selected tab (no other sheet stays grouped with it).
+    void activateSheet(int index);
+    // The sheet the workbook opens on (the active tab of its first view).
+    int activeSheet() const;
     // The worksheet at index (read on first use). Throws for a chart sheet or an unreadable sheet.
     Worksheet &sheet(int index);
     // Adds an empty worksheet after the last sheet. Throws, changing nothing, when the name is not

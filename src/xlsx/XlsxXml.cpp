@@ -1,9 +1,9 @@
-#include "stats/XlsxXml.h"
+#include "xlsx/XlsxXml.h"
 
 #include <QXmlStreamReader>
 #include <charconv>
 
-#include "stats/Workbook.h"
+#include "xlsx/Workbook.h"
 
 namespace xlsx {
 

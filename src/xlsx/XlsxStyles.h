@@ -6,8 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "stats/Workbook.h"
-#include "stats/XlsxXml.h"
+#include "xlsx/Workbook.h"
+#include "xlsx/XlsxXml.h"
 
 namespace xlsx::detail {
 

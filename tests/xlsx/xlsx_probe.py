@@ -7,6 +7,8 @@
                                       column widths and a part no spreadsheet code knows
   xlsx_probe.py prefixed FILE         the same, its first sheet written with an "x:" prefix as some
                                       generators write it
+  xlsx_probe.py macros FILE           the fixture as a macro-enabled workbook (.xlsm) with a VBA project,
+                                      both of its sheets selected (grouped)
   xlsx_probe.py replace FILE ENTRY TEXT  replaces the content of one zip entry
   xlsx_probe.py rename FILE ENTRY NAME   renames one zip entry
 """
@@ -21,10 +23,27 @@ from openpyxl.styles import Alignment, Font
 from openpyxl.utils import get_column_letter
 
 
+def read_entries(path):
+    with zipfile.ZipFile(path) as archive:
+        return {info.filename: archive.read(info) for info in archive.infolist()}
+
+
+def write_entries(path, entries):
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+        for name, data in entries.items():
+            archive.writestr(name, data)
+
+
 def dump(path, max_rows):
-    book = openpyxl.load_workbook(path)
+    book = openpyxl.load_workbook(path, keep_vba=path.lower().endswith(".xlsm"))
+    with zipfile.ZipFile(path) as archive:
+        types = archive.read("[Content_Types].xml").decode()
+    workbook_type = re.search(r'PartName="/xl/workbook.xml" ContentType="([^"]*)"', types)
     result = {"sheets": book.sheetnames, "data": {},
-              "states": {sheet.title: sheet.sheet_state for sheet in book.worksheets}}
+              "states": {sheet.title: sheet.sheet_state for sheet in book.worksheets},
+              "active": book.active.title,
+              "selected": [sheet.title for sheet in book.worksheets if sheet.sheet_view.tabSelected],
+              "workbookType": workbook_type.group(1) if workbook_type else None}
     for sheet in book.worksheets:
         cells = {}
         for row in sheet.iter_rows(max_row=min(sheet.max_row, max_rows)):
@@ -48,6 +67,7 @@ def dump(path, max_rows):
             "widths": {get_column_letter(c): v.width for v in sheet.column_dimensions.values()
                        if v.customWidth for c in range(v.min, v.max + 1)},
             "orientation": sheet.page_setup.orientation,
+            "heights": {str(r): d.height for r, d in sheet.row_dimensions.items() if d.customHeight},
         }
     json.dump(result, sys.stdout)
 
@@ -83,8 +103,7 @@ def fixture(path):
 
     # Add what openpyxl does not write: shared strings as the spreadsheet application keeps text,
     # a calculation chain and a part of another program.
-    with zipfile.ZipFile(path) as archive:
-        entries = {info.filename: archive.read(info) for info in archive.infolist()}
+    entries = read_entries(path)
     strings = []
 
     def shared(match):
@@ -115,21 +134,36 @@ def fixture(path):
         b'relationships/calcChain" Target="calcChain.xml"/>'
         b'<Relationship Id="rId98" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
         b'relationships/sharedStrings" Target="sharedStrings.xml"/></Relationships>')
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
-        for name, data in entries.items():
-            archive.writestr(name, data)
+    write_entries(path, entries)
+
+
+def macros(path):
+    fixture(path)
+    entries = read_entries(path)
+    entries["xl/vbaProject.bin"] = bytes(range(256)) * 16
+    # Both sheets selected, as when the user grouped them.
+    for name in ("xl/worksheets/sheet1.xml", "xl/worksheets/sheet2.xml"):
+        entries[name] = entries[name].replace(b'<sheetView workbookViewId="0">',
+                                              b'<sheetView tabSelected="1" workbookViewId="0">')
+    entries["[Content_Types].xml"] = entries["[Content_Types].xml"].replace(
+        b"spreadsheetml.sheet.main+xml", b"placeholder").replace(
+        b"application/vnd.openxmlformats-officedocument.placeholder",
+        b"application/vnd.ms-excel.sheet.macroEnabled.main+xml").replace(
+        b"</Types>", b'<Default Extension="bin" ContentType="application/vnd.ms-office.vbaProject"/></Types>')
+    entries["xl/_rels/workbook.xml.rels"] = entries["xl/_rels/workbook.xml.rels"].replace(
+        b"</Relationships>",
+        b'<Relationship Id="rId97" Type="http://schemas.microsoft.com/office/2006/relationships/vbaProject" '
+        b'Target="vbaProject.bin"/></Relationships>')
+    write_entries(path, entries)
 
 
 def replace(path, entry, text, new_name=None):
-    with zipfile.ZipFile(path) as archive:
-        entries = {info.filename: archive.read(info) for info in archive.infolist()}
+    entries = read_entries(path)
     if new_name:
         entries[new_name] = entries.pop(entry)
     else:
         entries[entry] = text.encode()
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
-        for name, data in entries.items():
-            archive.writestr(name, data)
+    write_entries(path, entries)
 
 
 def prefixed(path):
@@ -148,6 +182,8 @@ if __name__ == "__main__":
         parts(target)
     elif command == "fixture":
         fixture(target)
+    elif command == "macros":
+        macros(target)
     elif command == "prefixed":
         prefixed(target)
     elif command == "replace":

@@ -77,7 +77,11 @@ void FlexGrid::setCurrentRow(int row)
 
 void FlexGrid::setRowLines(int row, int lines)
 {
-    setRowHeight(row, verticalHeader()->defaultSectionSize() * qMax(1, lines));
+    // Never taller than the grid shows: a row of endless text stays reachable, its cell ends in
+    // an ellipsis and its tooltip holds the whole text.
+    const int line = verticalHeader()->defaultSectionSize();
+    const int fitting = qMax(1, viewport()->height() / line);
+    setRowHeight(row, line * qBound(1, lines, fitting));
 }
 
 void FlexGrid::setFixedFirstColumn(bool fixed)

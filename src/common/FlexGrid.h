@@ -18,7 +18,8 @@ public:
     int currentRow() const;
     // Makes a data row current and selects it whole (without emitting cellClicked).
     void setCurrentRow(int row);
-    // Sets a row's height in multiples of the normal row height.
+    // Sets a row's height in multiples of the normal row height, at most as many as the grid
+    // shows at once.
     void setRowLines(int row, int lines);
     // The first column looks like a fixed (header) column.
     void setFixedFirstColumn(bool fixed);

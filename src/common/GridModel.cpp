@@ -270,10 +270,29 @@ void GridModel::growWidthsToFit(const QFont &font, int marginTwips, int fromRow)
             start = end;
         }
     }
-    for (int c = 0; c < m_columns; ++c) {
-        const int needed = Twips::fromPixels(widest[c]) + marginTwips;
-        if (widest[c] > 0 && needed > m_widths[c]) setWidthTwips(c, needed);
+    for (int c = 0; c < m_columns; ++c) growWidth(c, widest[c], marginTwips);
+}
+
+void GridModel::growWidthsToFit(const QFont &font, int marginTwips, const QVector<int> &columns)
+{
+    const TextWidth width(font);
+    for (int c : columns) {
+        if (c < 0 || c >= m_columns) continue;
+        int widest = 0;
+        for (int r = 0; r < m_rowCount; ++r) {
+            const int start = cellStart(r, c);
+            const int end = m_cellEnds.at(r * m_columns + c);
+            if (end > start) widest = qMax(widest, width.of(QStringView(m_rowText.at(r)).mid(start, end - start)));
+        }
+        growWidth(c, widest, marginTwips);
     }
+}
+
+void GridModel::growWidth(int column, int widestPixels, int marginTwips)
+{
+    if (widestPixels <= 0) return;
+    const int needed = qMin(Twips::fromPixels(widestPixels) + marginTwips, kMaxGrownTwips);
+    if (needed > m_widths[column]) setWidthTwips(column, needed);
 }
 
 int GridModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_rowCount; }

@@ -90,8 +90,13 @@ public:
     QString gridText(int gridRow, int column) const;
 
     // Columns only grow: every column becomes at least as wide as its widest text in `font`
-    // plus `marginTwips`. With `fromRow`, only the rows from there on are measured.
+    // plus `marginTwips`, but grows no wider than kMaxGrownTwips (longer texts end in an
+    // ellipsis; the tooltip shows them whole). With `fromRow`, only the rows from there on are
+    // measured.
     void growWidthsToFit(const QFont &font, int marginTwips = 90, int fromRow = 0);
+    // The same for some columns only.
+    void growWidthsToFit(const QFont &font, int marginTwips, const QVector<int> &columns);
+    static constexpr int kMaxGrownTwips = 480 * 15;
 
     // QAbstractTableModel
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -109,6 +114,7 @@ private:
         bool bold;
     };
     static Qt::Alignment qtAlignment(int code);
+    void growWidth(int column, int widestPixels, int marginTwips);
     void appendUnchecked(const QString *cells, int count);
     // Forgets every data row; the caller resets the model around it.
     void dropRows();

@@ -13,7 +13,12 @@ QPointer<QMdiArea> mainArea;
 ModalRunner modalRunner = nullptr;
 }  // namespace
 
-void set(QMdiArea *area) { mainArea = area; }
+void set(QMdiArea *area)
+{
+    mainArea = area;
+    // A small window opened over a maximized one stays small; the wide ones maximize themselves.
+    if (area) area->setOption(QMdiArea::DontMaximizeSubWindowOnActivation);
+}
 
 QMdiArea *get() { return mainArea.data(); }
 
@@ -35,6 +40,9 @@ QMdiSubWindow *open(QWidget *window)
     } else {
         frame->show();
         frame->resize(wanted + frame->size() - window->size());
+        // Centred once its frame has its final size (the window's own centring ran on a frame
+        // that was still being sized).
+        CenterInMain(window);
     }
     mainArea->setActiveSubWindow(frame);
     return frame;

@@ -92,8 +92,14 @@ void HandlingWindow::refresh()
         }
         // The line the user was working on stays selected when it is still there.
         m_list->setCurrentRow(keepRow);
-        m_desk.status->showMessage(QStringLiteral("共 %1 条").arg(lines.size()));
+        showCount();
     });
+}
+
+// What the list holds now: after a refresh, and after a step left it.
+void HandlingWindow::showCount()
+{
+    m_desk.status->showMessage(QStringLiteral("共 %1 条").arg(m_list->grid()->rowCount()));
 }
 
 qint64 HandlingWindow::selectedStep() const
@@ -137,12 +143,13 @@ void HandlingWindow::afterAction(qint64 stepId)
     m_desk.details.clear();
     m_findings->clear();
     m_opinion->clear();
+    showCount();
 }
 
 void HandlingWindow::finishStep()
 {
     if (!requireSelection()) return;
-    if (m_opinion->toPlainText().trimmed().isEmpty()) {
+    if (m_opinion->toPlainText().isEmpty()) {
         Messages::plain(QStringLiteral("必须输入您的意见"));
         return;
     }
@@ -154,7 +161,7 @@ void HandlingWindow::finishStep()
 void HandlingWindow::forwardStep()
 {
     if (!requireSelection()) return;
-    if (m_opinion->toPlainText().trimmed().isEmpty()) {
+    if (m_opinion->toPlainText().isEmpty()) {
         Messages::plain(QStringLiteral("必须输入您的意见"));
         return;
     }

@@ -62,5 +62,5 @@ void ReviewCommentsDialog::showResult()
     const QList<QListWidgetItem *> selected = m_list->selectedItems();
     if (selected.isEmpty()) return;
     const qint64 stepId = selected.first()->data(Qt::UserRole).toLongLong();
-    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] { m_text->setPlainText(m_store.result(stepId)); });
+    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] { m_text->setPlainText(m_store.comment(stepId).text()); });
 }

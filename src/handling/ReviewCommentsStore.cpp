@@ -14,6 +14,12 @@ QString ReviewStep::text() const
     return text;
 }
 
+QString ReviewComment::text() const
+{
+    if (opinion.isEmpty()) return result;
+    return QStringLiteral("处理意见：\n") + opinion + QStringLiteral("\n\n处理结果：\n") + result;
+}
+
 QVector<ReviewStep> ReviewCommentsStore::steps(const QString &complaintCode)
 {
     // Names are looked up, not required: a step whose department or post has gone stays listed.
@@ -61,7 +67,9 @@ QVector<ReviewStep> ReviewCommentsStore::steps(const QString &complaintCode)
     return steps;
 }
 
-QString ReviewCommentsStore::result(qint64 stepId)
+ReviewComment ReviewCommentsStore::comment(qint64 stepId)
 {
-    return Value::text(m_db.scalar(QStringLiteral("SELECT 处理结果 FROM 投诉信息处理 WHERE ID = ?"), {stepId}));
+    const Rows rows = m_db.select(QStringLiteral("SELECT 处理意见, 处理结果 FROM 投诉信息处理 WHERE ID = ?"), {stepId});
+    if (rows.isEmpty()) return {};
+    return {rows.first().text(0), rows.first().text(1)};
 }

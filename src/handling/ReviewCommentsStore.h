@@ -22,6 +22,16 @@ struct ReviewStep {
     QString text() const;
 };
 
+// What a step's post wrote: the instruction given when it forwarded the complaint (处理意见) and
+// its result (处理结果); either may be empty.
+struct ReviewComment {
+    QString opinion;
+    QString result;
+
+    // The result alone, or, when there is an instruction, both under their captions.
+    QString text() const;
+};
+
 // The routing steps of a complaint and what each post wrote.
 class ReviewCommentsStore {
 public:
@@ -29,8 +39,8 @@ public:
 
     // Every step of the complaint once, in 顺序号 order, whether or not anybody holds its post today.
     QVector<ReviewStep> steps(const QString &complaintCode);
-    // What the step's post wrote when it finished the step (empty while it is open).
-    QString result(qint64 stepId);
+    // What the step's post wrote (the result is empty while the step is open).
+    ReviewComment comment(qint64 stepId);
 
 private:
     Database &m_db;

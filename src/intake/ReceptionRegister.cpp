@@ -76,6 +76,9 @@ void ReceptionWindow::LoadComplaintList()
             m_grid->setCurrentRow(m_model->rowCount() - 1);
         },
         QStringLiteral("LoadComplaintList"));
+    // The rows are new: no complaint is shown until the user chooses one (a new complaint
+    // being typed stays as it is).
+    if (!isAdding()) clearShownComplaint();
 }
 
 void ReceptionWindow::showCurrentRow()
@@ -121,11 +124,42 @@ void ReceptionWindow::showCurrentRow()
     m_grid->setCurrentRow(row);
 }
 
+bool ReceptionWindow::isAdding() const { return m_newButton->text() == reception::kCancelCaption; }
+
+// No complaint in the fields: nothing for 投诉作废 or 确定 to act on until a row is chosen.
+void ReceptionWindow::clearShownComplaint()
+{
+    for (QLineEdit *field : {m_time, m_complainant, m_address, m_telephone}) field->clear();
+    m_content->clear();
+    m_code->setText(reception::kNoCodeYet);
+    m_roomId = 0;
+    m_keptOffice.clear();
+    m_keptCategory.clear();
+    m_keptChannel.clear();
+    for (QComboBox *combo : {m_offices, m_category, m_channel}) combo->setPlaceholderText(QString());
+    m_category->setCurrentIndex(-1);
+    m_channel->setCurrentIndex(-1);
+    m_voidButton->setEnabled(false);
+}
+
+// The register row of the complaint whose code the fields show; -1 when none is shown.
+int ReceptionWindow::rowOfShownComplaint() const
+{
+    const QString code = m_code->text();
+    if (isAdding() || code.isEmpty()) return -1;
+    const int current = m_grid->currentRow();
+    if (current >= 0 && m_model->text(current, RegisterColumn::Code) == code) return current;
+    for (int r = 0; r < m_model->rowCount(); ++r)
+        if (m_model->text(r, RegisterColumn::Code) == code) return r;
+    return -1;
+}
+
 void ReceptionWindow::voidCurrent()
 {
-    const int row = m_grid->currentRow();
-    if (m_model->rowCount() == 0 || row < 0) return;
-    const QString id = m_model->text(row, m_model->columns() - 1);
+    // Only the complaint the user sees, never whichever row happens to be current.
+    const int row = rowOfShownComplaint();
+    if (row < 0) return;
+    const QString id = m_model->text(row, RegisterColumn::Id);
     if (id.isEmpty()) return;
     const QString message = QStringLiteral("已经处理完成的投诉不能作废！");
     if (!m_model->text(row, RegisterColumn::Finished).isEmpty()) {

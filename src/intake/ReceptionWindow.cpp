@@ -3,7 +3,9 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -12,6 +14,7 @@
 #include <QResizeEvent>
 #include <QStatusBar>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include "ReceptionParts.h"
 #include "TimePanel.h"
@@ -33,6 +36,9 @@ const QString kFormat = QStringLiteral(
     "<序|<编号      |<投诉类别  |<投诉方式   |<投诉时间                |<投诉人  |<地址                      "
     " |<联系电话    "
     "      |<投诉内容            |<接待    |<处理状态  |<处理结果         |<处理时间|||");
+
+// The design height of the fields' frame (it grows when a panel inside asks for more).
+constexpr int kFrameHeight = 206;
 
 }  // namespace
 
@@ -82,61 +88,100 @@ void ReceptionWindow::buildControls()
     m_grid->move(8, 36);
 
     // The fields of one complaint ----------------------------------------------------------
+    // Laid out rather than placed, so that every field and button stays inside the frame from
+    // the main window's first size on; the fields take the width the buttons leave them.
     m_frame = named(new QGroupBox(this), QStringLiteral("Frame1"));
-    m_frame->setGeometry(8, 440, 1084, 206);
+    m_frame->setGeometry(8, 440, 1084, kFrameHeight);
     QWidget *f = m_frame;
-    makeCaption(f, QStringLiteral("编号"), {10, 14, 58, 24});
+    const auto label = [f](const QString &text) { return new QLabel(text, f); };
     m_code = named(new QLineEdit(f), QStringLiteral("Text1(5)"));
-    m_code->setGeometry(68, 14, 150, 24);
     m_code->setReadOnly(true);  // the key UpdateData rewrites by; codes are given, never typed
-    m_code->setText(QStringLiteral("<保存时自动生成编号"));
-    makeCaption(f, QStringLiteral("投诉时间"), {232, 14, 58, 24});
+    m_code->setText(reception::kNoCodeYet);
     m_time = named(new QLineEdit(f), QStringLiteral("Text1(0)"));
-    m_time->setGeometry(294, 14, 140, 24);
     m_timeButton = named(new QPushButton(QStringLiteral("…"), f), QStringLiteral("Command9"));
-    m_timeButton->setGeometry(436, 14, 30, 24);
-    makeCaption(f, QStringLiteral("投诉类别"), {480, 14, 58, 24});
+    m_timeButton->setFixedWidth(30);
     m_category = named(new QComboBox(f), QStringLiteral("Combo4"));
-    m_category->setGeometry(540, 14, 140, 24);
-    makeCaption(f, QStringLiteral("投诉方式"), {694, 14, 58, 24});
     m_channel = named(new QComboBox(f), QStringLiteral("Combo5"));
-    m_channel->setGeometry(756, 14, 110, 24);
-    makeCaption(f, QStringLiteral("接待人"), {880, 14, 48, 24});
     m_receiver = named(new QComboBox(f), QStringLiteral("Combo2"));
     m_receiver->setEditable(true);
-    m_receiver->setGeometry(930, 14, 140, 24);
-
-    makeCaption(f, QStringLiteral("投诉人"), {10, 46, 58, 24});
     m_complainant = named(new QLineEdit(f), QStringLiteral("Text1(1)"));
-    m_complainant->setGeometry(68, 46, 150, 24);
-    makeCaption(f, QStringLiteral("地址"), {232, 46, 58, 24});
     m_address = named(new QLineEdit(f), QStringLiteral("Text1(2)"));
-    m_address->setGeometry(294, 46, 348, 24);
     m_addressButton = named(new QPushButton(QStringLiteral("选择"), f), QStringLiteral("Command1"));
-    m_addressButton->setGeometry(644, 46, 44, 24);
+    m_addressButton->setFixedWidth(44);
     m_addressButton->setToolTip(QStringLiteral("从管理项目的楼宇、房间中选择投诉人"));
-    makeCaption(f, QStringLiteral("联系电话"), {694, 46, 58, 24});
     m_telephone = named(new QLineEdit(f), QStringLiteral("Text1(3)"));
-    m_telephone->setGeometry(756, 46, 110, 24);
-
-    makeCaption(f, QStringLiteral("投诉内容"), {10, 78, 58, 24});
     m_content = named(new QPlainTextEdit(f), QStringLiteral("Text1(4)"));
-    m_content->setGeometry(68, 78, 798, 116);
+    for (QComboBox *combo : {m_category, m_channel, m_receiver}) {
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        combo->setMinimumContentsLength(6);
+    }
+    for (QLineEdit *field : {m_code, m_time, m_complainant, m_telephone}) field->setMinimumWidth(96);
+
+    auto *fields = new QGridLayout;
+    fields->setHorizontalSpacing(6);
+    fields->setVerticalSpacing(8);
+    const auto withButton = [](QWidget *field, QWidget *button) {
+        auto *row = new QHBoxLayout;
+        row->setSpacing(2);
+        row->addWidget(field, 1);
+        row->addWidget(button);
+        return row;
+    };
+    fields->addWidget(label(QStringLiteral("编号")), 0, 0);
+    fields->addWidget(m_code, 0, 1);
+    fields->addWidget(label(QStringLiteral("投诉时间")), 0, 2);
+    fields->addLayout(withButton(m_time, m_timeButton), 0, 3);
+    fields->addWidget(label(QStringLiteral("投诉类别")), 0, 4);
+    fields->addWidget(m_category, 0, 5);
+    fields->addWidget(label(QStringLiteral("投诉方式")), 0, 6);
+    fields->addWidget(m_channel, 0, 7);
+    fields->addWidget(label(QStringLiteral("投诉人")), 1, 0);
+    fields->addWidget(m_complainant, 1, 1);
+    fields->addWidget(label(QStringLiteral("地址")), 1, 2);
+    fields->addLayout(withButton(m_address, m_addressButton), 1, 3, 1, 3);
+    fields->addWidget(label(QStringLiteral("联系电话")), 1, 6);
+    fields->addWidget(m_telephone, 1, 7);
+    fields->addWidget(label(QStringLiteral("投诉内容")), 2, 0, Qt::AlignTop);
+    fields->addWidget(m_content, 2, 1, 1, 7);
+    fields->setRowStretch(2, 1);
+    for (int column : {1, 3, 5, 7}) fields->setColumnStretch(column, 1);
+    fields->setColumnStretch(3, 2);
 
     m_newButton = named(new QPushButton(reception::kNewCaption, f), QStringLiteral("Command3"));
-    m_newButton->setGeometry(880, 80, 90, 30);
     m_saveButton = named(new QPushButton(QStringLiteral("确定"), f), QStringLiteral("Command4"));
-    m_saveButton->setGeometry(980, 80, 90, 30);
     m_voidButton = named(new QPushButton(QStringLiteral("投诉作废"), f), QStringLiteral("Command13"));
-    m_voidButton->setGeometry(880, 118, 90, 30);
     m_exitButton = named(new QPushButton(QStringLiteral("退出"), f), QStringLiteral("Command5"));
-    m_exitButton->setGeometry(980, 118, 90, 30);
-    auto *hintTitle = makeCaption(f, QStringLiteral("提示"), {880, 152, 190, 24});
+    auto *buttons = new QGridLayout;
+    buttons->setSpacing(8);
+    buttons->addWidget(m_newButton, 0, 0);
+    buttons->addWidget(m_saveButton, 0, 1);
+    buttons->addWidget(m_voidButton, 1, 0);
+    buttons->addWidget(m_exitButton, 1, 1);
+    for (QPushButton *button : {m_newButton, m_saveButton, m_voidButton, m_exitButton}) button->setMinimumHeight(28);
+    auto *hintTitle = label(QStringLiteral("提示"));
     hintTitle->setFont(bold);
-    auto *hint = makeCaption(f, QStringLiteral("上表中红色表示尚未处理的投诉"), {880, 172, 196, 24});
+    auto *hint = label(QStringLiteral("上表中红色表示尚未处理的投诉"));
+    hint->setWordWrap(true);
     QPalette red = hint->palette();
     red.setColor(QPalette::WindowText, QColor(192, 0, 0));
     hint->setPalette(red);
+
+    auto *receiverRow = new QHBoxLayout;
+    receiverRow->addWidget(label(QStringLiteral("接待人")));
+    receiverRow->addWidget(m_receiver, 1);
+    m_actions = new QVBoxLayout;
+    m_actions->setSpacing(8);
+    m_actions->addLayout(receiverRow);
+    m_actions->addLayout(buttons);
+    m_actions->addWidget(hintTitle);
+    m_actions->addWidget(hint);
+    m_actions->addStretch(1);
+
+    m_frameLayout = new QHBoxLayout(m_frame);
+    m_frameLayout->setContentsMargins(10, 10, 10, 8);
+    m_frameLayout->setSpacing(14);
+    m_frameLayout->addLayout(fields, 1);
+    m_frameLayout->addLayout(m_actions);
 
     m_statusBar = named(new QStatusBar(this), QStringLiteral("StatusBar2"));
     m_statusBar->setSizeGripEnabled(false);
@@ -172,7 +217,8 @@ void ReceptionWindow::buildControls()
     m_timePanel->hide();
 
     connect(m_query, &QPushButton::clicked, this, [this] { LoadComplaintList(); });
-    connect(m_grid, &FlexGrid::cellClicked, this, [this] { showCurrentRow(); });
+    // A click or a move with the keys: the fields always show the row the user is on.
+    connect(m_grid, &FlexGrid::rowChosen, this, [this] { showCurrentRow(); });
     connect(m_newButton, &QPushButton::clicked, this, [this] { newOrCancel(); });
     connect(m_saveButton, &QPushButton::clicked, this, [this] { confirm(); });
     connect(m_voidButton, &QPushButton::clicked, this, [this] { voidCurrent(); });
@@ -237,8 +283,9 @@ void ReceptionWindow::layoutWindow()
     const int gap = Twips::toPixels(45);
     const int statusHeight = m_statusBar->sizeHint().height();
     m_statusBar->setGeometry(0, height() - statusHeight, width(), statusHeight);
-    m_frame->move(m_frame->x(), qMax(m_grid->y() + 40, height() - m_frame->height() - statusHeight - gap));
-    m_frame->resize(qMax(200, width() - 2 * m_frame->x()), m_frame->height());
+    const int frameHeight = qMax(kFrameHeight, m_frame->minimumSizeHint().height());
+    m_frame->setGeometry(m_frame->x(), qMax(m_grid->y() + 40, height() - frameHeight - statusHeight - gap),
+                         qMax(200, width() - 2 * m_frame->x()), frameHeight);
     m_grid->resize(m_frame->width(), qMax(0, m_frame->y() - m_grid->y() - gap));
     if (m_addressPanel->isVisible()) placeAbove(m_addressPanel, m_addressButton);
     if (m_timePanel->isVisible()) placeAbove(m_timePanel, m_timeButton);
@@ -267,6 +314,9 @@ void ReceptionWindow::newOrCancel()
         m_keptChannel.clear();
         for (QComboBox *combo : {m_offices, m_category, m_channel}) combo->setPlaceholderText(QString());
         m_time->setText(DateText::minutes(Clock::now()));
+        // A new complaint always has an office when the department has any: the one shown last
+        // may have had none, or one the list does not offer.
+        if (m_offices->currentIndex() < 0 && m_offices->count() > 0) m_offices->setCurrentIndex(0);
         m_complainant->setFocus();
         m_code->setText(QStringLiteral("<保存时自动生成>"));
         m_exitButton->setEnabled(true);
@@ -274,8 +324,8 @@ void ReceptionWindow::newOrCancel()
         m_voidButton->setEnabled(false);
         return;
     }
-    m_voidButton->setEnabled(true);
     m_newButton->setText(reception::kNewCaption);
+    clearShownComplaint();
     showCurrentRow();
 }
 
@@ -303,6 +353,11 @@ bool ReceptionWindow::readComplaint(ComplaintInput *input, bool forUpdate)
     }
     if (!forUpdate && m_channel->currentIndex() < 0) {
         Messages::plain(QStringLiteral("请选择投诉方式！"));
+        return false;
+    }
+    // Without an office no accepting post would ever see the complaint.
+    if (!forUpdate && m_offices->currentIndex() < 0 && !mOffices.isEmpty()) {
+        Messages::plain(QStringLiteral("请选择管理项目！"));
         return false;
     }
     const QString timeText = m_time->text();
@@ -347,6 +402,10 @@ void ReceptionWindow::SaveData()
 
 void ReceptionWindow::UpdateData()
 {
+    if (rowOfShownComplaint() < 0) {
+        Messages::plain(QStringLiteral("请先在列表中选择一条投诉"));
+        return;
+    }
     ComplaintInput input;
     if (!readComplaint(&input, true)) return;
     try {

@@ -9,15 +9,21 @@
 
 namespace {
 
-// The offices whose complaints the department and post accept now (parameters: department, post,
-// now, now).
-QString assignedOffices()
+// The offices whose complaints the department and post accept. The pending list asks for the
+// assignments in force now (parameters: department, post, now, now): they decide who receives
+// new complaints. The in-progress list takes every assignment whatever its dates (parameters:
+// department, post): a complaint once accepted stays with its post until it is finished, and
+// only this list can finish it.
+QString assignedOffices(bool inForceNow)
 {
-    return QStringLiteral(
+    QString sql = QStringLiteral(
         "(SELECT 投诉处理人设置.管理处代号 FROM 投诉处理人设置"
-        " WHERE 投诉处理人设置.职能部门代号 = ? AND 投诉处理人设置.岗位代号 = ?"
-        " AND (投诉处理人设置.设置日期 IS NULL OR 投诉处理人设置.设置日期 <= ?)"
-        " AND (投诉处理人设置.终止日期 IS NULL OR 投诉处理人设置.终止日期 > ?))");
+        " WHERE 投诉处理人设置.职能部门代号 = ? AND 投诉处理人设置.岗位代号 = ?");
+    if (inForceNow)
+        sql += QStringLiteral(
+            " AND (投诉处理人设置.设置日期 IS NULL OR 投诉处理人设置.设置日期 <= ?)"
+            " AND (投诉处理人设置.终止日期 IS NULL OR 投诉处理人设置.终止日期 > ?)");
+    return sql + QLatin1Char(')');
 }
 
 }  // namespace
@@ -30,7 +36,7 @@ QString AcceptanceStore::pendingSql()
                " 投诉信息.投诉内容"
                " FROM 投诉信息"
                " WHERE 投诉信息.处理时间 IS NULL AND 投诉信息.撤销时间 IS NULL AND 投诉信息.管理处代号 IN ") +
-           assignedOffices() +
+           assignedOffices(true) +
            QStringLiteral(
                " AND NOT EXISTS (SELECT 1 FROM 投诉信息处理 WHERE 投诉信息处理.投诉编号 = 投诉信息.投诉编号)"
                " ORDER BY 投诉信息.部门编号, 投诉信息.投诉编号");
@@ -53,7 +59,7 @@ QString AcceptanceStore::inProgressSql()
                " ON 岗位员工new.岗位代号 = 投诉信息处理.处理岗位 AND 岗位员工new.入岗日期 <= ?"
                " AND (岗位员工new.离岗日期 IS NULL OR 岗位员工new.离岗日期 >= ?)"
                " WHERE 投诉信息.处理时间 IS NULL AND 投诉信息.管理处代号 IN ") +
-           assignedOffices() +
+           assignedOffices(false) +
            QStringLiteral(" ORDER BY 投诉信息.部门编号, 投诉信息.投诉编号, 投诉信息处理.ID, 员工档案.工号");
 }
 
@@ -64,7 +70,7 @@ QVariantList AcceptanceStore::pendingParams(const QString &department, const QSt
 
 QVariantList AcceptanceStore::inProgressParams(const QString &department, const QString &post, const QDateTime &now)
 {
-    return {now, now, department, post, now, now};
+    return {now, now, department, post};
 }
 
 QVector<PendingComplaint> AcceptanceStore::pending(const QString &department, const QString &post)

@@ -39,10 +39,11 @@ struct ComplaintDetail {
 // The acceptance work of a department and post: the complaints of the management offices assigned
 // to it, finishing them and forwarding them to another department and post.
 //
-// An assignment (投诉处理人设置) counts from its 设置日期 until its 终止日期; voided complaints are
-// not offered. Every action checks, in its own transaction, that the complaint is still in the
-// state the list showed, and throws ConcurrentChange (nothing written) when another client got
-// there first.
+// New complaints reach the posts whose assignment (投诉处理人设置) is in force, from its 设置日期
+// until its 终止日期; voided complaints are not offered. A complaint in progress stays listed for
+// every post assigned to its office, whatever the assignment's dates. Every action checks, in its own transaction, that
+// the complaint is still in the state the list showed, and throws ConcurrentChange (nothing written) when another
+// client got there first.
 class AcceptanceStore {
 public:
     explicit AcceptanceStore(Database &db) : m_db(db) {}

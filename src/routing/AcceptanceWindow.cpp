@@ -96,9 +96,16 @@ void AcceptanceWindow::refresh()
             if (from == kPendingTag) m_pending->setCurrentRow(rowOfCode(m_pending, PCode, keep));
             else m_inProgress->setCurrentRow(rowOfCode(m_inProgress, ICode, keep));
         }
-        m_desk.status->showMessage(
-            QStringLiteral("待处理 %1 条，处理中 %2 条").arg(pending.size()).arg(inProgress.size()));
+        showCounts();
     });
+}
+
+// What the lists hold now: after a refresh, and after a complaint left a list.
+void AcceptanceWindow::showCounts()
+{
+    m_desk.status->showMessage(QStringLiteral("待处理 %1 条，处理中 %2 条")
+                                   .arg(m_pending->grid()->rowCount())
+                                   .arg(m_inProgress->grid()->rowCount()));
 }
 
 void AcceptanceWindow::fillPending(const QVector<PendingComplaint> &list, const QDateTime &now)
@@ -211,6 +218,7 @@ void AcceptanceWindow::afterAction()
     setActionsEnabled(false, false, false, false);
     m_shownCode.clear();
     clearInputs();
+    showCounts();
 }
 
 bool AcceptanceWindow::store(const std::function<void()> &write)
@@ -229,11 +237,11 @@ void AcceptanceWindow::setActionsEnabled(bool target, bool review, bool forward,
 void AcceptanceWindow::finishComplaint()
 {
     if (!requireSelection(QString())) return;
-    if (m_findings->toPlainText().trimmed().isEmpty()) {
+    if (m_findings->toPlainText().isEmpty()) {
         Messages::plain(QStringLiteral("必须输入调查情况"));
         return;
     }
-    if (m_reply->toPlainText().trimmed().isEmpty()) {
+    if (m_reply->toPlainText().isEmpty()) {
         Messages::plain(QStringLiteral("必须输入答复"));
         return;
     }
@@ -262,11 +270,11 @@ void AcceptanceWindow::finishComplaint()
 void AcceptanceWindow::forwardComplaint()
 {
     if (!requireSelection(kPendingTag)) return;
-    if (m_findings->toPlainText().trimmed().isEmpty()) {
+    if (m_findings->toPlainText().isEmpty()) {
         Messages::plain(QStringLiteral("必须输入调查情况"));
         return;
     }
-    if (m_opinion->toPlainText().trimmed().isEmpty()) {
+    if (m_opinion->toPlainText().isEmpty()) {
         Messages::plain(QStringLiteral("必须输入您的意见"));
         return;
     }

@@ -45,6 +45,7 @@ private:
     bool requireSelection(const QString &list);
     void clearInputs();
     void afterAction();
+    void showCounts();
     // Runs a write; on ConcurrentChange tells the user and refreshes. True when it was stored.
     bool store(const std::function<void()> &write);
     // Enables the frame of the forwarding target and the buttons.

@@ -26,18 +26,18 @@ public:
 
     // Every entry, ordered by code.
     QVector<CodeEntry> list() const;
-    // The entry with this code.
-    std::optional<CodeEntry> find(const QString &code) const;
+    // The entry with this row identity.
+    std::optional<CodeEntry> find(qint64 id) const;
     // Adds an entry unless another one has the code; `entry` receives the stored row.
     Result add(const QString &code, const QString &name, CodeEntry *entry = nullptr);
-    // Changes the entry that has `oldCode` to `code` and `name`, unless another entry has `code`;
-    // Missing when no entry has `oldCode` any more.
-    Result change(const QString &oldCode, const QString &code, const QString &name);
-    // Deletes the entry with this code; returns the number of rows deleted.
-    int remove(const QString &code);
+    // Changes the entry `id` to `code` and `name`, unless another entry has `code`; Missing when
+    // the entry is gone.
+    Result change(qint64 id, const QString &code, const QString &name);
+    // Deletes the entry `id`; returns the number of rows deleted.
+    int remove(qint64 id);
 
-    // The list shows "code name" and reads the code back up to the first blank: a code with a
-    // blank (or any other white space) could never be found again.
+    // Other lists read a code back from a "code name" text up to the first blank, so new codes
+    // carry no white space. Entries are addressed by `id`: an old code with a blank still works.
     static bool isUsableCode(const QString &code);
 
 private:

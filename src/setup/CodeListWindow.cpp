@@ -145,7 +145,7 @@ void CodeListWindow::showChosenEntry()
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         QListWidgetItem *item = m_list->currentItem();
         if (!item) return;
-        const std::optional<CodeEntry> entry = m_store.find(CodeName::code(item->text()));
+        const std::optional<CodeEntry> entry = m_store.find(item->data(Qt::UserRole).toLongLong());
         if (!entry) return;
         m_code->setText(entry->code);
         m_name->setText(entry->name);
@@ -183,7 +183,7 @@ void CodeListWindow::saveEntry()
                 Messages::show(QStringLiteral("请输入代号及性质！"), kWarning);
                 return;
             }
-            if (!CodeListStore::isUsableCode(code)) {
+            if (!CodeListStore::isUsableCode(code) && !keepsStoredCode(code)) {
                 Messages::show(QStringLiteral("编号中不能含有空格，请重新输入！"), kWarning);
                 m_code->setFocus();
                 return;
@@ -192,6 +192,13 @@ void CodeListWindow::saveEntry()
             else saveChange(code, name);
         },
         QStringLiteral("SSCommand2_Click"));
+}
+
+bool CodeListWindow::keepsStoredCode(const QString &code) const
+{
+    if (isAdding() || !m_list->currentItem()) return false;
+    const std::optional<CodeEntry> entry = m_store.find(m_list->currentItem()->data(Qt::UserRole).toLongLong());
+    return entry && entry->code == code;
 }
 
 void CodeListWindow::saveNew(const QString &code, const QString &name)
@@ -214,7 +221,7 @@ void CodeListWindow::saveChange(const QString &code, const QString &name)
         Messages::show(QStringLiteral("没有选中要修改的条目；要添加新的条目，请先点击“新增”。"), kWarning);
         return;
     }
-    switch (m_store.change(CodeName::code(item->text()), code, name)) {
+    switch (m_store.change(item->data(Qt::UserRole).toLongLong(), code, name)) {
         case CodeListStore::Result::Duplicate:
             Messages::show(QStringLiteral("代号重复，请重新输入！"), kWarning);
             return;
@@ -236,7 +243,7 @@ void CodeListWindow::deleteEntry()
             if (!Messages::ask(QStringLiteral("确信要删除") + item->text(), Messages::executableName(),
                                Messages::Icon::Warning))
                 return;
-            m_store.remove(CodeName::code(item->text()));
+            m_store.remove(item->data(Qt::UserRole).toLongLong());
             {
                 const QSignalBlocker blocker(m_list);
                 delete m_list->takeItem(m_list->row(item));

@@ -48,6 +48,8 @@ private:
     void saveEntry();
     // Command3D18 "删除".
     void deleteEntry();
+    // An entry stored with a blank in its code (older data) may keep that code when edited.
+    bool keepsStoredCode(const QString &code) const;
     void saveNew(const QString &code, const QString &name);
     void saveChange(const QString &code, const QString &name);
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "LoginWindow.h"
+#include "common/DesktopHabits.h"
 #include "common/Messages.h"
 #include "common/Session.h"
 #include "common/Settings.h"
@@ -78,6 +79,7 @@ int main(int argc, char **argv)
     }
 
     QApplication app(argc, argv);
+    DesktopHabits::install(app);
 
     if (demo) {
         if (demoFile.isEmpty()) demoFile = defaultDemoFile();

@@ -49,6 +49,7 @@ StatisticsWindow::StatisticsWindow(QWidget *parent) : QWidget(parent), m_store(g
     m_to->setDate(today);
     m_status->setCurrentIndex(0);
 
+    MainArea::setOpensMaximized(this);
     resize(Twips::toPixels(15000), Twips::toPixels(10500));
 }
 
@@ -152,15 +153,10 @@ void StatisticsWindow::layoutControls()
 
 void StatisticsWindow::fitFixedLengthColumns()
 {
-    GridModel *model = m_grid->grid();
-    const TextWidth measure(m_grid->font());
-    for (int column : {StatisticsColumn::Row, StatisticsColumn::Code, StatisticsColumn::Time,
-                       StatisticsColumn::Finished, StatisticsColumn::Telephone, StatisticsColumn::Status}) {
-        int widest = 0;
-        for (int row = 0; row < model->rowCount(); ++row) widest = qMax(widest, measure.of(model->text(row, column)));
-        const int needed = Twips::fromPixels(widest) + kCellMargin;
-        if (widest > 0 && needed > model->widthTwips(column)) model->setWidthTwips(column, needed);
-    }
+    m_grid->grid()->growWidthsToFit(
+        m_grid->font(), kCellMargin,
+        {StatisticsColumn::Row, StatisticsColumn::Code, StatisticsColumn::Time, StatisticsColumn::Finished,
+         StatisticsColumn::Telephone, StatisticsColumn::Status});
 }
 
 void StatisticsWindow::runQuery()

@@ -95,9 +95,10 @@ private slots:
             return 0;
         });
         press(acceptance.get(), "Command4");
-        QCOMPARE(comments, (QStringList{"翠苑物业服务中心 服务中心主任(李建国)|",
-                                        "工程维修部 工程部经理(王志强)|已派人查看，请维修主管落实",
-                                        "工程维修部 维修主管(郑伟)|水管已更换"}));
+        QCOMPARE(comments,
+                 (QStringList{"翠苑物业服务中心 服务中心主任(李建国)|处理意见：\n请工程部安排维修\n\n处理结果：\n",
+                              "工程维修部 工程部经理(王志强)|已派人查看，请维修主管落实",
+                              "工程维修部 维修主管(郑伟)|水管已更换"}));
         type(acceptance.get(), "Text4", QStringLiteral("水管已更换，已回访业主"));
         press(acceptance.get(), "Command1");
         QCOMPARE(messages.texts(), QStringList());

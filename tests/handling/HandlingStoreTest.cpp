@@ -99,9 +99,11 @@ private slots:
         QCOMPARE(texts, (QStringList{"翠苑物业服务中心 服务中心主任(李建国)", "工程维修部 工程部经理(王志强)",
                                      "工程维修部 维修主管", "翠苑物业服务中心 服务中心副主任", "99 9901",
                                      "翠苑物业服务中心 前台接待员(张晓燕、林芳)"}));
-        QCOMPARE(store.result(steps.at(1).stepId), QStringLiteral("已安排人员查看，转相关负责人落实。"));
-        QCOMPARE(store.result(steps.at(2).stepId), QStringLiteral("已派维修班"));
-        QVERIFY(store.result(steps.at(3).stepId).isEmpty());
+        QCOMPARE(store.comment(steps.at(1).stepId).result, QStringLiteral("已安排人员查看，转相关负责人落实。"));
+        QCOMPARE(store.comment(steps.at(2).stepId).result, QStringLiteral("已派维修班"));
+        QVERIFY(store.comment(steps.at(3).stepId).result.isEmpty());
+        // The accepting post's instruction is kept beside its (still empty) result.
+        QCOMPARE(store.comment(steps.at(0).stepId).opinion, QStringLiteral("请相关部门尽快处理并反馈。"));
         QVERIFY(store.steps(QStringLiteral("00000001")).isEmpty());
     }
 };

@@ -1,6 +1,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QStatusBar>
 #include <QTest>
 
 #include "MessageRecorder.h"
@@ -62,6 +63,16 @@ private slots:
                  (QStringList{"必须输入您的意见", "必须输入您的意见", "必须选择转呈部门", "必须选择岗位"}));
         QCOMPARE(db.count(QStringLiteral("投诉信息处理"), QStringLiteral("处理岗位 = '301' AND 处理结束时间 IS NULL")),
                  2);
+
+        // An opinion of blanks is an opinion; the count follows the list.
+        auto *status = find<QStatusBar>(&window, "StatusBar1");
+        QCOMPARE(status->currentMessage(), QStringLiteral("共 2 条"));
+        click(list, 0);
+        type(&window, "Text3", QStringLiteral("  "));
+        press(&window, "Command1");
+        QCOMPARE(messages.count(), 4);
+        QCOMPARE(list->grid()->rowCount(), 1);
+        QCOMPARE(status->currentMessage(), QStringLiteral("共 1 条"));
     }
 
     // A forwarding to the user's own post shows up after the refresh; the review comments open for
@@ -92,12 +103,16 @@ private slots:
             for (int i = 0; i < items->count(); ++i) shown << items->item(i)->text();
             items->setCurrentRow(1);
             shown << find<QPlainTextEdit>(dialog, "Text1")->toPlainText();
+            // The acceptor's instruction to the forwarded post, under its caption.
+            items->setCurrentRow(0);
+            shown << find<QPlainTextEdit>(dialog, "Text1")->toPlainText();
             return 0;
         });
         click(list, 1);
         press(&window, "Command4");
         QCOMPARE(shown, (QStringList{"翠苑物业服务中心 服务中心主任(李建国)", "工程维修部 工程部经理(王志强)",
-                                     "工程维修部 工程部经理(王志强)", "转给自己再看"}));
+                                     "工程维修部 工程部经理(王志强)", "转给自己再看",
+                                     "处理意见：\n请相关部门尽快处理并反馈。\n\n处理结果：\n"}));
     }
 
     // Opened maximized in the main window's client area, the list is read at the first activation and again

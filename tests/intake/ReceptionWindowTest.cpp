@@ -20,6 +20,7 @@
 #include "common/MainArea.h"
 #include "common/Session.h"
 #include "common/Tag.h"
+#include "common/Twips.h"
 #include "data/Status.h"
 #include "intake/IntakeWindows.h"
 #include "intake/ReceptionWindow.h"
@@ -253,6 +254,31 @@ private slots:
         QCOMPARE(r.text(1)->text(), QStringLiteral("李秀英"));
     }
 
+    // Endless texts neither widen a column beyond its cap nor make a row taller than the grid.
+    void longTextsStayWithinTheGrid()
+    {
+        Reception r;
+        MessageRecorder messages;
+        const QString endless = QStringLiteral("漏水").repeated(5000);
+        r.db.exec(QStringLiteral("UPDATE 投诉信息 SET 地址 = ? WHERE 投诉编号 = '00000001'"), {endless});
+        r.click("Command2");
+        const int cap = Twips::toPixels(GridModel::kMaxGrownTwips) + 2;
+        QVERIFY(r.grid()->columnWidth(RegisterColumn::Address) <= cap);
+        QVERIFY(r.grid()->columnWidth(RegisterColumn::Address) > 300);
+        const QModelIndex cell = r.model()->index(r.rowOf(QStringLiteral("00000001")), RegisterColumn::Address);
+        QVERIFY(cell.data(Qt::ToolTipRole).toString().startsWith(endless));
+
+        r.click("Command3");
+        r.fillNew(QStringLiteral("李秀英"));
+        r.content()->setPlainText(endless);
+        r.click("Command4");
+        QCOMPARE(messages.count(), 0);
+        QVERIFY(r.grid()->columnWidth(RegisterColumn::Content) <= cap);
+        const int last = r.model()->rowCount() - 1;
+        QVERIFY(r.grid()->rowHeight(last) > r.grid()->rowHeight(0));
+        QVERIFY(r.grid()->rowHeight(last) <= r.grid()->viewport()->height());
+    }
+
     void invalidComplaintTimeStoresNothing()
     {
         Reception r;
@@ -358,6 +384,71 @@ private slots:
         QCOMPARE(r.codes(), QStringList({"00000025"}));
         r.clickRow(QStringLiteral("00000025"));
         QVERIFY(!r.get<QPushButton>("Command13")->isEnabled());
+    }
+
+    // Voiding and editing act on the complaint the fields show, never on a row the program made
+    // current; a key move shows its row like a click.
+    void actionsLandOnTheShownComplaint()
+    {
+        Reception r;
+        MessageRecorder messages;
+        auto *voidButton = r.get<QPushButton>("Command13");
+        QVERIFY(!voidButton->isEnabled());  // nothing shown yet
+        const auto voided = [&] {
+            return r.db.count(QStringLiteral("投诉信息"), QStringLiteral("撤销时间 IS NOT NULL"));
+        };
+        const int before = voided();
+
+        r.clickRow(QStringLiteral("00000001"));
+        r.click("Command13");
+        QCOMPARE(voided(), before + 1);
+        QCOMPARE(r.text(5)->text(), QStringLiteral("<保存时自动生成编号"));
+        QVERIFY(r.text(1)->text().isEmpty());
+        QVERIFY(!voidButton->isEnabled());
+        r.click("Command13");  // a second press voids nothing
+        QCOMPARE(voided(), before + 1);
+
+        // Arrow keys show the row they move to.
+        r.clickRow(QStringLiteral("00000002"));
+        const int row = r.rowOf(QStringLiteral("00000002"));
+        QTest::keyClick(r.grid(), Qt::Key_Down);
+        QCOMPARE(r.grid()->currentRow(), row + 1);
+        QCOMPARE(r.text(5)->text(), r.model()->text(row + 1, RegisterColumn::Code));
+        QCOMPARE(r.text(1)->text(), r.model()->text(row + 1, RegisterColumn::Complainant));
+
+        // An edit after a reload has no complaint to land on.
+        const QString last = r.model()->text(r.model()->rowCount() - 1, RegisterColumn::Code);
+        const QString lastComplainant = r.stored(last).text(QStringLiteral("投诉人"));
+        r.click("Command2");
+        QCOMPARE(r.text(5)->text(), QStringLiteral("<保存时自动生成编号"));
+        r.text(1)->setText(QStringLiteral("改错人"));
+        r.content()->setPlainText(QStringLiteral("改错内容"));
+        r.click("Command4");
+        QCOMPARE(messages.texts(), QStringList{QStringLiteral("请先在列表中选择一条投诉")});
+        QCOMPARE(r.stored(last).text(QStringLiteral("投诉人")), lastComplainant);
+        QCOMPARE(r.db.count(QStringLiteral("投诉信息"), QStringLiteral("投诉人 = '改错人'")), 0);
+    }
+
+    // A new complaint always reaches an office, also after showing one that has none.
+    void newComplaintHasAnOffice()
+    {
+        Reception r;
+        MessageRecorder messages;
+        auto *offices = r.get<QComboBox>("Combo3");
+        r.clickRow(QStringLiteral("00000008"));  // stored without an office
+        QCOMPARE(offices->currentIndex(), -1);
+        r.click("Command3");
+        QCOMPARE(offices->currentIndex(), 0);
+        offices->setCurrentIndex(-1);
+        r.fillNew(QStringLiteral("周敏"));
+        r.click("Command4");
+        QCOMPARE(messages.texts(), QStringList{QStringLiteral("请选择管理项目！")});
+        QCOMPARE(r.db.count(QStringLiteral("投诉信息"), QStringLiteral("投诉人 = '周敏'")), 0);
+        offices->setCurrentIndex(2);
+        r.click("Command4");
+        QCOMPARE(messages.count(), 1);
+        const QString code = r.text(5)->text();
+        QCOMPARE(r.stored(code).text(QStringLiteral("管理处代号")), QStringLiteral("10"));
     }
 
     void queryOptions()

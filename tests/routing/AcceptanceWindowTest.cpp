@@ -1,4 +1,5 @@
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QTest>
 
 #include "../handling/RoutingTestKit.h"
@@ -140,6 +141,70 @@ private slots:
                      .toString(),
                  QStringLiteral("处理中他人查实"));
         QCOMPARE(db.count(QStringLiteral("投诉信息处理"), QStringLiteral("投诉编号 = '00000002'")), 2);
+    }
+
+    // Blanks are content, as everywhere else; the status bar counts what the lists hold now.
+    void blanksAreContentAndCountsStayTrue()
+    {
+        TestDatabase db(true);
+        loginAcceptor();
+        MessageRecorder messages;
+        Clock::Pinned clock(pinned());
+        AcceptanceWindow window(nullptr);
+        window.show();
+        auto *pending = find<FlexGrid>(&window, "ListView1");
+        auto *inProgress = find<FlexGrid>(&window, "ListView2");
+        auto *status = find<QStatusBar>(&window, "StatusBar1");
+        const int waiting = pending->grid()->rowCount();
+        const int going = inProgress->grid()->rowCount();
+        const auto counts = [](int p, int i) { return QStringLiteral("待处理 %1 条，处理中 %2 条").arg(p).arg(i); };
+        QCOMPARE(status->currentMessage(), counts(waiting, going));
+
+        click(pending, rowOf(pending, AcceptanceWindow::PCode, QStringLiteral("00000001")));
+        type(&window, "Text2", QStringLiteral(" "));
+        type(&window, "Text4", QStringLiteral("  "));
+        press(&window, "Command1");
+        QCOMPARE(messages.count(), 0);
+        QCOMPARE(db.value(QStringLiteral("SELECT 处理状态 || '|' || 调查情况 || '|' || 处理结果 FROM 投诉信息"
+                                         " WHERE 投诉编号 = '00000001'"))
+                     .toString(),
+                 QStringLiteral("处理完成| |  "));
+        QCOMPARE(status->currentMessage(), counts(waiting - 1, going));
+
+        click(pending, rowOf(pending, AcceptanceWindow::PCode, QStringLiteral("00000002")));
+        type(&window, "Text2", QStringLiteral("查实"));
+        type(&window, "Text3", QStringLiteral(" "));
+        pickTarget(&window, QStringLiteral("3"), QStringLiteral("301"));
+        press(&window, "Command2");
+        QCOMPARE(messages.count(), 0);
+        QCOMPARE(status->currentMessage(), counts(waiting - 2, going + 1));
+        press(&window, "Command5");
+        QCOMPARE(status->currentMessage(), counts(pending->grid()->rowCount(), inProgress->grid()->rowCount()));
+    }
+
+    // An assignment that ends after its complaints were forwarded no longer receives new ones, but
+    // the complaints already accepted stay in progress and can still be finished.
+    void endedAssignmentKeepsComplaintsInProgress()
+    {
+        TestDatabase db(true);
+        loginAcceptor();
+        db.exec(QStringLiteral("UPDATE 投诉处理人设置 SET 终止日期 = '2026-03-01' WHERE 职能部门代号 = '5'"));
+        MessageRecorder messages;
+        Clock::Pinned clock(pinned());
+        AcceptanceWindow window(nullptr);
+        window.show();
+        auto *pending = find<FlexGrid>(&window, "ListView1");
+        auto *inProgress = find<FlexGrid>(&window, "ListView2");
+        QCOMPARE(pending->grid()->rowCount(), 0);
+        const int row = rowOf(inProgress, AcceptanceWindow::ICode, QStringLiteral("00000013"));
+        QVERIFY(row >= 0);
+        click(inProgress, row);
+        type(&window, "Text4", QStringLiteral("已修复"));
+        press(&window, "Command1");
+        QCOMPARE(messages.count(), 0);
+        QCOMPARE(db.value(QStringLiteral("SELECT 处理状态 FROM 投诉信息 WHERE 投诉编号 = '00000013'")).toString(),
+                 QStringLiteral("处理完成"));
+        QCOMPARE(rowOf(inProgress, AcceptanceWindow::ICode, QStringLiteral("00000013")), -1);
     }
 
     // At midnight after a month end: exactly 24 hours is not overdue, a minute more is; a step

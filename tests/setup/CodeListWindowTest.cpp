@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -74,6 +75,8 @@ private slots:
     void addingAndCancelling();
     void refusedCodesWriteNothing();
     void deletingEntries();
+    void legacyCodeWithBlankIsItself();
+    void enterPressesOnlyTheFocusedButton();
     void databaseFailuresAreReported();
 };
 
@@ -256,6 +259,59 @@ void CodeListWindowTest::deletingEntries()
     QCOMPARE(w.list->count(), 0);
     QVERIFY(w.code->text().isEmpty() && w.name->text().isEmpty());
     QCOMPARE(t.count(QStringLiteral("投诉类别")), 0);
+}
+
+void CodeListWindowTest::legacyCodeWithBlankIsItself()
+{
+    // Older data holds a code with a blank; its text before the blank is another entry's code.
+    TestDatabase t;
+    t.exec(QStringLiteral("INSERT INTO 投诉类别 (编号, 类别) VALUES ('0', '服务态度'), ('0 1', '维修质量')"));
+    MessageRecorder messages;
+    Window w(createCategoryWindow);
+
+    w.select(QStringLiteral("0 1 维修质量"));
+    QCOMPARE(w.code->text(), QStringLiteral("0 1"));
+    QCOMPARE(w.name->text(), QStringLiteral("维修质量"));
+
+    // Its name changes, its own code is kept; the other entry is untouched.
+    w.name->setText(QStringLiteral("维修"));
+    w.save->click();
+    QCOMPARE(messages.count(), 0);
+    QCOMPARE(nameOf(t, QStringLiteral("0 1")), QStringLiteral("维修"));
+    QCOMPARE(nameOf(t, QStringLiteral("0")), QStringLiteral("服务态度"));
+    QCOMPARE(w.entries(), (QStringList{QStringLiteral("0 服务态度"), QStringLiteral("0 1 维修")}));
+    // The duplicate test still goes by code.
+    w.code->setText(QStringLiteral("0"));
+    w.save->click();
+    QCOMPARE(messages.last(), QStringLiteral("代号重复，请重新输入！"));
+    QCOMPARE(nameOf(t, QStringLiteral("0 1")), QStringLiteral("维修"));
+
+    w.select(QStringLiteral("0 1 维修"));
+    w.remove->click();  // Yes
+    QCOMPARE(t.count(QStringLiteral("投诉类别")), 1);
+    QCOMPARE(nameOf(t, QStringLiteral("0")), QStringLiteral("服务态度"));
+    QCOMPARE(w.entries(), QStringList{QStringLiteral("0 服务态度")});
+}
+
+void CodeListWindowTest::enterPressesOnlyTheFocusedButton()
+{
+    TestDatabase t(true);
+    MessageRecorder messages;
+    Window w(createCategoryWindow);
+    QApplication::setActiveWindow(w.widget.get());
+    QVERIFY(QTest::qWaitForWindowActive(w.widget.get()));
+    w.addCancel->setFocus();
+    QTest::keyClick(w.addCancel, Qt::Key_Return);
+    QCOMPARE(w.addCancel->text(), QStringLiteral("取消"));
+    QCOMPARE(QApplication::focusWidget(), w.code);
+    w.type(QStringLiteral("08"), QStringLiteral("绿化"));
+    QTest::keyClick(w.code, Qt::Key_Return);
+    QTest::keyClick(w.name, Qt::Key_Enter);
+    QCOMPARE(t.count(QStringLiteral("投诉类别")), 7);  // Enter in a box saves nothing
+    w.save->setFocus();
+    QTest::keyClick(w.save, Qt::Key_Enter);
+    QCOMPARE(nameOf(t, QStringLiteral("08")), QStringLiteral("绿化"));
+    QCOMPARE(messages.count(), 0);
 }
 
 void CodeListWindowTest::databaseFailuresAreReported()

@@ -140,7 +140,15 @@ void LoginTest::enterMovesToTheNextControl()
     QCOMPARE(QApplication::focusWidget(), password);
     QTest::keyClick(password, Qt::Key_Return);
     QCOMPARE(QApplication::focusWidget(), ShellFixture::child<QWidget>(f.login, "cmdOK"));
-    QVERIFY(f.messages.messages.isEmpty());  // Enter never logs in by itself
+    QVERIFY(f.messages.messages.isEmpty());  // Enter in a box never logs in by itself
+    QVERIFY(!f.main());
+
+    // Enter on the focused login button presses it, as on every desktop.
+    user->setText(QStringLiteral("1001"));
+    password->setText(QStringLiteral("1234"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(f.main());
+    QCOMPARE(gUserID, QStringLiteral("1001"));
 }
 
 void LoginTest::connectionFailureEndsTheProgram()

@@ -1,7 +1,13 @@
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QStyle>
+#include <QTest>
 
 #include "ShellFixture.h"
 #include "TestRegistry.h"
@@ -19,6 +25,8 @@ private slots:
     void postWithoutRowsKeepsOnlyTheAlwaysAvailableItems();
     void databaseErrorGivesTheNumberedReport();
     void workWindowOpensOnce();
+    void maximizedWindowsFillTheAreaSmallOnesAreCentred();
+    void workWindowsFitTheFirstSize();
     void standAloneLogoutSwitchesUserAndReappliesPermissions();
     void switchToTheSuperUserEnablesEverything();
     void moduleLogoutWritesTheMessageFile();
@@ -113,6 +121,78 @@ void MainWindowTest::workWindowOpensOnce()
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(f.main()->openItem(QStringLiteral("关于软件")) != nullptr);
     QCOMPARE(f.main()->mdiArea()->subWindowList().size(), 1);
+}
+
+void MainWindowTest::maximizedWindowsFillTheAreaSmallOnesAreCentred()
+{
+    ShellFixture f;
+    f.logIn(QStringLiteral("pelOr"), QStringLiteral("brivet"));
+    f.main()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.main()));
+    QMdiArea *area = f.main()->mdiArea();
+    const QSize client = area->viewport()->size();
+    const auto frameOf = [](QWidget *window) { return qobject_cast<QMdiSubWindow *>(window->parentWidget()); };
+    const auto fills = [&](QWidget *window) {
+        QMdiSubWindow *frame = frameOf(window);
+        return frame && frame->isMaximized() && frame->geometry() == QRect(QPoint(0, 0), client) &&
+               window->width() >=
+                   client.width() - 2 * frame->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth) - 2;
+    };
+    const auto centred = [&](QWidget *window) {
+        QMdiSubWindow *frame = frameOf(window);
+        if (!frame || frame->isMaximized()) return false;
+        const QPoint centre = frame->geometry().center();
+        return qAbs(centre.x() - client.width() / 2) <= 2 && qAbs(centre.y() - client.height() / 2) <= 2;
+    };
+    // Every order: a small window first, a wide one after another wide one, a small one over a
+    // maximized one.
+    QWidget *category = f.main()->openItem(QStringLiteral("投诉类别设置"));
+    QVERIFY(centred(category));
+    QWidget *reception = f.main()->openItem(QStringLiteral("投诉接待"));
+    QVERIFY(fills(reception));
+    QWidget *statistics = f.main()->openItem(QStringLiteral("投诉信息统计"));
+    QVERIFY(fills(statistics));
+    QWidget *about = f.main()->openItem(QStringLiteral("关于软件"));
+    QVERIFY(centred(about));
+    QCOMPARE(f.main()->openItem(QStringLiteral("投诉类别设置")), category);
+    QVERIFY(centred(category));
+    QCOMPARE(f.main()->openItem(QStringLiteral("投诉接待")), reception);
+    QVERIFY(fills(reception));
+    QWidget *channels = f.main()->openItem(QStringLiteral("投诉方式设置"));
+    QVERIFY(centred(channels));
+}
+
+// Every control of the wide work windows can be seen whole at the main window's first size.
+void MainWindowTest::workWindowsFitTheFirstSize()
+{
+    ShellFixture f;
+    f.logIn(QStringLiteral("pelOr"), QStringLiteral("brivet"));
+    QCOMPARE(f.main()->size(), QSize(1024, 720));
+    f.main()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.main()));
+    for (const QString &item : {QStringLiteral("投诉接待"), QStringLiteral("投诉受理"), QStringLiteral("投诉处理C"),
+                                QStringLiteral("投诉信息统计")}) {
+        QWidget *window = f.main()->openItem(item);
+        QApplication::processEvents();
+        QStringList cut;
+        for (QWidget *control : window->findChildren<QWidget *>()) {
+            if (!control->isVisibleTo(window) || control->isWindow()) continue;
+            if (!qobject_cast<QAbstractButton *>(control) && !qobject_cast<QLineEdit *>(control) &&
+                !qobject_cast<QComboBox *>(control) && !qobject_cast<QLabel *>(control) &&
+                !qobject_cast<QAbstractScrollArea *>(control) && !qobject_cast<QAbstractSpinBox *>(control))
+                continue;
+            // Inside every frame around it, up to the window.
+            for (QWidget *w = control; w != window; w = w->parentWidget()) {
+                const QRect inParent = w->geometry();
+                if (!QRect(QPoint(0, 0), w->parentWidget()->size()).contains(inParent)) {
+                    cut << QStringLiteral("%1 (%2)").arg(control->objectName(), control->metaObject()->className());
+                    break;
+                }
+            }
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(item + QStringLiteral(": ") + cut.join(QStringLiteral(", "))));
+        QVERIFY(window->parentWidget()->isMaximized());
+    }
 }
 
 void MainWindowTest::standAloneLogoutSwitchesUserAndReappliesPermissions()

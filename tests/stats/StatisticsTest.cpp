@@ -15,6 +15,7 @@
 #include "common/Clock.h"
 #include "common/FlexGrid.h"
 #include "common/Session.h"
+#include "common/Twips.h"
 #include "stats/ExportWindow.h"
 #include "stats/StatisticsStore.h"
 #include "stats/StatisticsWindow.h"
@@ -187,6 +188,25 @@ private slots:
     }
 
     // A failing query or record read: the short report, and the window goes on working.
+    // A telephone text of thousands of characters does not widen its column past the cap.
+    void grownColumnsHaveACeiling()
+    {
+        TestDatabase db;
+        addComplaints(db);
+        db.exec(QStringLiteral("UPDATE 投诉信息 SET 联系电话 = ? WHERE 投诉编号 = '00000001'"),
+                {QStringLiteral("0571-8888 ").repeated(1000)});
+        login();
+        MessageRecorder messages;
+        StatisticsWindow window;
+        window.show();
+        setRange(&window, may1, may1.addDays(1));
+        find<QPushButton>(&window, "Command1")->click();
+        auto *grid = find<FlexGrid>(&window, "MSFlexGrid1");
+        QCOMPARE(grid->grid()->rowCount(), 4);
+        QVERIFY(grid->columnWidth(StatisticsColumn::Telephone) <= Twips::toPixels(GridModel::kMaxGrownTwips) + 2);
+        QVERIFY(grid->columnWidth(StatisticsColumn::Telephone) > 400);
+    }
+
     void databaseErrorsAreReported()
     {
         TestDatabase db;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "TestRegistry.h"
+#include "common/DesktopHabits.h"
 
 namespace testing_support {
 std::map<QString, TestFactory> &registry()
@@ -24,6 +25,8 @@ int main(int argc, char **argv)
     qputenv("XDG_DATA_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavimor-complaints-tests"));
+    // The program's own desktop habits hold in the tests too.
+    DesktopHabits::install(app);
 
     auto &tests = testing_support::registry();
     QStringList args = QCoreApplication::arguments();

@@ -21,6 +21,7 @@
 #include <QUrl>
 #include <cstdio>
 
+#include "common/DesktopHabits.h"
 #include "common/FlexGrid.h"
 #include "common/MainArea.h"
 #include "common/Settings.h"
@@ -146,6 +147,13 @@ void reception(MainWindow *main)
     child<QAbstractButton>(window, "Command1")->click();
     child<QAbstractButton>(window, "Command9")->click();
     save(main, QStringLiteral("reception-time"));
+    for (QWidget *panel : window->findChildren<QWidget *>())
+        if (panel->inherits("TimePanel")) panel->hide();
+    // Every field and button at the main window's first size.
+    const QSize size = main->size();
+    main->resize(1024, 720);
+    save(main, QStringLiteral("reception-1024"));
+    main->resize(size);
 }
 
 void statistics(MainWindow *main)
@@ -233,7 +241,19 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
+    DesktopHabits::install(app);
+    // Usage: screenshots [folder] [--size WIDTHxHEIGHT] (the main window's size for the work windows)
+    QSize size(1280, 800);
+    folder = QStringLiteral("docs/screenshots");
+    const QStringList args = QCoreApplication::arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--size") && i + 1 < args.size()) {
+            const QStringList parts = args.at(++i).split(QLatin1Char('x'));
+            if (parts.size() == 2) size = QSize(parts.at(0).toInt(), parts.at(1).toInt());
+        } else {
+            folder = args.at(i);
+        }
+    }
     QDir().mkpath(folder);
     QTemporaryDir temp;
     workFolder = temp.path();
@@ -256,7 +276,7 @@ int main(int argc, char **argv)
     main->resize(800, 560);
     main->show();
     save(main, QStringLiteral("main-small"));
-    main->resize(1280, 800);
+    main->resize(size);
     save(main, QStringLiteral("main"));
 
     MainArea::setModalRunner(&photographDialog);
@@ -268,8 +288,7 @@ int main(int argc, char **argv)
     handling(main);
     switchUser(main, QStringLiteral("1001"));
     reception(main);
-    main->mdiArea()->closeAllSubWindows();
-    statistics(main);
+    statistics(main);  // opened over the maximized reception window
     main->mdiArea()->closeAllSubWindows();
     followUp(main);
     switchUser(main, QStringLiteral("1004"));

@@ -33,5 +33,16 @@ execute_process(COMMAND ${PREFIX}/bin/tavimor-complaints --no-such-option
 if(rc EQUAL 0 OR NOT err MATCHES "--demo")
   message(FATAL_ERROR "an unknown option must print the usage and fail: exit ${rc}")
 endif()
+# --sheet writes a complaint sheet as PDF without a window; an unknown code fails with its message.
+execute_process(COMMAND ${PREFIX}/bin/tavimor-complaints --demo ${PREFIX}/sheet-demo.sqlite --sheet 00000015 ${PREFIX}/sheet.pdf
+                RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 0 OR NOT EXISTS ${PREFIX}/sheet.pdf)
+  message(FATAL_ERROR "--sheet: exit ${rc}, '${err}'")
+endif()
+execute_process(COMMAND ${PREFIX}/bin/tavimor-complaints --demo ${PREFIX}/sheet-demo.sqlite --sheet 99999999 ${PREFIX}/none.pdf
+                RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 1 OR NOT err MATCHES "没有编号为99999999的投诉" OR EXISTS ${PREFIX}/none.pdf)
+  message(FATAL_ERROR "--sheet with an unknown code must fail: exit ${rc}, '${err}'")
+endif()
 message(STATUS "installed program runs: ${out}")
 file(REMOVE_RECURSE ${PREFIX})

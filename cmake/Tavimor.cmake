@@ -9,6 +9,9 @@ if(TAVIMOR_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
+if(TAVIMOR_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 
 # tavimor_library(<folder> [DEPENDS <folder>...] [LIBS <target>...])
 # Builds src/<folder>/*.cpp (except main.cpp) into the static library tavimor_<folder>.

@@ -332,6 +332,14 @@ INSERT INTO 投诉信息 (投诉编号, 流水号, 部门编号, 部门名称, �
     ('00000035', 35, '5', '翠苑物业服务中心', '10', '杭州翠苑便利店有限公司', '翠苑商业街A座101室', NULL, '维修质量', '来访', strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-48000 minutes'), '商铺卷帘门故障。', '林芳', '处理完成', '已维修卷帘门电机。', strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-46800 minutes'), '工程部检查为电机老化。', NULL),
     ('00000036', 36, '5', '翠苑物业服务中心', '2', '周国平', '翠苑二期15幢202室', '13805710531', '收费争议', '电话', strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-54000 minutes'), '物业费调价未提前公示。', '林芳', '处理完成', '已向业主解释调价依据及公示记录。', strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-51600 minutes'), '核查公示记录。', NULL);
 
+-- The rooms and let units some complaints were recorded for (the others have typed addresses):
+-- the households that complained before.
+UPDATE 投诉信息 SET S_ID = 101 WHERE 投诉编号 = '00000025';
+UPDATE 投诉信息 SET S_ID = 102 WHERE 投诉编号 IN ('00000012', '00000014');
+UPDATE 投诉信息 SET S_ID = 131 WHERE 投诉编号 IN ('00000005', '00000035');
+UPDATE 投诉信息 SET S_ID = 132 WHERE 投诉编号 = '00000023';
+UPDATE 投诉信息 SET S_ID = 133 WHERE 投诉编号 IN ('00000017', '00000028');
+
 INSERT INTO 投诉信息处理 (投诉编号, 处理部门, 处理岗位, 处理意见, 处理结果, 顺序号, 接受时间, 处理结束时间) VALUES
     ('00000013', '5', '501', '请相关部门尽快处理并反馈。', NULL, 1, strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-1080 minutes'), NULL),
     ('00000013', '3', '301', NULL, NULL, 2, strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-1080 minutes'), NULL),

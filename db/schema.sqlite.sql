@@ -186,6 +186,10 @@ CREATE UNIQUE INDEX ux_投诉信息_投诉编号 ON 投诉信息 (投诉编号);
 CREATE INDEX ix_投诉信息_流水号 ON 投诉信息 (流水号);
 CREATE INDEX ix_投诉信息_部门时间 ON 投诉信息 (部门编号, 投诉时间);
 CREATE INDEX ix_投诉信息_管理处 ON 投诉信息 (管理处代号, 处理时间);
+-- A household's earlier complaints at reception: by room, or by the telephone's digits (the
+-- expression is HouseholdHistory::telephoneDigitsSql and must stay exactly the same).
+CREATE INDEX ix_投诉信息_室 ON 投诉信息 (S_ID, 投诉时间);
+CREATE INDEX ix_投诉信息_电话 ON 投诉信息 (REPLACE(REPLACE(REPLACE(REPLACE(联系电话, ' ', ''), '-', ''), '(', ''), ')', ''));
 -- Follow-up visits: the finished complaints still waiting for one, and the recent ones.
 CREATE INDEX ix_投诉信息_回访 ON 投诉信息 (部门编号, 回访时间, 处理时间);
 -- The analysis: a department's complaints over a period, counted from the index alone, and

@@ -44,6 +44,16 @@ private:
 
 QString stamp(const QDateTime &t) { return t.toString(Dialect::sqliteDateTimeFormat()); }
 
+// The mobile number of householder `n`, written plainly (style 0-2), with blanks (3) or with
+// dashes (4), as people give them.
+QString telephoneOf(int n, int style)
+{
+    const QString digits = QStringLiteral("138%1").arg(n, 8, 10, QLatin1Char('0'));
+    if (style == 3) return digits.left(3) + QLatin1Char(' ') + digits.mid(3, 4) + QLatin1Char(' ') + digits.mid(7);
+    if (style == 4) return digits.left(3) + QLatin1Char('-') + digits.mid(3, 4) + QLatin1Char('-') + digits.mid(7);
+    return digits;
+}
+
 const char *const kPhrases[] = {"楼上漏水",     "电梯故障多次报修未果", "夜间噪音扰民",  "垃圾清运不及时，气味很大",
                                 "停车位被占用", "物业费账单有误",       "门禁卡失效",    "绿化带杂草丛生",
                                 "楼道灯不亮",   "保安态度差",           "快递丢失",      "外墙渗水导致墙面发霉",
@@ -186,8 +196,8 @@ double generate(const QString &file, const Sizes &sizes)
                           QString::number((r - 1) / 4 + 1) + QStringLiteral("0") + QString::number((r - 1) % 4 + 1),
                           "室", "01"});
                     ++ownerId;
-                    owner({ownerId, roomId, QStringLiteral("业主%1").arg(ownerId),
-                           QStringLiteral("138%1").arg(ownerId, 8, 10, QLatin1Char('0')), "新进户"});
+                    owner({ownerId, roomId, QStringLiteral("业主%1").arg(ownerId), telephoneOf(ownerId, ownerId % 5),
+                           "新进户"});
                     if (commercial && r % 2 == 0) unit({contractId, roomId});
                 }
             }
@@ -235,6 +245,8 @@ double generate(const QString &file, const Sizes &sizes)
                                    : isInProgress ? QStringLiteral("处理中")
                                                   : QStringLiteral("处理完成");
             const QDateTime done = when.addSecs(3600LL * (1 + pick(72)));
+            // Every tenth complaint has a typed address: only its telephone tells the household.
+            const bool typed = n % 10 == 5;
             const bool isFinished = !isPending && !isInProgress;
             const QDateTime visited = done.addSecs(3600LL * (2 + pick(96)));
             const bool isVisited = isFinished && pick(100) < sizes.visitedPercent && visited < now;
@@ -243,10 +255,10 @@ double generate(const QString &file, const Sizes &sizes)
                        dept,
                        main ? QStringLiteral("物业服务中心") : QStringLiteral("部门%1").arg(dept),
                        officeCode,
-                       s,
+                       typed ? QVariant() : QVariant(s),
                        QStringLiteral("业主%1").arg(s),
                        QStringLiteral("管理处地址%1室").arg(s),
-                       QStringLiteral("138%1").arg(s, 8, 10, QLatin1Char('0')),
+                       telephoneOf(s, n % 4),
                        n % 3 ? QStringLiteral("维修质量") : QStringLiteral("环境卫生"),
                        QStringLiteral("电话"),
                        stamp(when),
@@ -308,7 +320,7 @@ Sizes followUp()
 
 QString fileName(const Sizes &sizes)
 {
-    return QDir::temp().filePath(QStringLiteral("tavimor-bench-v3-%1c-%2o-%3d-%4s-%5b-%6r-%7f-%8open-%9y")
+    return QDir::temp().filePath(QStringLiteral("tavimor-bench-v4-%1c-%2o-%3d-%4s-%5b-%6r-%7f-%8open-%9y")
                                      .arg(sizes.complaints)
                                      .arg(sizes.offices)
                                      .arg(sizes.departments)

@@ -4,6 +4,10 @@
 
 // Large SQLite databases from the program's own schema, for the benchmarks.
 //
+// Every room has a current householder with a telephone (some written with blanks or dashes);
+// complaints are spread over the rooms, and every tenth has a typed address with only the
+// telephone of the household.
+//
 // The organisation is a tree of `departments` departments (codes "1".."N", five children each,
 // some with a parent history), three posts each ("P<dept>-1" the head, "-2", "-3"), one employee
 // per post. Department "2" runs every management office and receives every complaint; its post
@@ -17,7 +21,7 @@ struct Sizes {
     int departments = 2000;
     int steps = 200000;
     int buildingsPerOffice = 50;
-    int roomsPerBuilding = 40;
+    int roomsPerBuilding = 100;  // 100,000 rooms, each with a current householder
     // Finished complaints in percent; the others are half not yet accepted, half in progress.
     int finishedPercent = 90;
     // When not negative: this many open complaints instead (half each), all received lately.

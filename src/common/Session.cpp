@@ -1,7 +1,19 @@
 #include "Session.h"
 
+#include <QApplication>
+
 // Never destroyed: the connection outlives every window and ends with the process.
 Database &gConn = *new Database;
+
+// A write that waits for another station shows the busy pointer while it waits.
+[[maybe_unused]] static const bool waitPointerInstalled = [] {
+    SqliteFile::setWaitIndicator([](bool waiting) {
+        if (!qobject_cast<QApplication *>(QCoreApplication::instance())) return;
+        if (waiting) QApplication::setOverrideCursor(Qt::WaitCursor);
+        else QApplication::restoreOverrideCursor();
+    });
+    return true;
+}();
 
 QString gUserID;
 QString gUserName;

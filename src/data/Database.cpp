@@ -9,11 +9,13 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include "FailureText.h"
+
 namespace {
 
 QAtomicInt connectionCounter;
 
-DbError errorFrom(const QSqlError &error, const QString &context = QString())
+DbError errorFrom(const QSqlError &error, FailureText::Source source, const QString &context = QString())
 {
     bool ok = false;
     int number = error.nativeErrorCode().toInt(&ok);
@@ -25,7 +27,13 @@ DbError errorFrom(const QSqlError &error, const QString &context = QString())
         description = driver + QStringLiteral(": ") + description;
     if (description.isEmpty()) description = QStringLiteral("未知的数据库错误");
     if (!context.isEmpty()) description += QStringLiteral(" (") + context + QLatin1Char(')');
-    return DbError(number, description);
+    const FailureText::Kind kind = FailureText::classify(source, error.nativeErrorCode(), description);
+    return DbError(number, FailureText::describe(kind, description));
+}
+
+FailureText::Source sourceOf(const Dialect &dialect)
+{
+    return dialect.isSqlite() ? FailureText::Source::Sqlite : FailureText::Source::SqlServer;
 }
 
 }  // namespace
@@ -51,6 +59,7 @@ void Database::close()
     m_open = false;
     m_depth = 0;
     m_rollbackOnly = false;
+    m_sqliteFile.closed();
 }
 
 QString Database::quoteOdbcValue(const QString &value)
@@ -110,9 +119,9 @@ void Database::open(const ConnectionSettings &settings)
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
             db.setDatabaseName(file);
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kTimeoutSeconds * 1000));
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(SqliteFile::writeWaitMilliseconds()));
             if (!db.open()) {
-                const DbError error = errorFrom(db.lastError(), file);
+                const DbError error = errorFrom(db.lastError(), FailureText::Source::Sqlite, file);
                 db = QSqlDatabase();
                 QSqlDatabase::removeDatabase(m_name);
                 throw error;
@@ -131,6 +140,12 @@ void Database::open(const ConnectionSettings &settings)
             select(QStringLiteral("PRAGMA journal_mode=WAL"));
         } catch (const DbError &) {
         }
+        try {
+            m_sqliteFile.opened(*this, file);
+        } catch (const DbError &) {
+            close();
+            throw;
+        }
         return;
     }
 
@@ -147,7 +162,7 @@ void Database::open(const ConnectionSettings &settings)
                                             "SQL_ATTR_ODBC_VERSION=SQL_OV_ODBC3")
                                  .arg(kTimeoutSeconds));
         if (!db.open()) {
-            const DbError error = errorFrom(db.lastError());
+            const DbError error = errorFrom(db.lastError(), FailureText::Source::SqlServer);
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(m_name);
             throw error;
@@ -171,11 +186,14 @@ void Database::prepare(QSqlQuery &query, const QString &sql, const QVariantList 
 void Database::fail(const QSqlQuery &query, const QString &sql) const
 {
     Q_UNUSED(sql);
-    throw errorFrom(query.lastError());
+    throw errorFrom(query.lastError(), sourceOf(m_dialect));
 }
 
 int Database::execute(const QString &sql, const QVariantList &params)
 {
+    // A change outside a transaction begins like every write (file check, bounded wait).
+    if (m_depth == 0 && m_dialect.isSqlite() && SqliteFile::changesRows(sql))
+        return transaction([&] { return execute(sql, params); });
     requireOpen();
     QSqlQuery query(QSqlDatabase::database(m_name, false));
     prepare(query, sql, params);
@@ -225,6 +243,7 @@ void Database::scan(const QString &sql, const QVariantList &params, const std::f
 
 qint64 Database::insert(const QString &table, const Fields &fields)
 {
+    if (m_depth == 0 && m_dialect.isSqlite()) return transaction([&] { return insert(table, fields); });
     QStringList columns;
     QVariantList values;
     for (const auto &field : fields) {
@@ -255,10 +274,10 @@ void Database::begin()
     if (m_depth == 0) {
         m_rollbackOnly = false;
         if (m_dialect.isSqlite()) {
-            execute(m_dialect.beginTransaction());
+            m_sqliteFile.beginWrite(*this);
         } else {
             QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            if (!db.transaction()) throw errorFrom(db.lastError());
+            if (!db.transaction()) throw errorFrom(db.lastError(), sourceOf(m_dialect));
         }
     }
     ++m_depth;
@@ -278,7 +297,7 @@ void Database::commit()
             execute(QStringLiteral("COMMIT"));
         } else {
             QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            if (!db.commit()) throw errorFrom(db.lastError());
+            if (!db.commit()) throw errorFrom(db.lastError(), sourceOf(m_dialect));
         }
     } catch (const DbError &) {
         m_depth = 1;

@@ -9,6 +9,7 @@
 #include "DbError.h"
 #include "Dialect.h"
 #include "Rows.h"
+#include "SqliteFile.h"
 
 class QSqlQuery;
 
@@ -50,6 +51,8 @@ public:
     bool isOpen() const;
     const Dialect &dialect() const { return m_dialect; }
     QString connectionName() const { return m_name; }
+    // The database refuses writes (a read-only file, folder or medium); known from the open on.
+    bool isReadOnly() const { return m_dialect.isSqlite() && m_sqliteFile.isReadOnly(); }
 
     // The ODBC connection string for SQL Server. Every value is brace-quoted, so that ";", "}"
     // or "'" inside a value cannot end it or add a keyword.
@@ -107,4 +110,5 @@ private:
     bool m_open = false;
     int m_depth = 0;
     bool m_rollbackOnly = false;
+    SqliteFile m_sqliteFile;
 };

@@ -83,6 +83,9 @@ void createSqliteDatabase(const QString &file, bool withDemo)
         QFile::remove(temporary);
         throw;
     }
+    // A journal left by an earlier file of that name would be read into the new one and damage it.
+    for (const char *suffix : {"-wal", "-shm", "-journal"})
+        QFile::remove(info.absoluteFilePath() + QLatin1String(suffix));
     QFile::remove(info.absoluteFilePath());
     if (!QFile::rename(temporary, info.absoluteFilePath())) {
         QFile::remove(temporary);

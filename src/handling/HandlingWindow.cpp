@@ -50,6 +50,10 @@ HandlingWindow::HandlingWindow(QWidget *parent)
     connect(m_desk.forward, &QPushButton::clicked, this, &HandlingWindow::forwardStep);
     connect(m_desk.review, &QPushButton::clicked, this, &HandlingWindow::showReviewComments);
     connect(m_desk.refresh, &QPushButton::clicked, this, &HandlingWindow::refresh);
+    m_desk.offerSheet([this] {
+        const int row = selectedRow(m_list);
+        return row < 0 ? QString() : m_list->grid()->text(row, Code);
+    });
     m_desk.start([this] { refresh(); });
 }
 

@@ -13,6 +13,7 @@
 #include "common/Twips.h"
 #include "common/WaitCursor.h"
 #include "data/DbError.h"
+#include "sheet/SheetPreview.h"
 
 WorkDesk::WorkDesk(QWidget *window, Database &db)
     : window(window)
@@ -29,9 +30,16 @@ void WorkDesk::addButtons()
     review = makeButton(frame2, QStringLiteral("Command4"), QStringLiteral("阅处情况查阅"));
     refresh = makeButton(window, QStringLiteral("Command5"), QStringLiteral("刷新"));
     close = makeButton(window, QStringLiteral("Command6"), QStringLiteral("退出"));
+    sheet = makeButton(window, QStringLiteral("Command7"), QStringLiteral("打印处理单"));
     status = named(new QStatusBar(window), QStringLiteral("StatusBar1"));
     status->setSizeGripEnabled(false);
     QObject::connect(close, &QPushButton::clicked, window, [w = window] { MainArea::closeWindow(w); });
+}
+
+void WorkDesk::offerSheet(std::function<QString()> selectedCode)
+{
+    QObject::connect(sheet, &QPushButton::clicked, window,
+                     [w = window, selectedCode = std::move(selectedCode)] { openComplaintSheet(w, selectedCode()); });
 }
 
 void WorkDesk::start(std::function<void()> refreshWindow)
@@ -62,6 +70,7 @@ WorkDesk::Geometry WorkDesk::layout()
     const int closeLeft = width - 300 - 1095;
     placeTwips(close, closeLeft, 120, 1095, 315);
     placeTwips(refresh, closeLeft - 1500, 120, 1095, 315);
+    placeTwips(sheet, closeLeft - 3000, 120, 1305, 315);
     return {width, frameTop, targetLeft - 60 - 90};
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <functional>
 
 #include "ComplaintPanels.h"
@@ -20,8 +21,12 @@ public:
     WorkDesk &operator=(const WorkDesk &) = delete;
 
     // Command1 "处理完成", Command2 "转呈其他领导阅处" and Command4 "阅处情况查阅" in Frame2;
-    // Command5 "刷新" and Command6 "退出" (which closes the window); StatusBar1.
+    // Command5 "刷新" and Command6 "退出" (which closes the window); Command7 "打印处理单";
+    // StatusBar1.
     void addButtons();
+    // Command7 opens the complaint sheet of the complaint `selectedCode` gives (empty: none
+    // selected, and the user is asked to choose one).
+    void offerSheet(std::function<QString()> selectedCode);
     // Reads the organisation into the target's tree (the numbered report on failure), refreshes
     // the window on every activation and gives it its first size.
     void start(std::function<void()> refresh);
@@ -50,5 +55,6 @@ public:
     QPushButton *review = nullptr;   // Command4
     QPushButton *refresh = nullptr;  // Command5
     QPushButton *close = nullptr;    // Command6
+    QPushButton *sheet = nullptr;    // Command7
     QStatusBar *status = nullptr;    // StatusBar1
 };

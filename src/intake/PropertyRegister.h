@@ -35,6 +35,12 @@ struct Householder {
     QString telephone;
 };
 
+// A current householder found by telephone, with the office of the building.
+struct TelephoneMatch {
+    Householder householder;
+    QString officeCode;  // 楼表.管理处
+};
+
 // A unit of a commercial building let under a running contract.
 struct LetUnit {
     qint64 unitId = 0;  // 室表.S_ID
@@ -60,8 +66,14 @@ public:
     // The units of a building let under running contracts of the office (taken effect, not
     // terminated), each unit once even when two running contracts let it.
     QVector<LetUnit> letUnits(const QString &officeCode, qint64 buildingId);
+    // The current householders ("新进户") of the department's offices whose telephone contains
+    // `digits` (matched literally, as stored), by office, building and room; at most `limit`.
+    // `*more` tells whether further householders matched.
+    QVector<TelephoneMatch> householdersByTelephone(const QString &deptCode, const QString &digits, int limit,
+                                                    bool *more = nullptr);
 
 private:
     QString buildingAddressSql() const;
+    QString householderAddressSql() const;
     Database &m_db;
 };

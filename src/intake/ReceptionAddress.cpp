@@ -127,11 +127,7 @@ void ReceptionWindow::nodeClicked(QTreeWidgetItem *item)
             const qint64 householderId = CodeName::name(key).toLongLong();
             const std::optional<Householder> found = m_property.householder(householderId);
             if (found) {
-                setTag(m_complainant, QString::number(found->id));
-                m_complainant->setText(found->name);
-                m_address->setText(found->address);
-                m_telephone->setText(found->telephone);
-                m_roomId = found->roomId;
+                takeHouseholder(*found, QString());
                 picked();
             }
         } else if (key.startsWith(QLatin1Char('@')) && commercial && item->parent()) {
@@ -139,6 +135,7 @@ void ReceptionWindow::nodeClicked(QTreeWidgetItem *item)
             m_address->setText(item->parent()->text(0) + item->data(0, kUnitRoom).toString() + QStringLiteral("室"));
             m_telephone->setText(QString());
             m_roomId = item->data(0, kRoomRole).toLongLong();
+            showHistory();
             picked();
         }
     });
@@ -151,4 +148,22 @@ void ReceptionWindow::toggleAddressPanel()
     placeAbove(m_addressPanel, m_addressButton);
     m_addressPanel->setVisible(!m_addressPanel->isVisible());
     m_addressPanel->raise();
+}
+
+// A householder picked in the address panel or found by telephone: the fields, the room and the
+// household's history. With `officeCode` the building's office becomes the chosen one.
+void ReceptionWindow::takeHouseholder(const Householder &found, const QString &officeCode)
+{
+    setTag(m_complainant, QString::number(found.id));
+    m_complainant->setText(found.name);
+    m_address->setText(found.address);
+    m_telephone->setText(found.telephone);
+    m_roomId = found.roomId;
+    for (int i = 0; i < mOffices.size() && !officeCode.isEmpty(); ++i)
+        if (mOffices.at(i).code == officeCode) {
+            m_keptOffice.clear();
+            m_offices->setPlaceholderText(QString());
+            m_offices->setCurrentIndex(i);
+        }
+    showHistory();
 }

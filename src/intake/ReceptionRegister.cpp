@@ -122,6 +122,7 @@ void ReceptionWindow::showCurrentRow()
     m_voidButton->setEnabled(cell(RegisterColumn::Status) == Status::notAccepted());
     m_receiver->setCurrentText(cell(RegisterColumn::Receiver));
     m_grid->setCurrentRow(row);
+    showHistory();
 }
 
 bool ReceptionWindow::isAdding() const { return m_newButton->text() == reception::kCancelCaption; }
@@ -166,15 +167,28 @@ void ReceptionWindow::voidCurrent()
         Messages::information(message, Messages::executableName());
         return;
     }
+    bool voided = false;
     ErrorReports::guard(
         ErrorReports::Kind::Numbered,
         [&] {
             // Another station may have accepted it since the register was read.
-            if (m_store.voidComplaint(id.toLongLong()) == ComplaintStore::VoidResult::NotVoidable)
+            const ComplaintStore::VoidResult result = m_store.voidComplaint(id.toLongLong());
+            voided = result == ComplaintStore::VoidResult::Voided;
+            if (result == ComplaintStore::VoidResult::NotVoidable)
                 Messages::information(message, Messages::executableName());
         },
         QStringLiteral("Command13_Click"));
     LoadComplaintList();
+    // A complaint that was not voided (the database refused, or another station accepted it) stays
+    // the chosen one and is shown again as it is now stored; the reload never leaves the fields on
+    // one complaint and the current row on another.
+    if (!voided) {
+        const int again = rowOfId(id.toLongLong());
+        if (again >= 0) {
+            m_grid->setCurrentRow(again);
+            showCurrentRow();
+        }
+    }
 }
 
 // Rewrites the cells of a register row from the stored complaint; false when it is gone.

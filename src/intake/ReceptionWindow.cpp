@@ -16,6 +16,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "HouseholdPanel.h"
 #include "ReceptionParts.h"
 #include "TimePanel.h"
 #include "common/Clock.h"
@@ -111,6 +112,8 @@ void ReceptionWindow::buildControls()
     m_addressButton->setToolTip(QStringLiteral("从管理项目的楼宇、房间中选择投诉人"));
     m_telephone = named(new QLineEdit(f), QStringLiteral("Text1(3)"));
     m_content = named(new QPlainTextEdit(f), QStringLiteral("Text1(4)"));
+    // The household's earlier complaints, the lookup by telephone and the complaint sheet.
+    m_household = new HouseholdPanel(this, f, m_telephone);
     for (QComboBox *combo : {m_category, m_channel, m_receiver}) {
         combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         combo->setMinimumContentsLength(6);
@@ -140,7 +143,7 @@ void ReceptionWindow::buildControls()
     fields->addWidget(label(QStringLiteral("地址")), 1, 2);
     fields->addLayout(withButton(m_address, m_addressButton), 1, 3, 1, 3);
     fields->addWidget(label(QStringLiteral("联系电话")), 1, 6);
-    fields->addWidget(m_telephone, 1, 7);
+    fields->addLayout(withButton(m_telephone, m_household->lookupButton()), 1, 7);
     fields->addWidget(label(QStringLiteral("投诉内容")), 2, 0, Qt::AlignTop);
     fields->addWidget(m_content, 2, 1, 1, 7);
     fields->setRowStretch(2, 1);
@@ -157,7 +160,9 @@ void ReceptionWindow::buildControls()
     buttons->addWidget(m_saveButton, 0, 1);
     buttons->addWidget(m_voidButton, 1, 0);
     buttons->addWidget(m_exitButton, 1, 1);
-    for (QPushButton *button : {m_newButton, m_saveButton, m_voidButton, m_exitButton}) button->setMinimumHeight(28);
+    buttons->addWidget(m_household->sheetButton(), 2, 0, 1, 2);
+    for (QPushButton *button : {m_newButton, m_saveButton, m_voidButton, m_exitButton, m_household->sheetButton()})
+        button->setMinimumHeight(28);
     auto *hintTitle = label(QStringLiteral("提示"));
     hintTitle->setFont(bold);
     auto *hint = label(QStringLiteral("上表中红色表示尚未处理的投诉"));
@@ -215,6 +220,12 @@ void ReceptionWindow::buildControls()
 
     m_timePanel = new TimePanel(this);
     m_timePanel->hide();
+
+    connect(m_household, &HouseholdPanel::householderChosen, this,
+            [this](const TelephoneMatch &match) { takeHouseholder(match.householder, match.officeCode); });
+    connect(m_telephone, &QLineEdit::editingFinished, this, [this] {
+        if (!m_telephone->text().trimmed().isEmpty()) showHistory();
+    });
 
     connect(m_query, &QPushButton::clicked, this, [this] { LoadComplaintList(); });
     // A click or a move with the keys: the fields always show the row the user is on.
@@ -284,8 +295,12 @@ void ReceptionWindow::layoutWindow()
     const int statusHeight = m_statusBar->sizeHint().height();
     m_statusBar->setGeometry(0, height() - statusHeight, width(), statusHeight);
     const int frameHeight = qMax(kFrameHeight, m_frame->minimumSizeHint().height());
-    m_frame->setGeometry(m_frame->x(), qMax(m_grid->y() + 40, height() - frameHeight - statusHeight - gap),
+    // The household's complaints below the fields take a fifth of the height, within bounds.
+    const int householdHeight = qBound(100, height() / 5, 160);
+    const int household = householdHeight + gap;
+    m_frame->setGeometry(m_frame->x(), qMax(m_grid->y() + 40, height() - frameHeight - household - statusHeight - gap),
                          qMax(200, width() - 2 * m_frame->x()), frameHeight);
+    m_household->setGeometry(m_frame->x(), m_frame->y() + m_frame->height() + gap, m_frame->width(), householdHeight);
     m_grid->resize(m_frame->width(), qMax(0, m_frame->y() - m_grid->y() - gap));
     if (m_addressPanel->isVisible()) placeAbove(m_addressPanel, m_addressButton);
     if (m_timePanel->isVisible()) placeAbove(m_timePanel, m_timeButton);
@@ -322,6 +337,7 @@ void ReceptionWindow::newOrCancel()
         m_exitButton->setEnabled(true);
         m_saveButton->setEnabled(true);
         m_voidButton->setEnabled(false);
+        m_household->clear();
         return;
     }
     m_newButton->setText(reception::kNewCaption);
@@ -422,4 +438,17 @@ void ReceptionWindow::UpdateData()
     } catch (const DbError &e) {
         Messages::plain(QStringLiteral("出现错误\r\n%1 %2").arg(e.number()).arg(e.description()));
     }
+}
+
+// The complaint the fields show; empty while a new one is entered.
+QString ReceptionWindow::shownCode() const
+{
+    const QString code = m_code->text();
+    if (m_newButton->text() == reception::kCancelCaption || code.startsWith(QLatin1Char('<'))) return QString();
+    return code;
+}
+
+void ReceptionWindow::showHistory()
+{
+    m_household->showHousehold(Household{m_roomId, m_telephone->text()}, shownCode());
 }

@@ -9,6 +9,7 @@
 class FlexGrid;
 class QBoxLayout;
 class GridModel;
+class HouseholdPanel;
 class QComboBox;
 class QDateEdit;
 class QFrame;
@@ -70,6 +71,9 @@ private:
     void officeChosen();
     void nodeClicked(QTreeWidgetItem *item);
     void toggleAddressPanel();
+    void takeHouseholder(const Householder &found, const QString &officeCode);
+    void showHistory();
+    QString shownCode() const;
     void openTimePanel();
     void placeAbove(QWidget *panel, QWidget *button);
     bool isAdding() const;
@@ -128,6 +132,7 @@ private:
     QComboBox *m_offices;
     QTreeWidget *m_tree;
     TimePanel *m_timePanel;
+    HouseholdPanel *m_household;
 
     QStatusBar *m_statusBar;
     QVector<QLabel *> m_panels;

@@ -77,6 +77,7 @@ AcceptanceWindow::AcceptanceWindow(QWidget *parent)
     connect(m_desk.forward, &QPushButton::clicked, this, &AcceptanceWindow::forwardComplaint);
     connect(m_desk.review, &QPushButton::clicked, this, &AcceptanceWindow::showReviewComments);
     connect(m_desk.refresh, &QPushButton::clicked, this, &AcceptanceWindow::refresh);
+    m_desk.offerSheet([this] { return selectedCode(); });
     m_desk.start([this] { refresh(); });
 }
 

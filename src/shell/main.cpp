@@ -10,6 +10,7 @@
 #include "common/Session.h"
 #include "common/Settings.h"
 #include "data/Scripts.h"
+#include "sheet/SheetPreview.h"
 
 namespace {
 
@@ -22,6 +23,9 @@ QString usage()
         "  --demo [file]   使用内置演示数据库（文件不存在时自动创建），不读取数据库设置\n"
         "                  run on the embedded demo database (created when the file does not exist)\n"
         "                  default file: %1\n"
+        "  --sheet CODE OUT.pdf\n"
+        "                  把编号为CODE的投诉处理单写成PDF文件后退出\n"
+        "                  write the complaint sheet of complaint CODE as a PDF file and exit\n"
         "  --version       显示版本 / print the version\n"
         "  --help          显示本说明 / print this help\n"
         "\n"
@@ -54,6 +58,7 @@ int main(int argc, char **argv)
     QStringList session;
     bool demo = false;
     QString demoFile;
+    QStringList sheet;  // --sheet CODE OUT.pdf
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
         if (arg == QLatin1String("--version") || arg == QLatin1String("-v")) {
@@ -70,6 +75,15 @@ int main(int argc, char **argv)
                 demoFile = QString::fromLocal8Bit(argv[++i]);
             continue;
         }
+        if (arg == QLatin1String("--sheet")) {
+            if (i + 2 >= argc) {
+                print(stderr, QStringLiteral("--sheet 需要投诉编号和PDF文件名 / --sheet needs CODE and OUT.pdf\n"));
+                return 2;
+            }
+            sheet = QStringList{QString::fromLocal8Bit(argv[i + 1]), QString::fromLocal8Bit(argv[i + 2])};
+            i += 2;
+            continue;
+        }
         if (arg.startsWith(QLatin1String("--"))) {
             print(stderr, QStringLiteral("未知选项 / unknown option: %1\n\n").arg(arg) +
                               usage().arg(defaultDemoFile(), settingsFile));
@@ -78,6 +92,8 @@ int main(int argc, char **argv)
         session << arg;
     }
 
+    // Writing a sheet needs fonts and a printer, not a display.
+    if (!sheet.isEmpty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     DesktopHabits::install(app);
 
@@ -88,11 +104,19 @@ int main(int argc, char **argv)
             try {
                 Scripts::createSqliteDatabase(demoFile, true);
             } catch (const DbError &e) {
-                Messages::information(QStringLiteral("无法创建演示数据库：%1").arg(e.description()));
+                const QString message = QStringLiteral("无法创建演示数据库：%1").arg(e.description());
+                // Writing a sheet shows no window: the reason goes to the standard error.
+                if (!sheet.isEmpty()) {
+                    print(stderr, message + QLatin1Char('\n'));
+                    return 1;
+                }
+                Messages::information(message);
             }
         }
         Settings::overrideForThisRun(ConnectionSettings{QStringLiteral("sqlite:") + demoFile, {}, {}, {}});
     }
+
+    if (!sheet.isEmpty()) return writeSheetCommand(sheet.at(0), sheet.at(1));
 
     auto *login = new LoginWindow;
     if (!login->load(session.join(QLatin1Char(' ')))) login->show();

@@ -115,6 +115,27 @@ private slots:
                                      "处理意见：\n请相关部门尽快处理并反馈。\n\n处理结果：\n"}));
     }
 
+    // Command7 prints the sheet of the selected line's complaint, and asks for a line without one.
+    void sheetOfTheSelectedLine()
+    {
+        TestDatabase db(true);
+        loginHandler();
+        MessageRecorder messages;
+        QStringList opened;
+        ModalDriver driver([&](QDialog *dialog) {
+            opened << dialog->windowTitle();
+            return 0;
+        });
+        HandlingWindow window;
+        window.show();
+        press(&window, "Command7");
+        QCOMPARE(messages.last(), QStringLiteral("请先在列表中选择一条投诉"));
+        click(find<FlexGrid>(&window, "ListView1"), 1);
+        press(&window, "Command7");
+        QCOMPARE(opened, QStringList{QStringLiteral("投诉处理单 00000021")});
+        QCOMPARE(find<QPushButton>(&window, "Command7")->text(), QStringLiteral("打印处理单"));
+    }
+
     // Opened maximized in the main window's client area, the list is read at the first activation and again
     // whenever the window is activated later.
     void refreshesOnEveryActivation()

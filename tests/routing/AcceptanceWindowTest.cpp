@@ -101,6 +101,33 @@ private slots:
     }
 
     // Finishing at once leaves one closed step 1; a complaint another client accepted meanwhile is
+    // Command7 prints the sheet of the complaint selected in either list, and asks for one first.
+    void sheetOfTheSelectedComplaint()
+    {
+        TestDatabase db(true);
+        loginAcceptor();
+        MessageRecorder messages;
+        QStringList opened;
+        ModalDriver driver([&](QDialog *dialog) {
+            opened << dialog->windowTitle();
+            return 0;
+        });
+        AcceptanceWindow window(nullptr);
+        window.show();
+        press(&window, "Command7");
+        QCOMPARE(messages.last(), QStringLiteral("请先在列表中选择一条投诉"));
+        auto *pending = find<FlexGrid>(&window, "ListView1");
+        auto *inProgress = find<FlexGrid>(&window, "ListView2");
+        click(pending, 0);
+        press(&window, "Command7");
+        click(inProgress, 0);
+        press(&window, "Command7");
+        QCOMPARE(opened,
+                 (QStringList{QStringLiteral("投诉处理单 ") + pending->grid()->text(0, AcceptanceWindow::PCode),
+                              QStringLiteral("投诉处理单 ") + inProgress->grid()->text(0, AcceptanceWindow::ICode)}));
+        QCOMPARE(messages.count(), 1);
+    }
+
     // refused with a message, and the lists show where it went.
     void finishAtOnceAndConcurrentAcceptance()
     {

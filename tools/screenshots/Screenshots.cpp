@@ -24,8 +24,11 @@
 #include "common/DesktopHabits.h"
 #include "common/FlexGrid.h"
 #include "common/MainArea.h"
+#include "common/Session.h"
 #include "common/Settings.h"
 #include "data/Scripts.h"
+#include "sheet/ComplaintSheet.h"
+#include "sheet/SheetStore.h"
 #include "shell/LoginWindow.h"
 #include "shell/MainWindow.h"
 #include "stats/ExportWindow.h"
@@ -134,6 +137,40 @@ void clickNode(QTreeWidget *tree, const QString &text)
     emit tree->itemClicked(found.first(), 0);
 }
 
+// The household: a shown complaint with the unit's earlier ones, and the lookup by telephone.
+void household(MainWindow *main, QWidget *window)
+{
+    auto *grid = child<FlexGrid>(window, "MSFlexGrid1");
+    for (int row = 0; row < grid->grid()->rowCount(); ++row)
+        if (grid->grid()->text(row, 1) == QStringLiteral("00000017")) clickRow(grid, row);
+    save(main, QStringLiteral("reception-history"));
+    child<QAbstractButton>(window, "Command3")->click();
+    child<QLineEdit>(window, "Text1(3)")->setText(QStringLiteral("1380571050"));
+    child<QAbstractButton>(window, "Command10")->click();
+    auto *list = child<QListWidget>(window, "List2");
+    list->setCurrentRow(0);
+    save(main, QStringLiteral("reception-lookup"));
+    emit list->itemClicked(list->item(0));
+    child<QAbstractButton>(window, "Command3")->click();
+}
+
+// The complaint sheet as printed: its PDF, the first page rendered by poppler's pdftoppm.
+void sheet()
+{
+    const QString pdf = QDir::temp().filePath(QStringLiteral("tavimor-sheet-00000015.pdf"));
+    const std::optional<SheetData> data = SheetStore(gConn).load(QStringLiteral("00000015"));
+    QString error;
+    if (!data || !ComplaintSheet::writePdf(*data, pdf, &error)) {
+        std::fprintf(stderr, "could not write the sheet: %s\n", qPrintable(error));
+        return;
+    }
+    const QString png = folder + QStringLiteral("/sheet");
+    if (QProcess::execute(QStringLiteral("pdftoppm"), {"-png", "-r", "72", "-singlefile", pdf, png}) == 0)
+        std::printf("%s.png\n", qPrintable(png));
+    else std::fprintf(stderr, "pdftoppm (poppler-utils) could not render %s\n", qPrintable(pdf));
+    QFile::remove(pdf);
+}
+
 void reception(MainWindow *main)
 {
     QWidget *window = main->openItem(QStringLiteral("投诉接待"));
@@ -154,6 +191,8 @@ void reception(MainWindow *main)
     main->resize(1024, 720);
     save(main, QStringLiteral("reception-1024"));
     main->resize(size);
+    child<QAbstractButton>(window, "Command8")->click();
+    household(main, window);
 }
 
 void statistics(MainWindow *main)
@@ -288,6 +327,7 @@ int main(int argc, char **argv)
     handling(main);
     switchUser(main, QStringLiteral("1001"));
     reception(main);
+    sheet();
     statistics(main);  // opened over the maximized reception window
     main->mdiArea()->closeAllSubWindows();
     followUp(main);

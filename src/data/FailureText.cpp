@@ -1,0 +1,114 @@
+#include "FailureText.h"
+
+#include <QStringList>
+
+namespace FailureText {
+
+namespace {
+
+bool mentions(const QString &text, std::initializer_list<const char *> phrases)
+{
+    for (const char *phrase : phrases)
+        if (text.contains(QLatin1String(phrase), Qt::CaseInsensitive)) return true;
+    return false;
+}
+
+// SQLite reports a primary result code, or an extended one whose low byte is the primary code.
+Kind fromSqliteCode(int code)
+{
+    if (code == kFileRemovedNumber) return Kind::FileRemoved;  // SQLITE_READONLY_DBMOVED
+    switch (code & 0xff) {
+        case 5:  // SQLITE_BUSY
+        case 6:  // SQLITE_LOCKED
+            return Kind::Locked;
+        case 8: return Kind::ReadOnly;       // SQLITE_READONLY
+        case 11: return Kind::Damaged;       // SQLITE_CORRUPT
+        case 13: return Kind::DiskFull;      // SQLITE_FULL
+        case 14: return Kind::CannotOpen;    // SQLITE_CANTOPEN
+        case 26: return Kind::NotADatabase;  // SQLITE_NOTADB
+        default: return Kind::Other;
+    }
+}
+
+Kind fromServerNumber(int number)
+{
+    switch (number) {
+        case 1222:  // lock request time-out
+        case 1205:  // chosen as deadlock victim
+            return Kind::Locked;
+        case 3906:  // database is read-only
+        case 3910: return Kind::ReadOnly;
+        case 1105:  // could not allocate space
+        case 9002:  // transaction log full
+            return Kind::DiskFull;
+        case 823:  // operating-system I/O error on a data page
+        case 824:  // logical consistency error on a page
+            return Kind::Damaged;
+        default: return Kind::Other;
+    }
+}
+
+}  // namespace
+
+Kind classify(Source source, const QString &nativeCode, const QString &technical)
+{
+    // SQLite gives its result code; the ODBC driver SQLSTATE values ("08S01") or native numbers,
+    // several joined by ";".
+    for (const QString &part : nativeCode.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString code = part.trimmed();
+        bool numeric = false;
+        const int number = code.toInt(&numeric);
+        Kind kind = Kind::Other;
+        if (source == Source::Sqlite) {
+            if (numeric) kind = fromSqliteCode(number);
+        } else if (code.startsWith(QLatin1String("08"))) {
+            kind = Kind::ConnectionLost;
+        } else if (code == QLatin1String("HYT00")) {
+            kind = Kind::Locked;
+        } else if (numeric) {
+            kind = fromServerNumber(number);
+        }
+        if (kind != Kind::Other) return kind;
+    }
+    // The texts, for drivers that give no usable code.
+    if (mentions(technical, {"database is locked", "database table is locked", "lock request time out"}))
+        return Kind::Locked;
+    if (mentions(technical, {"communication link failure", "connection is dead", "server closed the connection",
+                             "broken pipe", "connection reset", "TCP Provider"}))
+        return Kind::ConnectionLost;
+    if (mentions(technical, {"database disk image is malformed"})) return Kind::Damaged;
+    if (mentions(technical, {"file is not a database"})) return Kind::NotADatabase;
+    if (mentions(technical, {"database or disk is full"})) return Kind::DiskFull;
+    if (mentions(technical, {"readonly database", "read-only"})) return Kind::ReadOnly;
+    return Kind::Other;
+}
+
+QString plain(Kind kind)
+{
+    switch (kind) {
+        case Kind::Other: return QString();
+        case Kind::Locked: return QStringLiteral("数据库正被其他用户使用，请稍后再试");
+        case Kind::ReadOnly:
+            return QStringLiteral("数据库是只读的，不能保存修改。请系统管理员检查数据库文件及其文件夹的写入权限");
+        case Kind::CannotOpen:
+            return QStringLiteral("无法打开数据库文件。请检查数据库设置，以及文件和文件夹是否存在、能否读写");
+        case Kind::NotADatabase: return QStringLiteral("这个文件不是投诉管理的数据库。请检查数据库设置");
+        case Kind::Damaged: return QStringLiteral("数据库文件已损坏。请停止使用，由系统管理员从备份恢复");
+        case Kind::DiskFull: return QStringLiteral("磁盘已满，修改没有保存。请清理磁盘空间后再试");
+        case Kind::FileRemoved:
+            return QStringLiteral(
+                "数据库文件已被删除或替换，修改没有保存。请退出程序，由系统管理员恢复数据库文件后重新登录");
+        case Kind::ConnectionLost: return QStringLiteral("与数据库服务器的连接已断开。请检查网络，然后重新登录");
+    }
+    return QString();
+}
+
+QString describe(Kind kind, const QString &technical)
+{
+    const QString text = plain(kind);
+    if (text.isEmpty()) return technical;
+    if (technical.isEmpty()) return text;
+    return text + QStringLiteral("\n技术信息：") + technical;
+}
+
+}  // namespace FailureText

@@ -1,0 +1,128 @@
+#include "SqliteFile.h"
+
+#include <QFileInfo>
+
+#include "Database.h"
+#include "FailureText.h"
+
+namespace {
+
+int &writeWait()
+{
+    static int milliseconds = 5000;
+    return milliseconds;
+}
+
+std::function<void(bool)> &waitIndicator()
+{
+    static std::function<void(bool)> indicator;
+    return indicator;
+}
+
+// The indicator is on for the lifetime of the object.
+class Waiting {
+public:
+    Waiting()
+    {
+        if (waitIndicator()) waitIndicator()(true);
+    }
+    ~Waiting()
+    {
+        if (waitIndicator()) waitIndicator()(false);
+    }
+    Waiting(const Waiting &) = delete;
+    Waiting &operator=(const Waiting &) = delete;
+};
+
+QString busyTimeout(int milliseconds) { return QStringLiteral("PRAGMA busy_timeout = %1").arg(milliseconds); }
+
+bool isLocked(const DbError &e) { return e.number() == 5 || e.number() == 6; }  // SQLITE_BUSY, SQLITE_LOCKED
+
+}  // namespace
+
+int SqliteFile::writeWaitMilliseconds() { return writeWait(); }
+
+void SqliteFile::setWriteWaitMilliseconds(int milliseconds) { writeWait() = milliseconds; }
+
+std::function<void(bool)> SqliteFile::setWaitIndicator(std::function<void(bool)> indicator)
+{
+    std::swap(waitIndicator(), indicator);
+    return indicator;
+}
+
+bool SqliteFile::changesRows(const QString &sql)
+{
+    int i = 0;
+    while (i < sql.size() && sql.at(i).isSpace()) ++i;
+    for (const char *word : {"INSERT", "UPDATE", "DELETE", "REPLACE"}) {
+        const QLatin1String keyword(word);
+        if (QStringView(sql).mid(i, keyword.size()).compare(keyword, Qt::CaseInsensitive) == 0) return true;
+    }
+    return false;
+}
+
+void SqliteFile::opened(Database &db, const QString &path)
+{
+    m_path = QFileInfo(path).absoluteFilePath();
+    m_identity = FileIdentity::of(m_path);
+    db.execute(busyTimeout(writeWait()));
+
+    // A damaged file must not show up as empty lists.
+    const QString verdict = db.scalar(QStringLiteral("PRAGMA quick_check(1)")).toString();
+    if (verdict != QLatin1String("ok"))
+        throw DbError(11, FailureText::describe(FailureText::Kind::Damaged,
+                                                verdict + QStringLiteral(" (") + m_path + QLatin1Char(')')));
+
+    // SQLite itself knows whether it may write (file permissions, read-only media); the folder
+    // must take the journal as well. Another station's lock means the file can be written.
+    m_readOnly = !QFileInfo(QFileInfo(m_path).absolutePath()).isWritable();
+    if (!m_readOnly) {
+        db.execute(busyTimeout(0));
+        // A write that changes nothing, rolled back: only a real page write meets a read-only file.
+        const int version = db.scalar(QStringLiteral("PRAGMA user_version")).toInt();
+        try {
+            db.execute(QStringLiteral("BEGIN IMMEDIATE"));
+            try {
+                db.execute(QStringLiteral("PRAGMA user_version = %1").arg(version));
+            } catch (const DbError &e) {
+                m_readOnly = !isLocked(e);
+            }
+            db.execute(QStringLiteral("ROLLBACK"));
+        } catch (const DbError &e) {
+            m_readOnly = !isLocked(e);
+        }
+        db.execute(busyTimeout(writeWait()));
+    }
+}
+
+void SqliteFile::closed()
+{
+    m_path.clear();
+    m_identity = FileIdentity();
+    m_readOnly = false;
+}
+
+void SqliteFile::beginWrite(Database &db)
+{
+    if (!FileIdentity::of(m_path).sameFile(m_identity))
+        throw DbError(
+            FailureText::kFileRemovedNumber,
+            FailureText::describe(FailureText::Kind::FileRemoved,
+                                  QStringLiteral("the database file %1 is no longer the open one").arg(m_path)));
+    const QString begin = db.dialect().beginTransaction();
+    db.execute(busyTimeout(0));
+    try {
+        db.execute(begin);
+    } catch (const DbError &e) {
+        if (!isLocked(e)) {
+            db.execute(busyTimeout(writeWait()));
+            throw;
+        }
+        // Another station is writing: wait for it, but not for long.
+        Waiting waiting;
+        db.execute(busyTimeout(writeWait()));
+        db.execute(begin);
+        return;
+    }
+    db.execute(busyTimeout(writeWait()));
+}

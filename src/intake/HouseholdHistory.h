@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QVector>
+
+class Database;
+
+// Who "the same household" is: the room or let unit a complaint was recorded for, or, for a
+// typed address, the complaint's telephone number.
+struct Household {
+    qint64 roomId = 0;  // 室表.S_ID; 0 when the address was typed
+    QString telephone;  // as typed; only its digits count
+
+    // The digits of a telephone text ("0571-8600 1001" gives "057186001001").
+    static QString digits(const QString &telephone);
+    // A telephone identifies a household only with at least this many digits.
+    static constexpr int kMinTelephoneDigits = 7;
+    // True when there is a room, or a telephone long enough to stand for the household.
+    bool isKnown() const { return roomId > 0 || digits(telephone).size() >= kMinTelephoneDigits; }
+};
+
+// One earlier complaint of a household, as the history grid shows it.
+struct HistoryEntry {
+    QString code;  // 投诉编号
+    QDateTime time;
+    QString category;
+    QString status;
+    QString content;
+};
+
+// The live (not voided) complaints of one household, of every department.
+class HouseholdHistory {
+public:
+    explicit HouseholdHistory(Database &db) : m_db(db) {}
+
+    static constexpr int kLimit = 50;
+    static constexpr int kRecentDays = 30;
+
+    // Newest first, at most kLimit, leaving out the complaint `exceptCode` (empty: none).
+    QVector<HistoryEntry> list(const Household &household, const QString &exceptCode = QString());
+    // How many of them were received in the kRecentDays days before `now` (up to `now`).
+    int recentCount(const Household &household, const QDateTime &now, const QString &exceptCode = QString());
+
+    // The SQL expression of a telephone column without its usual separators (blank, "-", "(",
+    // ")"). The embedded schema indexes exactly this expression over 投诉信息.联系电话, so the
+    // text must not change on its own.
+    static QString telephoneDigitsSql(const QString &column);
+
+private:
+    // The WHERE condition choosing the household's live complaints, and its values.
+    QString householdWhere(const Household &household, const QString &exceptCode, QVariantList *params) const;
+
+    Database &m_db;
+};

@@ -1,0 +1,64 @@
+#include "SheetPreview.h"
+
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <cstdio>
+
+#include "ComplaintSheet.h"
+#include "SheetStore.h"
+#include "common/ErrorReports.h"
+#include "common/MainArea.h"
+#include "common/Messages.h"
+#include "common/Session.h"
+#include "common/Settings.h"
+#include "common/WaitCursor.h"
+
+QString noSuchComplaint(const QString &code) { return QStringLiteral("没有编号为%1的投诉").arg(code); }
+
+void openComplaintSheet(QWidget *parent, const QString &code)
+{
+    if (code.trimmed().isEmpty()) {
+        Messages::plain(QStringLiteral("请先在列表中选择一条投诉"));
+        return;
+    }
+    std::optional<SheetData> sheet;
+    const bool read = ErrorReports::guard(
+        ErrorReports::Kind::Numbered,
+        [&] {
+            WaitCursor wait;
+            sheet = SheetStore(gConn).load(code);
+        },
+        QStringLiteral("PrintSheet"));
+    if (!read) return;
+    if (!sheet) {
+        Messages::plain(noSuchComplaint(code));
+        return;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    ComplaintSheet::preparePrinter(&printer);
+    printer.setDocName(QStringLiteral("投诉处理单 %1").arg(code));
+    QPrintPreviewDialog preview(&printer, parent);
+    preview.setObjectName(QStringLiteral("frm投诉处理单"));
+    preview.setWindowTitle(QStringLiteral("投诉处理单 %1").arg(code));
+    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
+                     [&](QPrinter *target) { ComplaintSheet::print(*sheet, target); });
+    MainArea::runModal(&preview);
+}
+
+int writeSheetCommand(const QString &code, const QString &file)
+{
+    const auto fail = [](const QString &text) {
+        std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+        return 1;
+    };
+    try {
+        gConn.open(Settings::current());
+        const std::optional<SheetData> sheet = SheetStore(gConn).load(code);
+        if (!sheet) return fail(noSuchComplaint(code));
+        QString error;
+        if (!ComplaintSheet::writePdf(*sheet, file, &error)) return fail(error);
+        return 0;
+    } catch (const DbError &e) {
+        return fail(QStringLiteral("数据库错误 %1：%2").arg(e.number()).arg(e.description()));
+    }
+}

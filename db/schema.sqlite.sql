@@ -197,6 +197,10 @@ CREATE INDEX ix_投诉信息_回访 ON 投诉信息 (部门编号, 回访时间,
 CREATE INDEX ix_投诉信息_分析 ON 投诉信息 (部门编号, 投诉时间, 处理状态, 处理时间, 撤销时间, 投诉类别, 投诉方式,
                                           管理处代号, 回访时间, 结果满意度);
 CREATE INDEX ix_投诉信息_投诉时间 ON 投诉信息 (投诉时间);
+-- The register: a department's unfinished complaints, and its search by complainant (the name
+-- is matched in the index, only the complaints found are read).
+CREATE INDEX ix_投诉信息_部门处理 ON 投诉信息 (部门编号, 处理时间);
+CREATE INDEX ix_投诉信息_投诉人 ON 投诉信息 (部门编号, 撤销时间, 投诉人);
 
 CREATE TABLE 投诉信息处理 (
     ID           INTEGER PRIMARY KEY,

@@ -146,6 +146,16 @@ IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投�
     CREATE INDEX ix_投诉信息处理_结束时间 ON dbo.投诉信息处理 (处理结束时间);
 GO
 
+-- The register: a department's unfinished complaints, and its search by complainant (the name
+-- is matched in the index, only the complaints found are read).
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息') AND name = N'ix_投诉信息_部门处理')
+    CREATE INDEX ix_投诉信息_部门处理 ON dbo.投诉信息 (部门编号, 处理时间);
+GO
+
+IF NOT EXISTS (SELECT 1 FROM sys.indexes WHERE object_id = OBJECT_ID(N'dbo.投诉信息') AND name = N'ix_投诉信息_投诉人')
+    CREATE INDEX ix_投诉信息_投诉人 ON dbo.投诉信息 (部门编号, 撤销时间, 投诉人);
+GO
+
 -- A household's earlier complaints at reception, by room. (The telephone comparison of typed
 -- addresses is not indexed here: that would need a computed column on the shared table, and an
 -- index on one makes every writer of the table need particular SET options.)

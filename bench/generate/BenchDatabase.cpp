@@ -1,5 +1,6 @@
 #include "BenchDatabase.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -335,10 +336,37 @@ QString fileName(const Sizes &sizes)
                                      .arg(sizes.otherDepartments));
 }
 
+void addMissingIndexes(const QString &file)
+{
+    Database db;
+    db.openSqlite(file);
+    bool added = false;
+    for (const QString &statement : Scripts::statements(Scripts::text(QStringLiteral("schema.sqlite.sql")))) {
+        const QString sql = statement.trimmed();
+        const QStringList words = sql.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const int at = words.indexOf(QStringLiteral("INDEX"));
+        if (!sql.startsWith(QLatin1String("CREATE")) || at < 0 || at + 1 >= words.size()) continue;
+        const QVariant known = db.scalar(
+            QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND name = ?"), {words.at(at + 1)});
+        if (!known.isNull()) continue;
+        db.execute(sql);
+        added = true;
+    }
+    if (added) db.execute(QStringLiteral("ANALYZE"));
+    db.close();
+}
+
 QString ensure(const Sizes &sizes)
 {
     const QString file = fileName(sizes);
-    if (!QFile::exists(file)) generate(file, sizes);
+    if (!QFile::exists(file)) {
+        // Made under a name of its own and renamed when complete: a benchmark started meanwhile
+        // never finds half a database under the shared name.
+        const QString part = file + QStringLiteral(".%1.part").arg(QCoreApplication::applicationPid());
+        generate(part, sizes);
+        if (!QFile::rename(part, file)) QFile::remove(part);  // another run finished first
+    }
+    addMissingIndexes(file);
     return file;
 }
 

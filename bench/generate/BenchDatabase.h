@@ -57,8 +57,11 @@ QString fileName(const Sizes &sizes);
 // Writes a new database file (replacing `file`). Returns the seconds it took.
 double generate(const QString &file, const Sizes &sizes);
 
-// The database for these sizes in the system's temporary folder, made on first use.
+// The database for these sizes in the system's temporary folder, made on first use; an index
+// of the schema that an older file lacks is added to it.
 QString ensure(const Sizes &sizes = Sizes());
+// Creates the indexes of the schema that `file` does not have yet.
+void addMissingIndexes(const QString &file);
 
 // Sets the session globals as a login of `user` would.
 void login(const User &user);

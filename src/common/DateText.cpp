@@ -6,21 +6,54 @@
 
 namespace DateText {
 
+namespace {
+
+// "yyyy?MM?dd HH:mm:ss" cut after `length` characters, with `dash` between the parts of the
+// date, written digit by digit: lists format thousands of times, and a format string is read
+// anew on every call. Years outside 1000..9999 take Qt's own formatting.
+QString digits(const QDate &date, const QTime &time, char dash, int length)
+{
+    if (date.year() < 1000 || date.year() > 9999) {
+        const QString format =
+            QStringLiteral("yyyy-MM-dd HH:mm:ss").left(length).replace(QLatin1Char('-'), QLatin1Char(dash));
+        return QDateTime(date, time).toString(format);
+    }
+    char text[20];
+    const auto two = [&](int at, int n) {
+        text[at] = char('0' + n / 10);
+        text[at + 1] = char('0' + n % 10);
+    };
+    two(0, date.year() / 100);
+    two(2, date.year() % 100);
+    text[4] = dash;
+    two(5, date.month());
+    text[7] = dash;
+    two(8, date.day());
+    text[10] = ' ';
+    two(11, time.hour());
+    text[13] = ':';
+    two(14, time.minute());
+    text[16] = ':';
+    two(17, time.second());
+    return QString::fromLatin1(text, length);
+}
+
+}  // namespace
+
 QString general(const QDateTime &value)
 {
     if (!value.isValid()) return QString();
-    if (value.time() == QTime(0, 0)) return value.date().toString(QStringLiteral("yyyy-MM-dd"));
-    return value.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return digits(value.date(), value.time(), '-', value.time() == QTime(0, 0) ? 10 : 19);
 }
 
 QString minutes(const QDateTime &value)
 {
-    return value.isValid() ? value.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString();
+    return value.isValid() ? digits(value.date(), value.time(), '-', 16) : QString();
 }
 
 QString list(const QDateTime &value)
 {
-    return value.isValid() ? value.toString(QStringLiteral("yyyy/MM/dd HH:mm")) : QString();
+    return value.isValid() ? digits(value.date(), value.time(), '/', 16) : QString();
 }
 
 QString general(const QVariant &value)
@@ -48,7 +81,7 @@ QString list(const QVariant &value)
     return list(Value::dateTime(value));
 }
 
-QString day(const QDate &value) { return value.isValid() ? value.toString(QStringLiteral("yyyy-MM-dd")) : QString(); }
+QString day(const QDate &value) { return value.isValid() ? digits(value, QTime(0, 0), '-', 10) : QString(); }
 
 QDateTime parse(const QString &text)
 {
@@ -69,9 +102,13 @@ QDateTime parse(const QString &text)
 static qint64 boundaries(const QDateTime &from, const QDateTime &to, qint64 unitSeconds)
 {
     const auto floorDiv = [](qint64 a, qint64 b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
-    // Counted on the local wall clock, as the user sees the times.
-    const qint64 a = QDateTime(from.date(), from.time(), Qt::UTC).toSecsSinceEpoch();
-    const qint64 b = QDateTime(to.date(), to.time(), Qt::UTC).toSecsSinceEpoch();
+    // Counted on the local wall clock, as the user sees the times: seconds since the start of
+    // the Julian calendar (whole days of it are whole hours and minutes).
+    const auto wallSeconds = [](const QDateTime &t) {
+        return t.date().toJulianDay() * 86400 + t.time().msecsSinceStartOfDay() / 1000;
+    };
+    const qint64 a = wallSeconds(from);
+    const qint64 b = wallSeconds(to);
     return floorDiv(b, unitSeconds) - floorDiv(a, unitSeconds);
 }
 
@@ -83,9 +120,25 @@ QString waiting(const QDateTime &from, const QDateTime &now)
 {
     if (!from.isValid() || !now.isValid()) return QString();
     const qint64 n = qMax<qint64>(0, minuteBoundaries(from, now));  // a time in the future waits 0
+    // Written into one string: the lists show one of these per row.
     QString text;
-    if (n >= 60) text = QString::number(n / 60) + QStringLiteral("小时");
-    return text + QString::number(n % 60) + QStringLiteral("分钟");
+    text.reserve(24);
+    const auto number = [&](qint64 value) {
+        char16_t digits[20];
+        int count = 0;
+        do {
+            digits[count++] = char16_t(u'0' + value % 10);
+            value /= 10;
+        } while (value > 0);
+        while (count > 0) text += QChar(digits[--count]);
+    };
+    if (n >= 60) {
+        number(n / 60);
+        text += u"小时";
+    }
+    number(n % 60);
+    text += u"分钟";
+    return text;
 }
 
 }  // namespace DateText

@@ -149,9 +149,11 @@ int GridModel::appendRow(const QStringList &cells)
     return m_rowCount - 1;
 }
 
-GridModel::Bulk::Bulk(GridModel &model) : m_model(model), m_first(model.m_rowCount)
+GridModel::Bulk::Bulk(GridModel &model, BulkMode mode) : m_model(model)
 {
     m_model.beginResetModel();
+    if (mode == ReplaceRows) m_model.dropRows();
+    m_first = m_model.m_rowCount;
     m_model.m_bulk = true;
 }
 

@@ -66,10 +66,14 @@ public:
     // A cell drawn in its own colour and weight (bold red waiting times).
     void setCellStyle(int row, int column, const QColor &foreground, bool bold);
 
+    // What a Bulk does with the rows there are: keeps them, or replaces them (in the same model
+    // reset, so that the views lay themselves out once).
+    enum BulkMode { AppendRows, ReplaceRows };
+
     // Fills many rows without a signal per row; widths and colours may be set afterwards.
     class Bulk {
     public:
-        explicit Bulk(GridModel &model);
+        explicit Bulk(GridModel &model, BulkMode mode = AppendRows);
         ~Bulk();
         Bulk(const Bulk &) = delete;
         Bulk &operator=(const Bulk &) = delete;

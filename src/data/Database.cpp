@@ -183,6 +183,7 @@ struct QueryRow : ScanRow {
     const QSqlQuery &query;
     explicit QueryRow(const QSqlQuery &q) : query(q) {}
     QVariant value(int column) const override { return query.value(column); }
+    int columnCount() const override { return query.record().count(); }
 };
 
 }  // namespace

@@ -14,6 +14,7 @@ struct CellsRow : ScanRow {
     const QVector<QVariant> &cells;
     explicit CellsRow(const QVector<QVariant> &c) : cells(c) {}
     QVariant value(int column) const override { return cells.at(column); }
+    int columnCount() const override { return int(cells.size()); }
 };
 
 }  // namespace

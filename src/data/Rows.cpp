@@ -1,6 +1,7 @@
 #include "Rows.h"
 
 #include <QHash>
+#include <climits>
 
 #include "DbError.h"
 
@@ -55,15 +56,31 @@ int digits(const QString &s, int from, int length)
 
 // The local time of a wall-clock reading. Building a local QDateTime asks the C library for the
 // time zone every time (a file check per value); lists read thousands of times, so the offset
-// from UTC is looked up once per hour of the calendar instead, and the value carries it. The
-// result compares equal to the same local QDateTime.
+// from UTC is looked up once per day of the calendar instead (once per hour on a day whose
+// offset changes), and the value carries it. The result compares equal to the same local
+// QDateTime.
 QDateTime localWallClock(const QDate &date, const QTime &time)
 {
-    thread_local QHash<qint64, int> offsets;
-    const qint64 hour = date.toJulianDay() * 24 + time.hour();
-    auto it = offsets.constFind(hour);
-    if (it == offsets.cend()) it = offsets.insert(hour, QDateTime(date, QTime(time.hour(), 0)).offsetFromUtc());
-    return QDateTime(date, time, Qt::OffsetFromUTC, *it);
+    constexpr int kChanges = INT_MIN;           // the day's offset changes: looked up by the hour
+    thread_local QHash<qint64, int> midnights;  // the offset at a day's midnight
+    thread_local QHash<qint64, int> days;
+    thread_local QHash<qint64, int> hours;
+    const auto midnight = [](const QDate &of) {
+        auto it = midnights.constFind(of.toJulianDay());
+        if (it == midnights.cend()) it = midnights.insert(of.toJulianDay(), QDateTime(of, QTime(0, 0)).offsetFromUtc());
+        return *it;
+    };
+    const qint64 day = date.toJulianDay();
+    auto d = days.constFind(day);
+    if (d == days.cend()) {
+        const int start = midnight(date);
+        d = days.insert(day, start == midnight(date.addDays(1)) ? start : kChanges);
+    }
+    if (*d != kChanges) return QDateTime(date, time, Qt::OffsetFromUTC, *d);
+    const qint64 hour = day * 24 + time.hour();
+    auto h = hours.constFind(hour);
+    if (h == hours.cend()) h = hours.insert(hour, QDateTime(date, QTime(time.hour(), 0)).offsetFromUtc());
+    return QDateTime(date, time, Qt::OffsetFromUTC, *h);
 }
 
 }  // namespace

@@ -65,6 +65,7 @@ class ScanRow {
 public:
     virtual ~ScanRow() = default;
     virtual QVariant value(int column) const = 0;
+    virtual int columnCount() const = 0;
 };
 
 // A result read to its end: the reads of this program never keep a cursor open on the

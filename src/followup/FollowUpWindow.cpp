@@ -142,9 +142,10 @@ void FollowUpWindow::refresh()
 void FollowUpWindow::fillAwaiting(const QVector<AwaitingVisit> &list, const QDateTime &now)
 {
     GridModel *model = m_awaiting->grid();
-    model->clearRows();
-    GridModel::Bulk bulk(*model);
+    GridModel::Bulk bulk(*model, GridModel::ReplaceRows);
     QString cells[AColumns];
+    // "Now" in UTC once: a local time's offset would be looked up again for every row.
+    const qint64 nowMs = now.toMSecsSinceEpoch();
     for (int i = 0; i < list.size(); ++i) {
         const AwaitingVisit &c = list.at(i);
         cells[ARow] = QString::number(i + 1);
@@ -156,15 +157,15 @@ void FollowUpWindow::fillAwaiting(const QVector<AwaitingVisit> &list, const QDat
         cells[AFinished] = c.finishedText;
         cells[AWaiting] = DateText::waiting(c.finished, now);
         const int row = bulk.append(cells, AColumns);
-        if (c.finished.secsTo(now) > kLateHours * 3600LL) model->setCellStyle(row, AWaiting, QColor(255, 0, 0), true);
+        if (c.finished.isValid() && (nowMs - c.finished.toMSecsSinceEpoch()) / 1000 > kLateHours * 3600LL)
+            model->setCellStyle(row, AWaiting, QColor(255, 0, 0), true);
     }
 }
 
 void FollowUpWindow::fillVisited(const QVector<VisitedComplaint> &list)
 {
     GridModel *model = m_visited->grid();
-    model->clearRows();
-    GridModel::Bulk bulk(*model);
+    GridModel::Bulk bulk(*model, GridModel::ReplaceRows);
     QString cells[VColumns];
     m_satisfied = 0;
     for (int i = 0; i < list.size(); ++i) {

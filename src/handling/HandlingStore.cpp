@@ -27,22 +27,21 @@ QVariantList HandlingStore::openStepsParams(const QString &department, const QSt
 
 QVector<HandlingLine> HandlingStore::openSteps(const QString &department, const QString &post)
 {
-    const Rows rows = m_db.select(openStepsSql(), openStepsParams(department, post));
+    // Read straight into the lines: a busy post's rows are not kept twice.
     QVector<HandlingLine> lines;
-    lines.reserve(rows.size());
-    for (const Row row : rows) {
+    m_db.scan(openStepsSql(), openStepsParams(department, post), [&](const ScanRow &q) {
         HandlingLine line;
-        line.stepId = row.value(0).toLongLong();
-        line.complaintCode = row.text(1);
-        line.complaintTime = Value::dateTime(row.value(2));
-        line.phone = row.text(3);
-        line.address = row.text(4);
-        line.complainant = row.text(5);
-        line.accepted = Value::dateTime(row.value(6));
-        line.content = row.text(7);
-        line.findings = row.text(8);
-        lines.append(line);
-    }
+        line.stepId = q.value(0).toLongLong();
+        line.complaintCode = Value::text(q.value(1));
+        line.complaintTime = Value::dateTime(q.value(2));
+        line.phone = Value::text(q.value(3));
+        line.address = Value::text(q.value(4));
+        line.complainant = Value::text(q.value(5));
+        line.accepted = Value::dateTime(q.value(6));
+        line.content = Value::text(q.value(7));
+        line.findings = Value::text(q.value(8));
+        lines.append(std::move(line));
+    });
     return lines;
 }
 

@@ -74,9 +74,8 @@ void HandlingWindow::refresh()
         const qint64 keep = selectedStep();
         int keepRow = -1;
         GridModel *model = m_list->grid();
-        model->clearRows();
         {
-            GridModel::Bulk bulk(*model);
+            GridModel::Bulk bulk(*model, GridModel::ReplaceRows);
             QString cells[ColumnCount];
             for (int i = 0; i < lines.size(); ++i) {
                 const HandlingLine &line = lines.at(i);

@@ -62,9 +62,8 @@ void ReceptionWindow::LoadComplaintList()
         ErrorReports::Kind::Numbered,
         [&] {
             WaitCursor wait;
-            m_model->clearRows();
             {
-                GridModel::Bulk bulk(*m_model);
+                GridModel::Bulk bulk(*m_model, GridModel::ReplaceRows);
                 int rows = 0;
                 m_store.scanRegister(gDeptCode, query, [&](QString *cells, bool open) {
                     cells[RegisterColumn::Row] = QString::number(++rows);

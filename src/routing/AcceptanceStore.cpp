@@ -73,23 +73,24 @@ QVariantList AcceptanceStore::inProgressParams(const QString &department, const 
 
 QVector<PendingComplaint> AcceptanceStore::pending(const QString &department, const QString &post)
 {
-    const Rows rows = m_db.select(pendingSql(), pendingParams(department, post, Clock::now()));
+    // Read straight into the list: a busy post's rows are not kept twice.
     QVector<PendingComplaint> list;
-    list.reserve(rows.size());
-    for (const Row row : rows)
-        list.append({row.text(0), row.text(1), row.text(2), row.text(3), Value::dateTime(row.value(4)), row.text(5)});
+    m_db.scan(pendingSql(), pendingParams(department, post, Clock::now()), [&](const ScanRow &q) {
+        list.append({Value::text(q.value(0)), Value::text(q.value(1)), Value::text(q.value(2)), Value::text(q.value(3)),
+                     Value::dateTime(q.value(4)), Value::text(q.value(5))});
+    });
     return list;
 }
 
 QVector<ComplaintInProgress> AcceptanceStore::inProgress(const QString &department, const QString &post)
 {
     const QDateTime now = Clock::now();
-    const Rows rows = m_db.select(inProgressSql(), inProgressParams(department, post, now));
     QVector<ComplaintInProgress> list;
-    list.reserve(rows.size());
-    for (const Row row : rows)
-        list.append({row.text(0), row.text(1), row.text(2), row.text(3), Value::dateTime(row.value(4)), row.text(5),
-                     row.text(6), row.text(7), Value::dateTime(row.value(8))});
+    m_db.scan(inProgressSql(), inProgressParams(department, post, now), [&](const ScanRow &q) {
+        list.append({Value::text(q.value(0)), Value::text(q.value(1)), Value::text(q.value(2)), Value::text(q.value(3)),
+                     Value::dateTime(q.value(4)), Value::text(q.value(5)), Value::text(q.value(6)),
+                     Value::text(q.value(7)), Value::dateTime(q.value(8))});
+    });
     return list;
 }
 

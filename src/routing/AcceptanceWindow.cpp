@@ -112,8 +112,7 @@ void AcceptanceWindow::showCounts()
 void AcceptanceWindow::fillPending(const QVector<PendingComplaint> &list, const QDateTime &now)
 {
     GridModel *model = m_pending->grid();
-    model->clearRows();
-    GridModel::Bulk bulk(*model);
+    GridModel::Bulk bulk(*model, GridModel::ReplaceRows);
     QString cells[PColumns];
     for (int i = 0; i < list.size(); ++i) {
         const PendingComplaint &c = list.at(i);
@@ -132,8 +131,7 @@ void AcceptanceWindow::fillPending(const QVector<PendingComplaint> &list, const 
 void AcceptanceWindow::fillInProgress(const QVector<ComplaintInProgress> &list, const QDateTime &now)
 {
     GridModel *model = m_inProgress->grid();
-    model->clearRows();
-    GridModel::Bulk bulk(*model);
+    GridModel::Bulk bulk(*model, GridModel::ReplaceRows);
     QString cells[IColumns];
     for (int i = 0; i < list.size(); ++i) {
         const ComplaintInProgress &c = list.at(i);

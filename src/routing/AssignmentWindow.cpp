@@ -184,9 +184,8 @@ void AssignmentWindow::showOffice(QTreeWidgetItem *node)
         if (!key.endsWith(kOfficeMark)) return;
         const QVector<Assignment> assignments = m_store.list(key.chopped(1), m_withEnded->isChecked());
         GridModel *model = m_grid->grid();
-        model->clearRows();
         {
-            GridModel::Bulk bulk(*model);
+            GridModel::Bulk bulk(*model, GridModel::ReplaceRows);
             int number = 0;
             for (const Assignment &a : assignments) {
                 const QString cells[ColumnCount] = {QString::number(++number),

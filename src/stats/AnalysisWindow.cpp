@@ -204,8 +204,7 @@ void AnalysisWindow::analyse()
 void AnalysisWindow::fillSummary(const QVector<GroupCounts> &groups)
 {
     GridModel *model = m_summary->grid();
-    model->clearRows();
-    GridModel::Bulk bulk(*model);
+    GridModel::Bulk bulk(*model, GridModel::ReplaceRows);
     GroupCounts all;
     all.label = QStringLiteral("合计");
     QString cells[SColumns];
@@ -231,8 +230,7 @@ void AnalysisWindow::fillSummary(const QVector<GroupCounts> &groups)
 void AnalysisWindow::fillBacklog(const QVector<PostBacklog> &backlog, const QDateTime &now)
 {
     GridModel *model = m_backlog->grid();
-    model->clearRows();
-    GridModel::Bulk bulk(*model);
+    GridModel::Bulk bulk(*model, GridModel::ReplaceRows);
     QString cells[BColumns];
     for (const PostBacklog &b : backlog) {
         cells[BDept] = CodeName::join(b.deptCode, b.deptName);

@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <optional>
 
 class Database;
@@ -49,6 +50,8 @@ public:
     // of their complaint time. Voided complaints are listed like the others. When reading fails the
     // lines read so far stay and the error is thrown. Returns the number of lines.
     int fill(GridModel &grid, const StatisticsQuery &query);
+    // The statement and values that fill() reads (also what the benchmark times bare).
+    static QString listSql(const StatisticsQuery &query, QVariantList *params);
 
     // The texts of the detail boxes of one complaint, in the order of Text1(0) to Text1(9): code,
     // address and complainant, complaint time twice, content, findings, reply, finishing time,

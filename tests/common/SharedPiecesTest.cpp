@@ -25,6 +25,7 @@ private slots:
     void gridFormatStringAndRows();
     void gridWidthsOnlyGrow();
     void gridRemovingARowMovesCellStyles();
+    void gridRefillReplacesRowsInOneReset();
     void centringCanGoNegative();
     void gridReportsRowsTheUserChoosesOnly();
 };
@@ -45,6 +46,7 @@ void SharedPiecesTest::waitingTimes_data()
     QTest::newRow("60") << 60 << QStringLiteral("1小时0分钟");
     QTest::newRow("125") << 125 << QStringLiteral("2小时5分钟");
     QTest::newRow("1440") << 1440 << QStringLiteral("24小时0分钟");
+    QTest::newRow("100000") << 100000 << QStringLiteral("1666小时40分钟");
     QTest::newRow("0") << 0 << QStringLiteral("0分钟");
     QTest::newRow("future") << -5 << QStringLiteral("0分钟");
 }
@@ -147,6 +149,28 @@ void SharedPiecesTest::gridRemovingARowMovesCellStyles()
     QCOMPARE(grid.text(0, 0), QStringLiteral("1"));
     QCOMPARE(grid.data(grid.index(1, 1), Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
     QVERIFY(!grid.data(grid.index(0, 1), Qt::ForegroundRole).isValid());
+}
+
+void SharedPiecesTest::gridRefillReplacesRowsInOneReset()
+{
+    GridModel model;
+    model.setColumnCount(2);
+    for (int r = 0; r < 3; ++r) model.appendRow({QString::number(r), QStringLiteral("old")});
+    model.setRowBackground(2, Qt::yellow);
+    model.setCellStyle(1, 1, Qt::red, true);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    {
+        GridModel::Bulk bulk(model, GridModel::ReplaceRows);
+        const QString cells[] = {QStringLiteral("a"), QStringLiteral("new")};
+        QCOMPARE(bulk.append(cells, 2), 0);
+        QCOMPARE(bulk.append(cells, 2), 1);
+    }
+    QCOMPARE(resets.count(), 1);
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.rowTexts(1), (QStringList{"a", "new"}));
+    // Nothing of the old rows' colours and styles stays on the new ones.
+    QCOMPARE(model.rowBackground(1), QColor());
+    QVERIFY(!model.data(model.index(1, 1), Qt::FontRole).isValid());
 }
 
 void SharedPiecesTest::centringCanGoNegative()

@@ -563,6 +563,11 @@ def split_statements(sql):
 def to_sqlite(sql):
     sql = re.sub(r"\blen\s*\(", "length(", sql, flags=re.I)
     sql = re.sub(r"\bCONVERT\s*\(\s*date\s*,", "date(", sql, flags=re.I)
+    # The analysis's month and day texts, and its hours between two times.
+    sql = re.sub(r"\bCONVERT\s*\(\s*char\s*\(\s*(\d+)\s*\)\s*,\s*([^,()]+?)\s*,\s*120\s*\)",
+                 r"substr(\2, 1, \1)", sql, flags=re.I)
+    sql = re.sub(r"\bDATEDIFF\s*\(\s*second\s*,\s*([^,()]+?)\s*,\s*([^,()]+?)\s*\)",
+                 r"((julianday(\2) - julianday(\1)) * 86400.0)", sql, flags=re.I)
     sql = re.sub(r"\s+WITH\s*\(\s*UPDLOCK\s*,\s*HOLDLOCK\s*\)", "", sql, flags=re.I)
     sql = re.sub(r"\bSCOPE_IDENTITY\s*\(\s*\)", "last_insert_rowid()", sql, flags=re.I)
     sql = re.sub(r"@@ROWCOUNT", "changes()", sql, flags=re.I)

@@ -8,6 +8,8 @@
 
 #include "FuzzSupport.h"
 #include "common/Settings.h"
+#include "data/ConnectionString.h"
+#include "data/DbError.h"
 
 namespace {
 
@@ -36,12 +38,8 @@ QList<QPair<QString, QString>> parseConnectionString(const QString &text, bool *
                     *ok = false;
                     return pairs;
                 }
-                if (text.at(i) == QLatin1Char('}')) {
-                    if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('}')) {
-                        value += QLatin1Char('}');
-                        i += 2;
-                        continue;
-                    }
+                // As FreeTDS reads it: a braced value ends at the first "};" or at a "}" that ends the text.
+                if (text.at(i) == QLatin1Char('}') && (i + 1 == text.size() || text.at(i + 1) == QLatin1Char(';'))) {
                     ++i;
                     break;
                 }
@@ -83,7 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const ConnectionSettings settings = Settings::readStored();
     if (settings.isSqlite()) FUZZ_CHECK(settings.sqliteFile() == settings.server.mid(7));
 
-    const QString text = Database::odbcConnectionString(settings, QStringLiteral("FreeTDS"));
+    QString text;
+    try {
+        text = ConnectionString::build(settings, QStringLiteral("FreeTDS"));
+    } catch (const DbError &) {
+        return 0;  // a value that cannot reach the driver exactly is refused before connecting
+    }
     bool ok = false;
     const auto pairs = parseConnectionString(text, &ok);
     FUZZ_CHECK(ok);
@@ -94,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         values.insert(pair.first, pair.second);
     }
     keys.removeAll(QStringLiteral("PORT"));
-    FUZZ_CHECK(keys == QStringList({"DRIVER", "SERVER", "UID", "PWD", "DATABASE", "ClientCharset"}));
+    keys.sort();
+    FUZZ_CHECK(keys == QStringList({"ClientCharset", "DATABASE", "DRIVER", "PWD", "SERVER", "TDS_Version", "UID"}));
     FUZZ_CHECK(values.value(QStringLiteral("UID")) == settings.login);
     FUZZ_CHECK(values.value(QStringLiteral("PWD")) == settings.password);
     FUZZ_CHECK(values.value(QStringLiteral("DATABASE")) == settings.database);

@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 
 #include "FuzzSupport.h"
-#include "stats/Workbook.h"
+#include "xlsx/Workbook.h"
 
 namespace {
 

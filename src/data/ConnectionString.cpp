@@ -1,5 +1,7 @@
 #include "ConnectionString.h"
 
+#include <algorithm>
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -37,10 +39,14 @@ QString build(const ConnectionSettings &settings, const QString &driver)
     QString port;
     const int comma = server.lastIndexOf(QLatin1Char(','));
     if (comma > 0) {
-        bool numeric = false;
-        server.mid(comma + 1).trimmed().toInt(&numeric);
+        // Digits only, checked one by one: QString::toInt stops quietly at an embedded NUL, and
+        // whatever followed it would reach the driver as keywords of its own.
+        const QString digits = server.mid(comma + 1).trimmed();
+        const bool numeric = !digits.isEmpty() && digits.size() <= 5 &&
+                             std::all_of(digits.begin(), digits.end(),
+                                         [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
         if (numeric) {
-            port = server.mid(comma + 1).trimmed();
+            port = digits;
             server = server.left(comma).trimmed();
         }
     }

@@ -90,6 +90,11 @@ void ConnectionStringTest::valuesReadBackExactly_data()
                            << "o'neil"
                            << "'; DROP"
                            << "物业'库";
+    // Not a port: the whole of it is the server's name, and nothing after the comma becomes a keyword.
+    QTest::newRow("port with more after it") << "dbserver,1433;UID=sa"
+                                             << "sa"
+                                             << "pw"
+                                             << "物业";
     QTest::newRow("blanks kept") << "srv"
                                  << "a = b"
                                  << " pw "
@@ -125,6 +130,10 @@ void ConnectionStringTest::valuesReadBackExactly()
     QVERIFY(ok);
     QCOMPARE(pairs.value(QStringLiteral("SERVER")), QStringLiteral("dbserver"));
     QCOMPARE(pairs.value(QStringLiteral("PORT")), QStringLiteral("1433"));
+
+    // A NUL after the digits does not make a port of them (a number parser would stop there).
+    const QString nul = QStringLiteral("dbserver,14") + QChar(0) + QStringLiteral("x;UID=evil");
+    QVERIFY_THROWS_EXCEPTION(DbError, ConnectionString::build({nul, login, password, database}, QStringLiteral("FreeTDS")));
 }
 
 void ConnectionStringTest::valuesThatCannotPassAreRefusedByName_data()

@@ -87,9 +87,11 @@ QVector<ComplaintInProgress> AcceptanceStore::inProgress(const QString &departme
     const QDateTime now = Clock::now();
     QVector<ComplaintInProgress> list;
     m_db.scan(inProgressSql(), inProgressParams(department, post, now), [&](const ScanRow &q) {
-        list.append({Value::text(q.value(0)), Value::text(q.value(1)), Value::text(q.value(2)), Value::text(q.value(3)),
-                     Value::dateTime(q.value(4)), Value::text(q.value(5)), Value::text(q.value(6)),
-                     Value::text(q.value(7)), Value::dateTime(q.value(8))});
+        list.append({{Value::text(q.value(0)), Value::text(q.value(1)), Value::text(q.value(2)),
+                      Value::text(q.value(3)), Value::dateTime(q.value(4)), Value::text(q.value(5))},
+                     Value::text(q.value(6)),
+                     Value::text(q.value(7)),
+                     Value::dateTime(q.value(8))});
     });
     return list;
 }

@@ -52,6 +52,7 @@ bool Database::isOpen() const { return m_open; }
 
 void Database::close()
 {
+    m_odbcConnectionString.clear();
     if (m_odbc) {
         m_odbc.reset();
         m_open = false;
@@ -116,8 +117,13 @@ void Database::open(const ConnectionSettings &settings)
     openSqlServer(settings);
 }
 
-void Database::requireOpen() const
+void Database::requireOpen()
 {
+    // A server connection that broke off is made again before the next statement that does not
+    // belong to a transaction begun on it: the user's next try works once the network is back.
+    // Within a transaction it is not: the server has rolled that transaction back, and what
+    // follows must fail with it.
+    if (m_depth == 0 && !m_odbcConnectionString.isEmpty() && (!m_odbc || m_odbc->isDead())) reopenSqlServer();
     if (!m_open) throw DbError(-1, QStringLiteral("数据库没有连接"));
 }
 

@@ -118,7 +118,7 @@ public:
 private:
     void prepare(QSqlQuery &query, const QString &sql, const QVariantList &params);
     [[noreturn]] void fail(const QSqlQuery &query, const QString &sql) const;
-    void requireOpen() const;
+    void requireOpen();
 
     // The SQL Server path (DatabaseSqlServer.cpp), over unixODBC's wide API.
     void openSqlServer(const ConnectionSettings &settings);

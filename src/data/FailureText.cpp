@@ -41,6 +41,12 @@ Kind fromServerNumber(int number)
         case 1105:  // could not allocate space
         case 9002:  // transaction log full
             return Kind::DiskFull;
+        // FreeTDS's own numbers (with the warning state 01000) for a link that broke off under a
+        // request: time-out, failed read, failed write, end of stream.
+        case 20003:
+        case 20004:
+        case 20006:
+        case 20017: return Kind::ConnectionLost;
         case 823:  // operating-system I/O error on a data page
         case 824:  // logical consistency error on a page
             return Kind::Damaged;
@@ -61,6 +67,8 @@ Kind classify(Source source, const QString &nativeCode, const QString &technical
         Kind kind = Kind::Other;
         if (source == Source::Sqlite) {
             if (numeric) kind = fromSqliteCode(number);
+        } else if (code == QLatin1String("08001") || code == QLatin1String("08004")) {
+            kind = Kind::CannotConnect;  // unable to establish, or the server refused it
         } else if (code.startsWith(QLatin1String("08"))) {
             kind = Kind::ConnectionLost;
         } else if (code == QLatin1String("HYT00")) {
@@ -74,7 +82,8 @@ Kind classify(Source source, const QString &nativeCode, const QString &technical
     if (mentions(technical, {"database is locked", "database table is locked", "lock request time out"}))
         return Kind::Locked;
     if (mentions(technical, {"communication link failure", "connection is dead", "server closed the connection",
-                             "broken pipe", "connection reset", "TCP Provider"}))
+                             "broken pipe", "connection reset", "TCP Provider", "Unexpected EOF from the server",
+                             "Read from the server failed", "Write to the server failed"}))
         return Kind::ConnectionLost;
     if (mentions(technical, {"database disk image is malformed"})) return Kind::Damaged;
     if (mentions(technical, {"file is not a database"})) return Kind::NotADatabase;
@@ -98,7 +107,9 @@ QString plain(Kind kind)
         case Kind::FileRemoved:
             return QStringLiteral(
                 "数据库文件已被删除或替换，修改没有保存。请退出程序，由系统管理员恢复数据库文件后重新登录");
-        case Kind::ConnectionLost: return QStringLiteral("与数据库服务器的连接已断开。请检查网络，然后重新登录");
+        case Kind::CannotConnect:
+            return QStringLiteral("无法连接数据库服务器。请检查数据库设置和网络，以及服务器是否在运行");
+        case Kind::ConnectionLost: return QStringLiteral("与数据库服务器的连接已断开，本次操作没有完成。请检查网络后再试，程序会重新连接");
     }
     return QString();
 }

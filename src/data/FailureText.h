@@ -16,6 +16,7 @@ enum class Kind {
     DiskFull,        // no room for what the write needs
     FileRemoved,     // the file behind the connection was deleted or replaced
     ConnectionLost,  // the server connection broke off
+    CannotConnect,   // no connection to the server could be made
 };
 
 // The number the program gives a write refused because the file behind the connection is no longer

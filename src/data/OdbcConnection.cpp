@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DbError.h"
+#include "FailureText.h"
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager must use UTF-16 wide characters");
 
@@ -33,11 +34,13 @@ const SQLWCHAR *wide(const QString &text) { return reinterpret_cast<const SQLWCH
 
 bool succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
-// The diagnostics of a handle as one DbError: the first server error number and every message.
+// The diagnostics of a handle as one DbError: the first server error number, and every message
+// after the plain Chinese word for what happened (FailureText), which the states and numbers decide.
 DbError diagnostics(SQLSMALLINT type, SQLHANDLE handle, const QString &fallback)
 {
     int number = 0;
     QStringList messages;
+    QStringList codes;
     for (SQLSMALLINT record = 1; handle && record <= 20; ++record) {
         SQLWCHAR state[6] = {};
         SQLINTEGER native = 0;
@@ -47,6 +50,8 @@ DbError diagnostics(SQLSMALLINT type, SQLHANDLE handle, const QString &fallback)
             SQLGetDiagRecW(type, handle, record, state, &native, text, SQLSMALLINT(std::size(text)), &length);
         if (!succeeded(rc)) break;
         if (number == 0 && native != 0) number = int(native);
+        codes << QString::fromUtf16(reinterpret_cast<const char16_t *>(state), 5);
+        if (native != 0) codes << QString::number(native);
         const QString message =
             QString::fromUtf16(reinterpret_cast<const char16_t *>(text), qMin<int>(length, int(std::size(text)) - 1))
                 .trimmed();
@@ -55,7 +60,9 @@ DbError diagnostics(SQLSMALLINT type, SQLHANDLE handle, const QString &fallback)
     if (number == SqlServerError::kLockTimeout) return DbError(number, SqlServerError::lockTimeoutMessage());
     if (number == SqlServerError::kDeadlock) return DbError(number, SqlServerError::deadlockMessage());
     const QString description = messages.isEmpty() ? fallback : messages.join(QLatin1Char('\n'));
-    return DbError(number == 0 ? -1 : number, description);
+    const FailureText::Kind kind =
+        FailureText::classify(FailureText::Source::SqlServer, codes.join(QLatin1Char(';')), description);
+    return DbError(number == 0 ? -1 : number, FailureText::describe(kind, description));
 }
 
 // Owns a statement handle for one call.
@@ -354,6 +361,14 @@ void OdbcConnection::connect(const QString &connectionString, int timeoutSeconds
         throw error;
     }
     m_dbc = dbc;
+}
+
+bool OdbcConnection::isDead() const
+{
+    if (!m_dbc) return true;
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    const SQLRETURN rc = SQLGetConnectAttrW(m_dbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+    return succeeded(rc) && dead == SQL_CD_TRUE;
 }
 
 OdbcConnection::Result OdbcConnection::run(const QString &sql, const QVariantList &params, const RowVisitor &visit)

@@ -35,6 +35,9 @@ public:
     void connect(const QString &connectionString, int timeoutSeconds);
     void disconnect();
     bool isConnected() const { return m_dbc != nullptr; }
+    // True once the driver knows that the link to the server has broken (or there never was one):
+    // nothing more can be sent over this connection.
+    bool isDead() const;
 
     // Runs a statement or batch with "?" parameters. With a visitor, the rows of the first result
     // set go to it one by one instead of into the result.

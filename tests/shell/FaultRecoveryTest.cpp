@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -15,6 +16,7 @@
 #include "MessageRecorder.h"
 #include "ReadOnlyFile.h"
 #include "ShellFixture.h"
+#include "TdsEndpoint.h"
 #include "TestDatabase.h"
 #include "TestRegistry.h"
 #include "common/Connection.h"
@@ -90,10 +92,8 @@ void pickPost(QWidget *window, const char *treeName, const QString &department, 
         if (posts->item(i)->text().startsWith(post + QLatin1Char(' '))) emit posts->itemClicked(posts->item(i));
 }
 
-QString state(const QString &sql)
-{
-    return gConn.select(sql).isEmpty() ? QString() : gConn.select(sql).first().text(0);
-}
+// What the database holds, read beside the program's own connection.
+QString state(TestDatabase &db, const QString &sql) { return db.value(sql).toString(); }
 
 // One user action of a work window: how to open the window and fill in the user's input, the
 // button that stores it, what it changes in the database, and the input that must survive a
@@ -231,6 +231,27 @@ Action action(const QString &name)
             true};
 }
 
+const char *const kActions[] = {"reception save", "reception void", "acceptance finish", "acceptance forward",
+                                "handling close",  "code-list save", "assignment save"};
+
+// Opens the action's window on the test database, logged in as its user, and fills in the input.
+struct OpenAction {
+    Action a;
+    MessageRecorder messages;
+    std::unique_ptr<QWidget> window;
+    explicit OpenAction(const QString &name) : a(action(name))
+    {
+        a.login();
+        window.reset(a.open());
+        window->resize(1280, 800);
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get())) qFatal("the window did not show");
+        a.fill(window.get());
+    }
+    void press() { ::press(window.get(), a.button); }
+    QString kept() const { return typed(window.get(), a.keptBox); }
+};
+
 // A database failure brought about for real on the test database, and taken away again.
 class Fault {
 public:
@@ -284,6 +305,19 @@ private:
 
 }  // namespace
 
+// The one message of a failed action: its number, the plain text of what happened (or the short
+// handler report), the input kept, and no busy pointer left behind.
+static void checkTold(const OpenAction &w, int number, Kind kind)
+{
+    QVERIFY2(w.messages.count() == 1, qPrintable(w.messages.texts().join(QLatin1Char('|'))));
+    const QString told = w.messages.last();
+    QVERIFY2(told.contains(QString::number(number)), qPrintable(told));
+    if (w.a.reportsDescription) QVERIFY2(told.contains(FailureText::plain(kind)), qPrintable(told));
+    else QVERIFY2(QRegularExpression(QStringLiteral("^-?\\d+ \\w+_Click$")).match(told).hasMatch(), qPrintable(told));
+    QCOMPARE(w.kept(), w.a.keptText);
+    QVERIFY(!QApplication::overrideCursor());
+}
+
 // Every storing action of the work windows under every common database failure: the database
 // holds the whole action or none of it, the user is told, the input stays, and the window goes on.
 class FaultRecoveryTest : public QObject {
@@ -310,8 +344,7 @@ private slots:
                                                       {"read-only", Kind::ReadOnly},
                                                       {"disk full", Kind::DiskFull},
                                                       {"file removed", Kind::FileRemoved}};
-        for (const char *name : {"reception save", "reception void", "acceptance finish", "acceptance forward",
-                                 "handling close", "code-list save", "assignment save"})
+        for (const char *name : kActions)
             for (const auto &fault : faults)
                 QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(QLatin1String(name), QLatin1String(fault.first))))
                     << QString::fromLatin1(name) << int(fault.second);
@@ -322,38 +355,68 @@ private slots:
         QFETCH(QString, actionName);
         QFETCH(int, kind);
         TestDatabase db(true);
-        const Action a = action(actionName);
-        a.login();
-        MessageRecorder messages;
-        std::unique_ptr<QWidget> window(a.open());
-        window->resize(1280, 800);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        a.fill(window.get());
-        QCOMPARE(messages.count(), 0);
-        const QString before = state(a.stateSql);
+        OpenAction w(actionName);
+        QCOMPARE(w.messages.count(), 0);
+        const QString before = state(db, w.a.stateSql);
 
-        Fault fault(Kind(kind), db, a.lastTable);
-        press(window.get(), a.button);
-        QVERIFY2(messages.count() == 1, qPrintable(messages.texts().join(QLatin1Char('|'))));
-        const QString told = messages.last();
-        QVERIFY2(told.contains(QString::number(fault.number())), qPrintable(told));
-        if (a.reportsDescription) QVERIFY2(told.contains(FailureText::plain(Kind(kind))), qPrintable(told));
-        else QVERIFY2(QRegularExpression(QStringLiteral("^\\d+ \\w+_Click$")).match(told).hasMatch(), qPrintable(told));
-        QCOMPARE(typed(window.get(), a.keptBox), a.keptText);
-        QVERIFY(!QApplication::overrideCursor());
+        Fault fault(Kind(kind), db, w.a.lastTable);
+        w.press();
+        checkTold(w, fault.number(), Kind(kind));
+        if (QTest::currentTestFailed()) return;
 
         if (!fault.remove()) {
             // Nothing can be stored any more; asking again is refused the same way.
-            press(window.get(), a.button);
-            QCOMPARE(messages.count(), 2);
-            QCOMPARE(typed(window.get(), a.keptBox), a.keptText);
+            w.press();
+            QCOMPARE(w.messages.count(), 2);
+            QCOMPARE(w.kept(), w.a.keptText);
             return;
         }
-        QCOMPARE(state(a.stateSql), before);  // none of it
-        press(window.get(), a.button);
-        QVERIFY2(messages.count() == 1, qPrintable(messages.texts().join(QLatin1Char('|'))));
-        QVERIFY(state(a.stateSql) != before);  // now the whole of it
+        QCOMPARE(state(db, w.a.stateSql), before);  // none of it
+        w.press();
+        QVERIFY2(w.messages.count() == 1, qPrintable(w.messages.texts().join(QLatin1Char('|'))));
+        QVERIFY(state(db, w.a.stateSql) != before);  // now the whole of it
+    }
+
+    // On the suite's SQL Server the connection breaks off at the action's last write: the server
+    // rolls back what the action had written before it, the user is told, the input stays, and
+    // once the server answers again the same button connects anew and stores the whole action.
+    void actionIsWholeOrNoneWhenTheServerConnectionBreaks_data()
+    {
+        QTest::addColumn<QString>("actionName");
+        for (const char *name : kActions) QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
+    void actionIsWholeOrNoneWhenTheServerConnectionBreaks()
+    {
+        QFETCH(QString, actionName);
+        TdsEndpoint endpoint;
+        endpoint.answerFromSqlite();
+        TDS_START(endpoint);
+        qputenv("TAVIMOR_TEST_TDS_PORT", QByteArray::number(endpoint.port()));
+        const auto overTheWire = qScopeGuard([] { qunsetenv("TAVIMOR_TEST_TDS_PORT"); });
+        TestDatabase db(true);
+        // The endpoint lets go of the file before the file's folder is removed.
+        const auto letGo = qScopeGuard([&] {
+            gConn.close();
+            endpoint.stop();
+        });
+        OpenAction w(actionName);
+        QCOMPARE(w.messages.count(), 0);
+        const QString before = state(db, w.a.stateSql);
+
+        endpoint.setScript({TdsEndpoint::closing(
+            QStringLiteral("(INSERT INTO|UPDATE|DELETE FROM) %1\\b").arg(w.a.lastTable))});
+        w.press();
+        checkTold(w, 20017, Kind::ConnectionLost);  // FreeTDS: "Unexpected EOF from the server"
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(!endpoint.requests(QStringLiteral("closed-by-script")).isEmpty());
+        QCOMPARE(state(db, w.a.stateSql), before);  // none of it
+
+        endpoint.setScript({});
+        w.press();
+        QVERIFY2(w.messages.count() == 1, qPrintable(w.messages.texts().join(QLatin1Char('|'))));
+        QVERIFY(state(db, w.a.stateSql) != before);  // now the whole of it
+        QCOMPARE(endpoint.requests(QStringLiteral("login")).size(), 2);
     }
 
     // With the real limit: the busy pointer while the save waits, then the message after at most 5 s.

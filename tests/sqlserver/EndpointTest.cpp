@@ -3,6 +3,7 @@
 #include <QTest>
 
 #include "TdsEndpoint.h"
+#include "data/FailureText.h"
 #include "TestRegistry.h"
 #include "data/Database.h"
 
@@ -79,11 +80,20 @@ void EndpointTest::scriptedErrorsCarryTheirNumber()
 
 void EndpointTest::droppedConnectionFailsTheStatement()
 {
-    TdsEndpoint endpoint({TdsEndpoint::closing(QStringLiteral("FROM 投诉信息"))});
+    TdsEndpoint endpoint({TdsEndpoint::times(TdsEndpoint::closing(QStringLiteral("FROM 投诉信息")), 1)});
     TDS_START(endpoint);
     Database db;
     db.open(endpoint.settings());
-    QVERIFY_THROWS_EXCEPTION(DbError, db.select(QStringLiteral("SELECT ID FROM 投诉信息")));
+    try {
+        db.select(QStringLiteral("SELECT ID FROM 投诉信息"));
+        QFAIL("the statement did not fail");
+    } catch (const DbError &e) {
+        QVERIFY2(e.description().startsWith(FailureText::plain(FailureText::Kind::ConnectionLost)),
+                 qPrintable(e.description()));
+    }
+    // The next statement connects anew, as the server answers again.
+    db.select(QStringLiteral("SELECT ID FROM 投诉信息"));
+    QCOMPARE(endpoint.requests(QStringLiteral("login")).size(), 2);
 }
 
 // What the endpoint decodes of a call is what the tests over it rely on: the declared type, the

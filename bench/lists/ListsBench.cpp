@@ -14,6 +14,7 @@
 #include <QDateEdit>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSqlRecord>
@@ -34,6 +35,9 @@
 #include "handling/HandlingStore.h"
 #include "handling/HandlingWindow.h"
 #include "intake/ComplaintStore.h"
+#include "intake/HouseholdHistory.h"
+#include "intake/HouseholdPanel.h"
+#include "intake/PropertyRegister.h"
 #include "intake/ReceptionWindow.h"
 #include "routing/AcceptanceStore.h"
 #include "routing/AcceptanceWindow.h"
@@ -182,6 +186,68 @@ void registerCases(int runs, bool years)
     run(runs, {"register: the whole department", 0, bareOf(allQuery), load, rows});
 }
 
+// The household at reception: a household's history in the frame 本户投诉记录, by room and by the
+// telephone of a typed address, and the lookup of householders by telephone (Command10, List2).
+void householdCases(int runs)
+{
+    BenchDatabase::login(BenchDatabase::receptionist());
+    auto window = shown<ReceptionWindow>(1280, 800);
+    auto *panel = window->findChild<HouseholdPanel *>();
+    const QString dept = gDeptCode;
+    // A household of the department that complained lately; the telephone of the latest typed
+    // address (of any department: the history is the household's, wherever it complained); and a
+    // householder of the department (not a round number) whose telephone is stored as it is typed.
+    const qint64 room = gConn
+                            .scalar(QStringLiteral("SELECT S_ID FROM 投诉信息 WHERE 部门编号 = ? AND S_ID > 0"
+                                                   " ORDER BY 投诉时间 DESC LIMIT 1"),
+                                    {dept})
+                            .toLongLong();
+    const QString typedPhone =
+        gConn.scalar(QStringLiteral("SELECT 联系电话 FROM 投诉信息 WHERE S_ID IS NULL ORDER BY 投诉时间 DESC LIMIT 1"))
+            .toString();
+    const QString ownerPhone =
+        gConn
+            .scalar(QStringLiteral("SELECT 业主表.联系方式 FROM 业主表 INNER JOIN 室表 ON 业主表.S_ID = 室表.S_ID"
+                                   " INNER JOIN 楼表 ON 楼表.L_ID = 室表.L_ID"
+                                   " INNER JOIN 设置管理处 ON 设置管理处.GYD_DH = 楼表.管理处"
+                                   " WHERE 设置管理处.对应部门代号 = ? AND 业主表.说明 = '新进户'"
+                                   " AND 业主表.联系方式 NOT LIKE '% %' AND 业主表.联系方式 NOT LIKE '%-%'"
+                                   " ORDER BY 业主表.ZH_ID DESC LIMIT 1 OFFSET 1234"),
+                    {dept})
+            .toString();
+    const auto historyCase = [&](const char *name, const Household &household) {
+        run(runs, {name, 50.0,
+                   [household] {
+                       QVariantList params, countParams;
+                       readAll(HouseholdHistory::listSql(household, QString(), &params), params);
+                       readAll(HouseholdHistory::recentCountSql(household, Clock::now(), QString(), &countParams),
+                               countParams);
+                   },
+                   [panel, household] { panel->showHousehold(household, QString()); },
+                   [&] { return rowsOf(window.get(), "MSFlexGrid2"); }});
+    };
+    historyCase("history: a room's complaints", Household{room, QString()});
+    historyCase("history: a typed address's telephone", Household{0, typedPhone});
+
+    auto *telephone = control<QLineEdit>(window.get(), "Text1(3)");
+    auto *lookup = control<QPushButton>(window.get(), "Command10");
+    auto *list = control<QListWidget>(window.get(), "List2");
+    const PropertyRegister property(gConn);
+    const auto lookupCase = [&](const char *name, const QString &digits) {
+        run(runs, {name, 50.0,
+                   [&property, dept, digits] {
+                       readAll(property.telephoneLookupSql(), PropertyRegister::telephoneLookupParams(dept, digits));
+                   },
+                   [telephone, lookup, digits] {
+                       telephone->setText(digits);
+                       lookup->click();
+                   },
+                   [list] { return list->count(); }});
+    };
+    lookupCase("lookup: a whole telephone number", ownerPhone);
+    lookupCase("lookup: its last four digits", ownerPhone.right(4));
+}
+
 void routingCases(int runs, bool years)
 {
     BenchDatabase::login(BenchDatabase::acceptor());
@@ -267,6 +333,7 @@ void profile(int runs, const char *name, const BenchDatabase::Sizes &sizes)
     const bool years = std::strcmp(name, "years") == 0;
     gLines.clear();
     registerCases(runs, years);
+    householdCases(runs);
     routingCases(runs, years);
     statisticsCases(runs, years);
     gConn.close();

@@ -16,8 +16,7 @@ QString HouseholdHistory::telephoneDigitsSql(const QString &column)
     return QStringLiteral("REPLACE(REPLACE(REPLACE(REPLACE(%1, ' ', ''), '-', ''), '(', ''), ')', '')").arg(column);
 }
 
-QString HouseholdHistory::householdWhere(const Household &household, const QString &exceptCode,
-                                         QVariantList *params) const
+QString HouseholdHistory::householdWhere(const Household &household, const QString &exceptCode, QVariantList *params)
 {
     QString where = QStringLiteral("撤销时间 IS NULL AND ");
     if (household.roomId > 0) {
@@ -35,18 +34,30 @@ QString HouseholdHistory::householdWhere(const Household &household, const QStri
     return where;
 }
 
+QString HouseholdHistory::listSql(const Household &household, const QString &exceptCode, QVariantList *params)
+{
+    // A household has a handful of complaints, so reading them all and keeping the newest is
+    // cheap on both servers and needs no dialect for the row limit.
+    return QStringLiteral("SELECT 投诉编号, 投诉时间, 投诉类别, 处理状态, 投诉内容 FROM 投诉信息 WHERE ") +
+           householdWhere(household, exceptCode, params) + QStringLiteral(" ORDER BY 投诉时间 DESC, 投诉编号 DESC");
+}
+
+QString HouseholdHistory::recentCountSql(const Household &household, const QDateTime &now, const QString &exceptCode,
+                                         QVariantList *params)
+{
+    const QString where = householdWhere(household, exceptCode, params);
+    *params << now.addDays(-kRecentDays) << now;
+    return QStringLiteral("SELECT COUNT(*) FROM 投诉信息 WHERE ") + where +
+           QStringLiteral(" AND 投诉时间 >= ? AND 投诉时间 <= ?");
+}
+
 QVector<HistoryEntry> HouseholdHistory::list(const Household &household, const QString &exceptCode)
 {
     QVector<HistoryEntry> entries;
     if (!household.isKnown()) return entries;
     QVariantList params;
-    const QString where = householdWhere(household, exceptCode, &params);
-    // A household has a handful of complaints, so reading them all and keeping the newest is
-    // cheap on both servers and needs no dialect for the row limit.
-    const Rows rows = m_db.select(QStringLiteral("SELECT 投诉编号, 投诉时间, 投诉类别, 处理状态, 投诉内容 FROM 投诉信息"
-                                                 " WHERE ") +
-                                      where + QStringLiteral(" ORDER BY 投诉时间 DESC, 投诉编号 DESC"),
-                                  params);
+    const QString sql = listSql(household, exceptCode, &params);
+    const Rows rows = m_db.select(sql, params);
     const int count = qMin(rows.size(), kLimit);
     entries.reserve(count);
     for (int i = 0; i < count; ++i) {
@@ -60,10 +71,6 @@ int HouseholdHistory::recentCount(const Household &household, const QDateTime &n
 {
     if (!household.isKnown()) return 0;
     QVariantList params;
-    const QString where = householdWhere(household, exceptCode, &params);
-    params << now.addDays(-kRecentDays) << now;
-    return int(m_db.scalar(QStringLiteral("SELECT COUNT(*) FROM 投诉信息 WHERE ") + where +
-                               QStringLiteral(" AND 投诉时间 >= ? AND 投诉时间 <= ?"),
-                           params)
-                   .toLongLong());
+    const QString sql = recentCountSql(household, now, exceptCode, &params);
+    return int(m_db.scalar(sql, params).toLongLong());
 }

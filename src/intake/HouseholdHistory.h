@@ -47,9 +47,14 @@ public:
     // text must not change on its own.
     static QString telephoneDigitsSql(const QString &column);
 
+    // The statements of list() and recentCount() (for a known household), with their values.
+    static QString listSql(const Household &household, const QString &exceptCode, QVariantList *params);
+    static QString recentCountSql(const Household &household, const QDateTime &now, const QString &exceptCode,
+                                  QVariantList *params);
+
 private:
     // The WHERE condition choosing the household's live complaints, and its values.
-    QString householdWhere(const Household &household, const QString &exceptCode, QVariantList *params) const;
+    static QString householdWhere(const Household &household, const QString &exceptCode, QVariantList *params);
 
     Database &m_db;
 };

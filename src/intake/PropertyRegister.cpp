@@ -114,31 +114,40 @@ QVector<LetUnit> PropertyRegister::letUnits(const QString &officeCode, qint64 bu
     return list;
 }
 
-QVector<TelephoneMatch> PropertyRegister::householdersByTelephone(const QString &deptCode, const QString &digits,
-                                                                  int limit, bool *more)
+QString PropertyRegister::telephoneLookupSql() const
 {
     // The householders whose telephone holds the digits are found first, in one pass over the
     // householders (a plain LIKE: stripping separators from every stored number would cost
     // several times as much), and only they are joined to their rooms, buildings and offices.
     // The same rows as the address panel picks from (a registered property nature), so that
     // choosing an entry always fills the fields as picking the room does.
-    const QString sql = QStringLiteral("SELECT ") + householderAddressSql() +
-                        QStringLiteral(
-                            " AS 业户地址, 楼表.管理处, 室表.S_ID, 业主表.ZH_ID, 业主表.姓名, 业主表.联系方式"
-                            " FROM 业主表 INNER JOIN 室表 ON 业主表.S_ID = 室表.S_ID"
-                            " INNER JOIN 楼表 ON 楼表.L_ID = 室表.L_ID"
-                            " INNER JOIN 设置管理处 ON 设置管理处.GYD_DH = 楼表.管理处"
-                            " INNER JOIN FWXZK ON 室表.房屋性质 = FWXZK.FWXZ_dh"
-                            " WHERE 业主表.ZH_ID IN (SELECT ZH_ID FROM 业主表 WHERE 说明 = ? AND 联系方式 LIKE ?") +
-                        Dialect::likeEscape() +
-                        QStringLiteral(
-                            ") AND 设置管理处.对应部门代号 = ? AND (设置管理处.商用物业 = 0 OR 设置管理处.商用物业 = 1)"
-                            " ORDER BY ") +
-                        m_db.dialect().naturalOrder(QStringLiteral("楼表.管理处")) + QStringLiteral(", 楼表.L_ID, ") +
-                        m_db.dialect().naturalOrder(QStringLiteral("室表.室")) + QStringLiteral(", 业主表.ZH_ID");
+    return QStringLiteral("SELECT ") + householderAddressSql() +
+           QStringLiteral(
+               " AS 业户地址, 楼表.管理处, 室表.S_ID, 业主表.ZH_ID, 业主表.姓名, 业主表.联系方式"
+               " FROM 业主表 INNER JOIN 室表 ON 业主表.S_ID = 室表.S_ID"
+               " INNER JOIN 楼表 ON 楼表.L_ID = 室表.L_ID"
+               " INNER JOIN 设置管理处 ON 设置管理处.GYD_DH = 楼表.管理处"
+               " INNER JOIN FWXZK ON 室表.房屋性质 = FWXZK.FWXZ_dh"
+               " WHERE 业主表.ZH_ID IN (SELECT ZH_ID FROM 业主表 WHERE 说明 = ? AND 联系方式 LIKE ?") +
+           Dialect::likeEscape() +
+           QStringLiteral(
+               ") AND 设置管理处.对应部门代号 = ? AND (设置管理处.商用物业 = 0 OR 设置管理处.商用物业 = 1)"
+               " ORDER BY ") +
+           m_db.dialect().naturalOrder(QStringLiteral("楼表.管理处")) + QStringLiteral(", 楼表.L_ID, ") +
+           m_db.dialect().naturalOrder(QStringLiteral("室表.室")) + QStringLiteral(", 业主表.ZH_ID");
+}
+
+QVariantList PropertyRegister::telephoneLookupParams(const QString &deptCode, const QString &digits)
+{
+    return {QStringLiteral("新进户"), Dialect::containsPattern(digits), deptCode};
+}
+
+QVector<TelephoneMatch> PropertyRegister::householdersByTelephone(const QString &deptCode, const QString &digits,
+                                                                  int limit, bool *more)
+{
     QVector<TelephoneMatch> list;
     int matched = 0;
-    m_db.scan(sql, {QStringLiteral("新进户"), Dialect::containsPattern(digits), deptCode}, [&](const ScanRow &q) {
+    m_db.scan(telephoneLookupSql(), telephoneLookupParams(deptCode, digits), [&](const ScanRow &q) {
         if (++matched > limit) return;
         list.append(
             TelephoneMatch{Householder{q.value(3).toLongLong(), q.value(2).toLongLong(), Value::text(q.value(4)),

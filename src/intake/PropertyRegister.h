@@ -71,6 +71,9 @@ public:
     // `*more` tells whether further householders matched.
     QVector<TelephoneMatch> householdersByTelephone(const QString &deptCode, const QString &digits, int limit,
                                                     bool *more = nullptr);
+    // Its statement and values.
+    QString telephoneLookupSql() const;
+    static QVariantList telephoneLookupParams(const QString &deptCode, const QString &digits);
 
 private:
     QString buildingAddressSql() const;

@@ -109,7 +109,8 @@ QString plain(Kind kind)
                 "数据库文件已被删除或替换，修改没有保存。请退出程序，由系统管理员恢复数据库文件后重新登录");
         case Kind::CannotConnect:
             return QStringLiteral("无法连接数据库服务器。请检查数据库设置和网络，以及服务器是否在运行");
-        case Kind::ConnectionLost: return QStringLiteral("与数据库服务器的连接已断开，本次操作没有完成。请检查网络后再试，程序会重新连接");
+        case Kind::ConnectionLost:
+            return QStringLiteral("与数据库服务器的连接已断开，本次操作没有完成。请检查网络后再试，程序会重新连接");
     }
     return QString();
 }

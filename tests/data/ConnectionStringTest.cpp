@@ -133,7 +133,8 @@ void ConnectionStringTest::valuesReadBackExactly()
 
     // A NUL after the digits does not make a port of them (a number parser would stop there).
     const QString nul = QStringLiteral("dbserver,14") + QChar(0) + QStringLiteral("x;UID=evil");
-    QVERIFY_THROWS_EXCEPTION(DbError, ConnectionString::build({nul, login, password, database}, QStringLiteral("FreeTDS")));
+    QVERIFY_THROWS_EXCEPTION(DbError,
+                             ConnectionString::build({nul, login, password, database}, QStringLiteral("FreeTDS")));
 }
 
 void ConnectionStringTest::valuesThatCannotPassAreRefusedByName_data()

@@ -220,8 +220,9 @@ private slots:
         // FreeTDS names a socket closed under a request with the warning state and a number of its own.
         QCOMPARE(FailureText::classify(Source::SqlServer, QStringLiteral("01000;20017"), QStringLiteral("EOF")),
                  Kind::ConnectionLost);
-        QCOMPARE(FailureText::classify(Source::SqlServer, QStringLiteral("08001;0"), QStringLiteral("Unable to connect")),
-                 Kind::CannotConnect);
+        QCOMPARE(
+            FailureText::classify(Source::SqlServer, QStringLiteral("08001;0"), QStringLiteral("Unable to connect")),
+            Kind::CannotConnect);
         QCOMPARE(FailureText::classify(Source::SqlServer, QStringLiteral("1222"), QString()), Kind::Locked);
         QCOMPARE(FailureText::classify(Source::SqlServer, QStringLiteral("9002"), QString()), Kind::DiskFull);
         // A server number is no SQLite code: 270 would read as SQLITE_CANTOPEN in SQLite's low byte.

@@ -232,7 +232,7 @@ Action action(const QString &name)
 }
 
 const char *const kActions[] = {"reception save", "reception void", "acceptance finish", "acceptance forward",
-                                "handling close",  "code-list save", "assignment save"};
+                                "handling close", "code-list save", "assignment save"};
 
 // Opens the action's window on the test database, logged in as its user, and fills in the input.
 struct OpenAction {
@@ -404,8 +404,8 @@ private slots:
         QCOMPARE(w.messages.count(), 0);
         const QString before = state(db, w.a.stateSql);
 
-        endpoint.setScript({TdsEndpoint::closing(
-            QStringLiteral("(INSERT INTO|UPDATE|DELETE FROM) %1\\b").arg(w.a.lastTable))});
+        endpoint.setScript(
+            {TdsEndpoint::closing(QStringLiteral("(INSERT INTO|UPDATE|DELETE FROM) %1\\b").arg(w.a.lastTable))});
         w.press();
         checkTold(w, 20017, Kind::ConnectionLost);  // FreeTDS: "Unexpected EOF from the server"
         if (QTest::currentTestFailed()) return;

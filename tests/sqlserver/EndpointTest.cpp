@@ -3,9 +3,9 @@
 #include <QTest>
 
 #include "TdsEndpoint.h"
-#include "data/FailureText.h"
 #include "TestRegistry.h"
 #include "data/Database.h"
+#include "data/FailureText.h"
 
 // The test server itself, through the real unixODBC + FreeTDS stack: the login it decodes, the
 // rows and errors it answers with, and a connection it drops.

@@ -22,33 +22,16 @@ namespace {
 const QDateTime kNow(QDate(2026, 6, 15), QTime(10, 0));
 
 // The reception window on the demo data, the clock pinned, logged in as the demo receptionist.
-struct Reception {
+struct Reception : ReceptionFixture {
     Clock::Pinned pinned{kNow};
-    TestDatabase db{true};
     MessageRecorder messages;
-    std::unique_ptr<QWidget> window;
     int serial = 1000;
 
-    Reception()
-    {
-        loginReceptionist();
-        window.reset(createReceptionWindow());
-        window->resize(1280, 900);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    }
-    template <typename T = QWidget>
-    T *get(const char *name) const
-    {
-        T *widget = window->findChild<T *>(QString::fromUtf8(name));
-        if (!widget) qFatal("no control %s", name);
-        return widget;
-    }
+    Reception() { open(1280, 900); }
     QLineEdit *telephone() const { return get<QLineEdit>("Text1(3)"); }
     GridModel *history() const { return get<FlexGrid>("MSFlexGrid2")->grid(); }
     QString warning() const { return get<QLabel>("Label8")->text(); }
     QListWidget *list() const { return get<QListWidget>("List2"); }
-    void click(const char *button) const { QTest::mouseClick(get<QPushButton>(button), Qt::LeftButton); }
 
     // A complaint of any department, `minutesAgo` before the pinned now.
     QString add(const QVariant &room, const QString &phone, qint64 minutesAgo, bool voided = false,

@@ -29,26 +29,9 @@
 namespace {
 
 // The reception window on the demo data, shown offscreen, logged in as the demo receptionist.
-struct Reception {
-    TestDatabase db{true};
-    std::unique_ptr<QWidget> window;
+struct Reception : ReceptionFixture {
+    Reception() { open(1280, 800); }
 
-    Reception()
-    {
-        loginReceptionist();
-        window.reset(createReceptionWindow());
-        window->resize(1280, 800);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    }
-
-    template <typename T = QWidget>
-    T *get(const char *name) const
-    {
-        T *widget = window->findChild<T *>(QString::fromUtf8(name));
-        if (!widget) qFatal("no control %s", name);
-        return widget;
-    }
     QLineEdit *text(int index) const
     {
         return get<QLineEdit>(QStringLiteral("Text1(%1)").arg(index).toUtf8().constData());
@@ -57,7 +40,6 @@ struct Reception {
     FlexGrid *grid() const { return get<FlexGrid>("MSFlexGrid1"); }
     GridModel *model() const { return grid()->grid(); }
     QTreeWidget *tree() const { return get<QTreeWidget>("TreeView1"); }
-    void click(const char *button) const { QTest::mouseClick(get<QPushButton>(button), Qt::LeftButton); }
 
     int rowOf(const QString &code) const
     {

@@ -66,18 +66,14 @@ void measure(int runs, const char *what, const QDate &from, const QDate &to, int
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const int runs = argc > 1 ? qMax(3, atoi(argv[1])) : 7;
+    Bench bench(argc, argv);
+    const int runs = Bench::runs(argc, argv, 7, 3);
     const char *which = argc > 2 ? argv[2] : "both";
-    PrintedMessages messages;
     const QDate today = Clock::today();
     const QDate monthStart(today.year(), today.month(), 1);
 
     if (std::strcmp(which, "years") != 0) {
-        const QString file = BenchDatabase::ensure();
-        std::printf("database: %s\n", qPrintable(file));
-        gConn.openSqlite(file);
+        openDatabase();
         BenchDatabase::login(BenchDatabase::receptionist());
         measure(runs, "base: this month, by category", monthStart, today, 0, 300);
         measure(runs, "base: every complaint, by category", today.addYears(-4), today, 0, 300);
@@ -85,14 +81,11 @@ int main(int argc, char **argv)
         gConn.close();
     }
     if (std::strcmp(which, "base") != 0) {
-        const QString file = BenchDatabase::ensure(BenchDatabase::years());
-        std::printf("database: %s\n", qPrintable(file));
-        gConn.openSqlite(file);
+        openDatabase(BenchDatabase::years());
         BenchDatabase::login(BenchDatabase::receptionist());
         measure(runs, "years: this month, by category", monthStart, today, 0, 1500);
         measure(runs, "years: last year, by office", today.addYears(-1), today, 2, 1500);
         measure(runs, "years: all ten years, by category", today.addYears(-11), today, 0, 1500);
     }
-    if (messages.count > 0) std::printf("%d messages shown: the run is not valid\n", messages.count);
     return 0;
 }

@@ -39,16 +39,12 @@ void report(const char *what, const Times &t, double limit)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const int runs = argc > 1 ? qMax(3, atoi(argv[1])) : 9;
+    Bench bench(argc, argv);
+    const int runs = Bench::runs(argc, argv, 9, 3);
     const bool years = argc > 2 && std::strcmp(argv[2], "years") == 0;
-    PrintedMessages messages;
 
     QTemporaryDir dir;
-    const QString copy = workingCopy(dir.path(), years ? BenchDatabase::years() : BenchDatabase::followUp());
-    std::printf("database: %s\n", qPrintable(copy));
-    gConn.openSqlite(copy);
+    openDatabase(years ? BenchDatabase::years() : BenchDatabase::followUp(), dir.path());
     BenchDatabase::login(BenchDatabase::receptionist());
 
     FollowUpWindow window;
@@ -84,6 +80,5 @@ int main(int argc, char **argv)
         done->click();
     });
     report("a visit through the window (Command1)", clicked, 150);
-    if (messages.count > 0) std::printf("%d messages shown: the run is not valid\n", messages.count);
     return 0;
 }

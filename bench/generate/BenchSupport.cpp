@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "BenchDatabase.h"
+#include "common/Session.h"
 
 namespace BenchSupport {
 
@@ -18,6 +19,39 @@ Messages::Answer PrintedMessages::show(const Messages::Message &message)
     std::printf("message: %s\n", qPrintable(message.text));
     ++count;
     return message.buttons == Messages::Buttons::YesNo ? Messages::Answer::Yes : Messages::Answer::Ok;
+}
+
+namespace {
+
+int &offscreenUnlessNamed(int &argc)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    return argc;
+}
+
+}  // namespace
+
+Bench::Bench(int &argc, char **argv) : m_app(offscreenUnlessNamed(argc), argv) {}
+
+Bench::~Bench()
+{
+    if (messages.count > 0) std::printf("%d messages shown: the run is not valid\n", messages.count);
+}
+
+int Bench::runs(int argc, char **argv, int fallback, int least)
+{
+    return argc > 1 ? qMax(least, atoi(argv[1])) : fallback;
+}
+
+QString openDatabase(const BenchDatabase::Sizes &sizes, const QString &folder)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const QString file = folder.isEmpty() ? BenchDatabase::ensure(sizes) : workingCopy(folder, sizes);
+    std::printf("database %s (%.1f s to make or find)\n", qPrintable(file), timer.elapsed() / 1000.0);
+    std::fflush(stdout);
+    gConn.openSqlite(file);
+    return file;
 }
 
 double median(std::vector<double> values)

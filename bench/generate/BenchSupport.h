@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QApplication>
 #include <QString>
 #include <QWidget>
 #include <cstdio>
@@ -23,6 +24,27 @@ public:
 private:
     Messages::Sink *m_previous;
 };
+
+// The application of a benchmark: offscreen unless QT_QPA_PLATFORM names a platform, with its
+// message boxes printed. At its end it says when a message was shown: such a run is not valid.
+class Bench {
+public:
+    Bench(int &argc, char **argv);
+    ~Bench();
+    // The runs asked for as the first argument: at least `least`, `fallback` when none is given.
+    static int runs(int argc, char **argv, int fallback, int least = 1);
+
+private:
+    QApplication m_app;
+
+public:
+    PrintedMessages messages;
+};
+
+// The benchmark database of `sizes`, made when missing, opened as gConn: the shared file, or for a
+// benchmark that writes a private copy of it in `folder`. Says which file it is and how long it took
+// to make or find.
+QString openDatabase(const BenchDatabase::Sizes &sizes = BenchDatabase::Sizes(), const QString &folder = QString());
 
 double median(std::vector<double> values);
 // The median milliseconds of `runs` runs of `work` (given the run's number).

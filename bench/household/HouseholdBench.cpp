@@ -65,16 +65,10 @@ void report(const char *what, const Timing &timing)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const int runs = argc > 1 ? qMax(1, atoi(argv[1])) : 50;
-    PrintedMessages messages;
+    Bench bench(argc, argv);
+    const int runs = Bench::runs(argc, argv, 50);
 
-    QElapsedTimer timer;
-    timer.start();
-    const QString file = BenchDatabase::ensure();
-    std::printf("database %s (%.1f s to make or find)\n", qPrintable(file), timer.elapsed() / 1000.0);
-    gConn.openSqlite(file);
+    openDatabase();
     BenchDatabase::login(BenchDatabase::receptionist());
     const int rooms = int(gConn.scalar(QStringLiteral("SELECT COUNT(*) FROM 室表")).toLongLong());
     const int owners =
@@ -125,7 +119,7 @@ int main(int argc, char **argv)
     ReceptionWindow window;
     window.resize(1280, 800);
     window.show();
-    app.processEvents();
+    QApplication::processEvents();
     auto *telephone = control<QLineEdit>(&window, "Text1(3)");
     auto *lookup = control<QPushButton>(&window, "Command10");
     auto *list = control<QListWidget>(&window, "List2");
@@ -137,12 +131,12 @@ int main(int argc, char **argv)
         telephone->setText(plainPhone(plainOwner()));
         timed(lookupClick, [&] {
             lookup->click();
-            app.processEvents();
+            QApplication::processEvents();
         });
         if (list->count() == 0) continue;
         timed(chooseEntry, [&] {
             emit list->itemClicked(list->item(0));
-            app.processEvents();
+            QApplication::processEvents();
         });
         historyRows += historyGrid->grid()->rowCount();
         const int rows = registerGrid->grid()->rowCount();
@@ -151,7 +145,7 @@ int main(int argc, char **argv)
         timed(showRow, [&] {
             registerGrid->setCurrentRow(row);
             emit registerGrid->cellClicked(row, 1);
-            app.processEvents();
+            QApplication::processEvents();
         });
     }
     std::printf("(%d history rows shown after the picks)\n", historyRows);

@@ -324,11 +324,7 @@ void statisticsCases(int runs, bool years)
 
 void profile(int runs, const char *name, const BenchDatabase::Sizes &sizes)
 {
-    QElapsedTimer timer;
-    timer.start();
-    const QString file = BenchDatabase::ensure(sizes);
-    std::fprintf(stderr, "%s: %s (%.1f s to make or find)\n", name, qPrintable(file), timer.elapsed() / 1000.0);
-    gConn.openSqlite(file);
+    const QString file = openDatabase(sizes);
     BenchDatabase::login(BenchDatabase::receptionist());
     const bool years = std::strcmp(name, "years") == 0;
     gLines.clear();
@@ -358,18 +354,15 @@ void profile(int runs, const char *name, const BenchDatabase::Sizes &sizes)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const int runs = argc > 1 ? qMax(3, atoi(argv[1])) : 7;
+    Bench bench(argc, argv);
+    const int runs = Bench::runs(argc, argv, 7, 3);
     const char *which = argc > 2 ? argv[2] : "both";
     if (argc > 3) gOnly = QString::fromUtf8(argv[3]);
-    PrintedMessages messages;
     if (std::strcmp(which, "years") != 0) profile(runs, "base", BenchDatabase::Sizes());
     if (std::strcmp(which, "base") != 0) profile(runs, "years", BenchDatabase::years());
     std::printf(
         "median of %d runs each at least (short lists until a third of a second); memory: the growth of the "
         "process when the list is first filled\n",
         runs);
-    if (messages.count > 0) std::printf("%d messages shown: the run is not valid\n", messages.count);
     return 0;
 }

@@ -30,25 +30,20 @@ using namespace BenchSupport;
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const int runs = argc > 1 ? qMax(1, atoi(argv[1])) : 5;
-    PrintedMessages messages;
+    Bench bench(argc, argv);
+    const int runs = Bench::runs(argc, argv, 5);
+
+    // The saves write: they go to a copy, so other benchmarks keep the database they expect.
+    QTemporaryDir dir;
+    openDatabase(BenchDatabase::Sizes(), dir.path());
+    BenchDatabase::login(BenchDatabase::receptionist());
 
     QElapsedTimer timer;
     timer.start();
-    // The saves write: they go to a copy, so other benchmarks keep the database they expect.
-    QTemporaryDir dir;
-    const QString file = workingCopy(dir.path());
-    std::printf("database %s (%.1f s to make or find)\n", qPrintable(file), timer.elapsed() / 1000.0);
-    gConn.openSqlite(file);
-    BenchDatabase::login(BenchDatabase::receptionist());
-
-    timer.restart();
     ReceptionWindow window;
     window.resize(1280, 800);
     window.show();
-    app.processEvents();
+    QApplication::processEvents();
     const double openMs = timer.nsecsElapsed() / 1e6;
     FlexGrid *grid = control<FlexGrid>(&window, "MSFlexGrid1");
     std::printf("window opened with the current month: %.1f ms, %d rows\n", openMs, grid->grid()->rowCount());
@@ -57,14 +52,14 @@ int main(int argc, char **argv)
     control<QRadioButton>(&window, "Option1(3)")->setChecked(true);
     control<QLineEdit>(&window, "Text2")->setText(QStringLiteral("无此投诉人"));
     window.LoadComplaintList();
-    app.processEvents();
+    QApplication::processEvents();
     control<QRadioButton>(&window, "Option1(1)")->setChecked(true);
     control<QDateEdit>(&window, "DTPicker1(0)")->setDate(QDate(2000, 1, 1));
     control<QDateEdit>(&window, "DTPicker1(1)")->setDate(QDate::currentDate());
 
     const double before = processMb("VmRSS:");
     window.LoadComplaintList();
-    app.processEvents();
+    QApplication::processEvents();
     const double after = processMb("VmRSS:");
     const int rows = grid->grid()->rowCount();
 
@@ -90,7 +85,7 @@ int main(int argc, char **argv)
         timer.restart();
         window.LoadComplaintList();
         fill.push_back(timer.nsecsElapsed() / 1e6);
-        app.processEvents();
+        QApplication::processEvents();
     }
     const double bareMs = median(bare);
     const double fillMs = median(fill);
@@ -113,7 +108,7 @@ int main(int argc, char **argv)
         timer.restart();
         window.SaveData();
         saves.push_back(timer.nsecsElapsed() / 1e6);
-        app.processEvents();
+        QApplication::processEvents();
     }
     for (int i = 0; i < 100; ++i) {
         ComplaintInput input;
@@ -130,6 +125,6 @@ int main(int argc, char **argv)
     std::printf("store insert alone:      %.2f ms (median of 100)\n", median(inserts));
 
     gConn.close();
-    std::printf("messages shown: %d\n", messages.count);
+    std::printf("messages shown: %d\n", bench.messages.count);
     return 0;
 }

@@ -81,15 +81,11 @@ void pickTarget(QWidget *window)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const int runs = argc > 1 ? qMax(3, atoi(argv[1])) : 9;
-    PrintedMessages messages;
+    Bench bench(argc, argv);
+    const int runs = Bench::runs(argc, argv, 9, 3);
 
     QTemporaryDir dir;
-    const QString copy = workingCopy(dir.path());
-    std::printf("database: %s\n", qPrintable(copy));
-    gConn.openSqlite(copy);
+    openDatabase(BenchDatabase::Sizes(), dir.path());
 
     // Acceptance ---------------------------------------------------------------------------------
     BenchDatabase::login(BenchDatabase::acceptor());
@@ -178,7 +174,7 @@ int main(int argc, char **argv)
                        }),
                50);
     }
-    std::printf("messages shown: %d\n", messages.count);
+    std::printf("messages shown: %d\n", bench.messages.count);
     gConn.close();
     return 0;
 }

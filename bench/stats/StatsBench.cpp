@@ -34,17 +34,12 @@ using namespace BenchSupport;
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const int runs = argc > 1 ? qMax(1, atoi(argv[1])) : 5;
-    PrintedMessages messages;
+    Bench bench(argc, argv);
+    const int runs = Bench::runs(argc, argv, 5);
 
-    QElapsedTimer timer;
-    timer.start();
-    const QString file = BenchDatabase::ensure();
-    std::printf("database %s (%.1f s to make or find)\n", qPrintable(file), timer.elapsed() / 1000.0);
-    gConn.openSqlite(file);
+    openDatabase();
     BenchDatabase::login(BenchDatabase::receptionist());
+    QElapsedTimer timer;
     const QDate from(2000, 1, 1);
     const QDate to = QDate::currentDate();
 

@@ -2,31 +2,17 @@
 // them and building the whole tree, for both variants.
 //   bench_tree [departments=10000] [runs=15]
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTreeWidget>
-#include <algorithm>
 #include <cstdio>
-#include <vector>
 
 #include "BenchDatabase.h"
+#include "BenchSupport.h"
 #include "common/DepartmentTree.h"
 #include "common/Session.h"
 
-namespace {
+using namespace BenchSupport;
 
-template <typename Work>
-double medianMs(int runs, Work &&work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.push_back(timer.nsecsElapsed() / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
-}
+namespace {
 
 int countNodes(const QTreeWidget &tree)
 {
@@ -46,8 +32,7 @@ int countNodes(const QTreeWidget &tree)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    Bench bench(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     BenchDatabase::Sizes sizes;
     sizes.departments = args.size() > 1 ? args.at(1).toInt() : 10000;
@@ -57,20 +42,19 @@ int main(int argc, char **argv)
     sizes.offices = 2;
     sizes.buildingsPerOffice = 1;
     sizes.roomsPerBuilding = 1;
-    const QString file = BenchDatabase::ensure(sizes);
-    gConn.openSqlite(file);
+    const QString file = openDatabase(sizes);
 
     std::printf("department tree, %d departments, median of %d runs (%s)\n", sizes.departments, runs, qPrintable(file));
     bool ok = true;
     for (const PickerVariant variant : {PickerVariant::Plain, PickerVariant::Assignment}) {
         const char *name = variant == PickerVariant::Plain ? "plain" : "assignment";
         int rows = 0;
-        const double read = medianMs(runs, [&] { rows = DepartmentTree::load(gConn, variant).size(); });
+        const double read = medianMs(runs, [&](int) { rows = DepartmentTree::load(gConn, variant).size(); });
         QTreeWidget tree;
         tree.resize(300, 400);
         tree.show();  // as in a window: a tree on the screen
         DepartmentTree departments;
-        const double build = medianMs(runs, [&] { departments.build(&tree, variant, gConn); });
+        const double build = medianMs(runs, [&](int) { departments.build(&tree, variant, gConn); });
         const double ratio = build / read;
         std::printf("  %-10s rows %6d  nodes %6d  read %7.2f ms  read+build %7.2f ms  ratio %.2f\n", name, rows,
                     countNodes(tree), read, build, ratio);

@@ -335,13 +335,13 @@ void profile(int runs, const char *name, const BenchDatabase::Sizes &sizes)
     gConn.close();
 
     std::printf("\n%s profile: %s\n", name, qPrintable(file));
-    std::printf("%-34s %7s %9s %9s %6s %9s %9s %6s %7s  %s\n", "list", "rows", "window ms", "bare ms", "ratio",
+    std::printf("%-38s %7s %9s %9s %6s %9s %9s %6s %7s  %s\n", "list", "rows", "window ms", "bare ms", "ratio",
                 "window cpu", "bare cpu", "ratio", "memory", "judged on the processor time");
     for (const Line &l : gLines) {
         const auto ratioOf = [](double window, double bare) { return bare > 0 ? window / bare : 0; };
         const double ratio = ratioOf(l.window.cpu, l.bare.cpu);
         const bool fast = l.limit <= 0 || l.window.cpu <= l.limit;
-        const QByteArray padded = l.name.leftJustified(34 - (l.name.toUtf8().size() - l.name.size()) / 2).toUtf8();
+        const QByteArray padded = l.name.leftJustified(38 - (l.name.toUtf8().size() - l.name.size()) / 2).toUtf8();
         std::printf("%s %7d %9.1f %9.1f %6.2f %10.1f %9.1f %6.2f %4.1f MB  %s%s%s\n", padded.constData(), l.rows,
                     l.window.wall, l.bare.wall, ratioOf(l.window.wall, l.bare.wall), l.window.cpu, l.bare.cpu, ratio,
                     l.growth, l.limit > 0 ? qPrintable(QStringLiteral("%1 ms, ").arg(l.limit)) : "",

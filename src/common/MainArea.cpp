@@ -39,7 +39,9 @@ QMdiSubWindow *open(QWidget *window)
         frame->showMaximized();
     } else {
         frame->show();
-        frame->resize(wanted + frame->size() - window->size());
+        // Never larger than the area: on a small screen the window gives up what it would like
+        // (down to its own minimum), so that its title bar and buttons stay in reach.
+        frame->resize((wanted + frame->size() - window->size()).boundedTo(mainArea->viewport()->size()));
         // Centred once its frame has its final size (the window's own centring ran on a frame
         // that was still being sized).
         CenterInMain(window);

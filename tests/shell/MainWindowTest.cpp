@@ -193,6 +193,23 @@ void MainWindowTest::workWindowsFitTheFirstSize()
         QVERIFY2(cut.isEmpty(), qPrintable(item + QStringLiteral(": ") + cut.join(QStringLiteral(", "))));
         QVERIFY(window->parentWidget()->isMaximized());
     }
+    // Every other window opens whole inside the area: its title bar and buttons in reach.
+    auto *area = f.main()->findChild<QMdiArea *>();
+    const QRect room(QPoint(0, 0), area->viewport()->size());
+    for (const QString &item : {QStringLiteral("投诉回访"), QStringLiteral("投诉分析"), QStringLiteral("投诉类别设置"),
+                                QStringLiteral("投诉方式设置"), QStringLiteral("投诉处理人设置")}) {
+        QWidget *window = f.main()->openItem(item);
+        QApplication::processEvents();
+        const QRect frame = window->parentWidget()->geometry();
+        QVERIFY2(room.contains(frame), qPrintable(QStringLiteral("%1: %2,%3 %4x%5 in %6x%7")
+                                                      .arg(item)
+                                                      .arg(frame.x())
+                                                      .arg(frame.y())
+                                                      .arg(frame.width())
+                                                      .arg(frame.height())
+                                                      .arg(room.width())
+                                                      .arg(room.height())));
+    }
 }
 
 void MainWindowTest::standAloneLogoutSwitchesUserAndReappliesPermissions()

@@ -41,6 +41,9 @@ Kind fromServerNumber(int number)
         case 1105:  // could not allocate space
         case 9002:  // transaction log full
             return Kind::DiskFull;
+        case 20002:  // FreeTDS: the server connection failed
+        case 20009:  // FreeTDS: the server is unavailable or does not exist
+            return Kind::CannotConnect;
         // FreeTDS's own numbers (with the warning state 01000) for a link that broke off under a
         // request: time-out, failed read, failed write, end of stream.
         case 20003:
@@ -59,7 +62,10 @@ Kind fromServerNumber(int number)
 Kind classify(Source source, const QString &nativeCode, const QString &technical)
 {
     // SQLite gives its result code; the ODBC driver SQLSTATE values ("08S01") or native numbers,
-    // several joined by ";".
+    // several joined by ";". The first that names a kind decides, except that a connection that
+    // could not be made is named so even after the state of a broken link (FreeTDS gives 08S01
+    // before 08001 for a server that does not answer).
+    Kind first = Kind::Other;
     for (const QString &part : nativeCode.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QString code = part.trimmed();
         bool numeric = false;
@@ -76,8 +82,10 @@ Kind classify(Source source, const QString &nativeCode, const QString &technical
         } else if (numeric) {
             kind = fromServerNumber(number);
         }
-        if (kind != Kind::Other) return kind;
+        if (kind == Kind::CannotConnect) return kind;
+        if (first == Kind::Other) first = kind;
     }
+    if (first != Kind::Other) return first;
     // The texts, for drivers that give no usable code.
     if (mentions(technical, {"database is locked", "database table is locked", "lock request time out"}))
         return Kind::Locked;

@@ -223,6 +223,9 @@ private slots:
         QCOMPARE(
             FailureText::classify(Source::SqlServer, QStringLiteral("08001;0"), QStringLiteral("Unable to connect")),
             Kind::CannotConnect);
+        // A server that does not answer: FreeTDS gives the state of a broken link first.
+        QCOMPARE(FailureText::classify(Source::SqlServer, QStringLiteral("08S01;20009;08001"), QStringLiteral("x")),
+                 Kind::CannotConnect);
         QCOMPARE(FailureText::classify(Source::SqlServer, QStringLiteral("1222"), QString()), Kind::Locked);
         QCOMPARE(FailureText::classify(Source::SqlServer, QStringLiteral("9002"), QString()), Kind::DiskFull);
         // A server number is no SQLite code: 270 would read as SQLITE_CANTOPEN in SQLite's low byte.

@@ -43,7 +43,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What dpkg-shlibdeps cannot see: the Qt SQL drivers and the platform plugin loaded at run time,
 # the SQL Server ODBC driver, a font with Chinese characters, and Qt's own texts in Chinese.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6sql6-sqlite, libqt6sql6-odbc, qt6-qpa-plugins, unixodbc, tdsodbc, fonts-wqy-microhei, qt6-translations-l10n")
+    "libqt6sql6-sqlite, qt6-qpa-plugins, unixodbc, tdsodbc, fonts-wqy-microhei, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

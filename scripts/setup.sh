@@ -6,7 +6,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 PACKAGES="
   cmake ninja-build g++ make pkg-config git
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-odbc
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
   qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n
   unixodbc unixodbc-dev tdsodbc freetds-bin
   libzip-dev zipcmp sqlite3 libsqlite3-dev

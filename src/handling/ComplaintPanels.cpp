@@ -5,13 +5,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QStyle>
 #include <QToolButton>
 #include <QTreeWidget>
 
 #include "common/CodeName.h"
-#include "common/FlexGrid.h"
-#include "common/Twips.h"
 
 namespace {
 

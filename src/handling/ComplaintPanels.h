@@ -1,16 +1,12 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
-#include <QVector>
-#include <functional>
 
 #include "common/Controls.h"
 #include "common/DepartmentTree.h"
 #include "common/ReportList.h"
 
 class Database;
-class FlexGrid;
 class QGroupBox;
 class QLabel;
 class QLineEdit;

@@ -1,9 +1,6 @@
 #include "HandlingWindow.h"
 
 #include <QGroupBox>
-#include <QItemSelectionModel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -17,7 +14,6 @@
 #include "common/MainArea.h"
 #include "common/Messages.h"
 #include "common/Session.h"
-#include "common/Twips.h"
 #include "common/WaitCursor.h"
 
 HandlingWindow::HandlingWindow(QWidget *parent)
@@ -43,7 +39,7 @@ HandlingWindow::HandlingWindow(QWidget *parent)
     m_opinion = makeMultiLine(m_desk.frame2, QStringLiteral("Text3"));
     m_desk.addButtons();
 
-    setActionsEnabled(false);
+    m_desk.setActionsEnabled(false, false, false, false);
 
     connect(m_list, &FlexGrid::rowChosen, this, &HandlingWindow::selectLine);
     connect(m_desk.finish, &QPushButton::clicked, this, &HandlingWindow::finishStep);
@@ -55,14 +51,6 @@ HandlingWindow::HandlingWindow(QWidget *parent)
         return row < 0 ? QString() : m_list->grid()->text(row, Code);
     });
     m_desk.start([this] { refresh(); });
-}
-
-void HandlingWindow::setActionsEnabled(bool enabled)
-{
-    m_desk.target.frame->setEnabled(enabled);
-    m_desk.review->setEnabled(enabled);
-    m_desk.finish->setEnabled(enabled);
-    m_desk.forward->setEnabled(enabled);
 }
 
 void HandlingWindow::refresh()
@@ -124,7 +112,7 @@ void HandlingWindow::selectLine(int row)
                         model->text(row, Phone));
     m_findings->setPlainText(model->text(row, Findings));
     m_opinion->clear();
-    setActionsEnabled(true);
+    m_desk.setActionsEnabled(true, true, true, true);
     m_opinion->setFocus();
     m_opinion->moveCursor(QTextCursor::Start);
 }
@@ -142,7 +130,7 @@ void HandlingWindow::afterAction(qint64 stepId)
     for (int row = model->rowCount() - 1; row >= 0; --row)
         if (model->text(row, StepId).toLongLong() == stepId) model->removeDataRow(row);
     m_list->setCurrentRow(-1);
-    setActionsEnabled(false);
+    m_desk.setActionsEnabled(false, false, false, false);
     m_shownStep = 0;
     m_desk.details.clear();
     m_findings->clear();
@@ -158,8 +146,7 @@ void HandlingWindow::finishStep()
         return;
     }
     const qint64 step = selectedStep();
-    if (WorkDesk::store([&] { m_store.finish(step, m_opinion->toPlainText()); }, [this] { refresh(); }))
-        afterAction(step);
+    if (m_desk.store([&] { m_store.finish(step, m_opinion->toPlainText()); })) afterAction(step);
 }
 
 void HandlingWindow::forwardStep()
@@ -171,11 +158,9 @@ void HandlingWindow::forwardStep()
     }
     if (!m_desk.requireTarget()) return;
     const qint64 step = selectedStep();
-    const bool stored = WorkDesk::store(
-        [&] {
-            m_store.forward(step, m_opinion->toPlainText(), m_desk.target.departmentCode(), m_desk.target.postCode());
-        },
-        [this] { refresh(); });
+    const bool stored = m_desk.store([&] {
+        m_store.forward(step, m_opinion->toPlainText(), m_desk.target.departmentCode(), m_desk.target.postCode());
+    });
     if (stored) afterAction(step);
 }
 

@@ -53,7 +53,6 @@ private:
     // Takes the line of a step out of the list and leaves the window without a selection.
     void afterAction(qint64 stepId);
     void showCount();
-    void setActionsEnabled(bool enabled);
     // Input checks with their messages; false after a message.
     bool requireSelection();
 

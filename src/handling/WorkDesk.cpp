@@ -20,6 +20,7 @@ WorkDesk::WorkDesk(QWidget *window, Database &db)
     , details(window)
     , frame2(makeFrame(window, QStringLiteral("Frame2"), QStringLiteral("处理")))
     , target(frame2, db)
+    , m_db(db)
 {
 }
 
@@ -46,8 +47,9 @@ void WorkDesk::start(std::function<void()> refreshWindow)
 {
     ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
         WaitCursor wait;
-        target.build(gConn);
+        target.build(m_db);
     });
+    m_refresh = refreshWindow;
     refreshOnEveryActivation(window, std::move(refreshWindow));
     window->resize(Twips::toPixels(14100), Twips::toPixels(11100));
 }
@@ -87,7 +89,7 @@ bool WorkDesk::requireTarget() const
     return true;
 }
 
-bool WorkDesk::store(const std::function<void()> &write, const std::function<void()> &refreshWindow)
+bool WorkDesk::store(const std::function<void()> &write)
 {
     bool stored = false;
     ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
@@ -97,8 +99,16 @@ bool WorkDesk::store(const std::function<void()> &write, const std::function<voi
             stored = true;
         } catch (const ConcurrentChange &e) {
             Messages::information(e.description());
-            refreshWindow();
+            if (m_refresh) m_refresh();
         }
     });
     return stored;
+}
+
+void WorkDesk::setActionsEnabled(bool targetEnabled, bool reviewEnabled, bool forwardEnabled, bool finishEnabled)
+{
+    target.frame->setEnabled(targetEnabled);
+    review->setEnabled(reviewEnabled);
+    forward->setEnabled(forwardEnabled);
+    finish->setEnabled(finishEnabled);
 }

@@ -43,8 +43,10 @@ public:
     // The input check of a forward: a department and a post are chosen (a message otherwise).
     bool requireTarget() const;
     // Runs a write under the numbered report; when another client got there first, tells the
-    // user and runs `refresh`. True when it was stored.
-    static bool store(const std::function<void()> &write, const std::function<void()> &refresh);
+    // user and refreshes the window. True when it was stored.
+    bool store(const std::function<void()> &write);
+    // Enables the forwarding target and the three action buttons.
+    void setActionsEnabled(bool target, bool review, bool forward, bool finish);
 
     QWidget *window;
     ComplaintDetails details;
@@ -57,4 +59,8 @@ public:
     QPushButton *close = nullptr;    // Command6
     QPushButton *sheet = nullptr;    // Command7
     QStatusBar *status = nullptr;    // StatusBar1
+
+private:
+    Database &m_db;
+    std::function<void()> m_refresh;  // the window's, given to start()
 };

@@ -1,8 +1,6 @@
 #include "AcceptanceWindow.h"
 
 #include <QGroupBox>
-#include <QItemSelectionModel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -16,9 +14,7 @@
 #include "common/Messages.h"
 #include "common/Session.h"
 #include "common/Tag.h"
-#include "common/Twips.h"
 #include "common/WaitCursor.h"
-#include "data/DbError.h"
 #include "handling/HandlingWindows.h"
 
 namespace {
@@ -184,7 +180,7 @@ void AcceptanceWindow::selectPending(int row)
         const ComplaintDetail d = m_store.detail(code);
         m_desk.details.show(d.address + QLatin1Char(' ') + d.complainant, d.content, d.complainant, d.phone);
     });
-    setActionsEnabled(true, false, true, true);
+    m_desk.setActionsEnabled(true, false, true, true);
     m_findings->setFocus();
     m_findings->moveCursor(QTextCursor::Start);
 }
@@ -204,7 +200,7 @@ void AcceptanceWindow::selectInProgress(int row)
         m_findings->setPlainText(d.findings);
         m_opinion->setPlainText(d.reply);
     });
-    setActionsEnabled(false, true, false, true);
+    m_desk.setActionsEnabled(false, true, false, true);
 }
 
 bool AcceptanceWindow::requireSelection(const QString &list)
@@ -216,23 +212,10 @@ bool AcceptanceWindow::requireSelection(const QString &list)
 
 void AcceptanceWindow::afterAction()
 {
-    setActionsEnabled(false, false, false, false);
+    m_desk.setActionsEnabled(false, false, false, false);
     m_shownCode.clear();
     clearInputs();
     showCounts();
-}
-
-bool AcceptanceWindow::store(const std::function<void()> &write)
-{
-    return WorkDesk::store(write, [this] { refresh(); });
-}
-
-void AcceptanceWindow::setActionsEnabled(bool target, bool review, bool forward, bool finish)
-{
-    m_desk.target.frame->setEnabled(target);
-    m_desk.review->setEnabled(review);
-    m_desk.forward->setEnabled(forward);
-    m_desk.finish->setEnabled(finish);
 }
 
 void AcceptanceWindow::finishComplaint()
@@ -248,7 +231,7 @@ void AcceptanceWindow::finishComplaint()
     }
     const QString code = selectedCode();
     if (tag(m_desk.finish) == kPendingTag) {
-        const bool stored = store([&] {
+        const bool stored = m_desk.store([&] {
             m_store.finishPending(code, m_findings->toPlainText(), m_opinion->toPlainText(), m_reply->toPlainText(),
                                   gDeptCode, gPostCode);
         });
@@ -256,7 +239,7 @@ void AcceptanceWindow::finishComplaint()
         m_pending->grid()->removeDataRow(rowOfCode(m_pending, PCode, code));
         m_pending->setCurrentRow(-1);
     } else {
-        const bool stored = store([&] {
+        const bool stored = m_desk.store([&] {
             m_store.finishInProgress(code, m_findings->toPlainText(), m_reply->toPlainText(), gDeptCode, gPostCode);
         });
         if (!stored) return;
@@ -281,7 +264,7 @@ void AcceptanceWindow::forwardComplaint()
     }
     if (!m_desk.requireTarget()) return;
     const QString code = selectedCode();
-    const bool stored = store([&] {
+    const bool stored = m_desk.store([&] {
         m_store.forward(code, m_findings->toPlainText(), m_opinion->toPlainText(), gDeptCode, gPostCode,
                         m_desk.target.departmentCode(), m_desk.target.postCode());
     });

@@ -46,10 +46,7 @@ private:
     void clearInputs();
     void afterAction();
     void showCounts();
-    // Runs a write; on ConcurrentChange tells the user and refreshes. True when it was stored.
-    bool store(const std::function<void()> &write);
     // Enables the frame of the forwarding target and the buttons.
-    void setActionsEnabled(bool target, bool review, bool forward, bool finish);
 
     AcceptanceStore m_store;
     FlexGrid *m_pending;         // ListView1

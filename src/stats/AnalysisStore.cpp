@@ -129,15 +129,12 @@ QVector<GroupCounts> AnalysisStore::groups(const AnalysisScope &scope, AnalysisG
             g.label = key.isEmpty() ? QStringLiteral("（无管理处）") : CodeName::join(key, names.value(key));
         }
     }
-    if (grouping != AnalysisGrouping::Month) {
-        std::stable_sort(keyed.begin(), keyed.end(), [&](const auto &a, const auto &b) {
-            const QString ca = sortCodes.value(a.first), cb = sortCodes.value(b.first);
-            if (ca != cb) return codeBefore(ca, cb);
-            return a.first < b.first;
-        });
-    } else {
-        std::sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
-    }
+    // By the code list's order; months (no codes) and equal codes by their key.
+    std::stable_sort(keyed.begin(), keyed.end(), [&](const auto &a, const auto &b) {
+        const QString ca = sortCodes.value(a.first), cb = sortCodes.value(b.first);
+        if (ca != cb) return codeBefore(ca, cb);
+        return a.first < b.first;
+    });
     QVector<GroupCounts> result;
     for (auto &[key, g] : keyed) {
         if (g.label.isEmpty()) g.label = QStringLiteral("（未填）");

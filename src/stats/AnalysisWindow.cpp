@@ -187,13 +187,11 @@ void AnalysisWindow::analyse()
         const SatisfactionCounts satisfaction = m_store.satisfaction(scope);
         m_shownFrom = from;
         m_shownTo = to;
-        fillSummary(groups);
+        const int total = fillSummary(groups);
         drawGroups(groups);
         drawDays(days, from, to);
         fillBacklog(backlog, scope.now);
         showSatisfaction(satisfaction);
-        int total = 0;
-        for (const GroupCounts &g : groups) total += g.total;
         const QString who =
             everyDepartment ? QStringLiteral("超级用户：全部部门") : QStringLiteral("部门：") + gDeptName;
         m_status->showMessage(
@@ -201,7 +199,7 @@ void AnalysisWindow::analyse()
     });
 }
 
-void AnalysisWindow::fillSummary(const QVector<GroupCounts> &groups)
+int AnalysisWindow::fillSummary(const QVector<GroupCounts> &groups)
 {
     GridModel *model = m_summary->grid();
     GridModel::Bulk bulk(*model, GridModel::ReplaceRows);
@@ -225,6 +223,7 @@ void AnalysisWindow::fillSummary(const QVector<GroupCounts> &groups)
     }
     const int last = append(all);
     for (int c = 0; c < SColumns; ++c) model->setCellStyle(last, c, QColor(0, 0, 0), true);
+    return all.total;
 }
 
 void AnalysisWindow::fillBacklog(const QVector<PostBacklog> &backlog, const QDateTime &now)

@@ -35,7 +35,8 @@ public:
     enum BacklogColumn { BDept, BPost, BOpen, BOver24, BOver72, BLongest, BColumns };
 
 private:
-    void fillSummary(const QVector<GroupCounts> &groups);
+    // Fills the summary grid and gives the number of complaints it counts.
+    int fillSummary(const QVector<GroupCounts> &groups);
     void fillBacklog(const QVector<PostBacklog> &backlog, const QDateTime &now);
     void drawGroups(const QVector<GroupCounts> &groups);
     void drawDays(const QVector<QPair<QDate, int>> &days, const QDate &from, const QDate &to);

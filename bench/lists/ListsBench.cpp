@@ -218,10 +218,8 @@ void householdCases(int runs)
     const auto historyCase = [&](const char *name, const Household &household) {
         run(runs, {name, 50.0,
                    [household] {
-                       QVariantList params, countParams;
+                       QVariantList params;
                        readAll(HouseholdHistory::listSql(household, QString(), &params), params);
-                       readAll(HouseholdHistory::recentCountSql(household, Clock::now(), QString(), &countParams),
-                               countParams);
                    },
                    [panel, household] { panel->showHousehold(household, QString()); },
                    [&] { return rowsOf(window.get(), "MSFlexGrid2"); }});

@@ -42,35 +42,20 @@ QString HouseholdHistory::listSql(const Household &household, const QString &exc
            householdWhere(household, exceptCode, params) + QStringLiteral(" ORDER BY 投诉时间 DESC, 投诉编号 DESC");
 }
 
-QString HouseholdHistory::recentCountSql(const Household &household, const QDateTime &now, const QString &exceptCode,
-                                         QVariantList *params)
+HouseholdComplaints HouseholdHistory::read(const Household &household, const QDateTime &now, const QString &exceptCode)
 {
-    const QString where = householdWhere(household, exceptCode, params);
-    *params << now.addDays(-kRecentDays) << now;
-    return QStringLiteral("SELECT COUNT(*) FROM 投诉信息 WHERE ") + where +
-           QStringLiteral(" AND 投诉时间 >= ? AND 投诉时间 <= ?");
-}
-
-QVector<HistoryEntry> HouseholdHistory::list(const Household &household, const QString &exceptCode)
-{
-    QVector<HistoryEntry> entries;
-    if (!household.isKnown()) return entries;
+    HouseholdComplaints found;
+    if (!household.isKnown()) return found;
     QVariantList params;
     const QString sql = listSql(household, exceptCode, &params);
     const Rows rows = m_db.select(sql, params);
-    const int count = qMin(rows.size(), kLimit);
-    entries.reserve(count);
-    for (int i = 0; i < count; ++i) {
+    const QDateTime since = now.addDays(-kRecentDays);
+    found.entries.reserve(qMin(rows.size(), kLimit));
+    for (int i = 0; i < rows.size(); ++i) {
         const Row row = rows.at(i);
-        entries.append(HistoryEntry{row.text(0), row.dateTime(1), row.text(2), row.text(3), row.text(4)});
+        const QDateTime time = row.dateTime(1);
+        if (time.isValid() && time >= since && time <= now) ++found.recent;
+        if (i < kLimit) found.entries.append(HistoryEntry{row.text(0), time, row.text(2), row.text(3), row.text(4)});
     }
-    return entries;
-}
-
-int HouseholdHistory::recentCount(const Household &household, const QDateTime &now, const QString &exceptCode)
-{
-    if (!household.isKnown()) return 0;
-    QVariantList params;
-    const QString sql = recentCountSql(household, now, exceptCode, &params);
-    return int(m_db.scalar(sql, params).toLongLong());
+    return found;
 }

@@ -29,6 +29,13 @@ struct HistoryEntry {
     QString content;
 };
 
+// What the history frame shows of a household: its newest complaints, and how many of all of
+// them are recent.
+struct HouseholdComplaints {
+    QVector<HistoryEntry> entries;
+    int recent = 0;
+};
+
 // The live (not voided) complaints of one household, of every department.
 class HouseholdHistory {
 public:
@@ -37,20 +44,17 @@ public:
     static constexpr int kLimit = 50;
     static constexpr int kRecentDays = 30;
 
-    // Newest first, at most kLimit, leaving out the complaint `exceptCode` (empty: none).
-    QVector<HistoryEntry> list(const Household &household, const QString &exceptCode = QString());
-    // How many of them were received in the kRecentDays days before `now` (up to `now`).
-    int recentCount(const Household &household, const QDateTime &now, const QString &exceptCode = QString());
+    // Newest first, at most kLimit, leaving out the complaint `exceptCode` (empty: none), and how
+    // many of them were received in the kRecentDays days before `now` (up to `now`). One read.
+    HouseholdComplaints read(const Household &household, const QDateTime &now, const QString &exceptCode = QString());
 
     // The SQL expression of a telephone column without its usual separators (blank, "-", "(",
     // ")"). The embedded schema indexes exactly this expression over 投诉信息.联系电话, so the
     // text must not change on its own.
     static QString telephoneDigitsSql(const QString &column);
 
-    // The statements of list() and recentCount() (for a known household), with their values.
+    // The statement of read() (for a known household), with its values.
     static QString listSql(const Household &household, const QString &exceptCode, QVariantList *params);
-    static QString recentCountSql(const Household &household, const QDateTime &now, const QString &exceptCode,
-                                  QVariantList *params);
 
 private:
     // The WHERE condition choosing the household's live complaints, and its values.

@@ -80,18 +80,17 @@ void HouseholdPanel::showHousehold(const Household &household, const QString &sh
         ErrorReports::Kind::Numbered,
         [&] {
             WaitCursor wait;
-            const QVector<HistoryEntry> entries = m_history.list(household, shownCode);
-            const int recent = m_history.recentCount(household, Clock::now(), shownCode);
+            const HouseholdComplaints found = m_history.read(household, Clock::now(), shownCode);
             GridModel *model = m_grid->grid();
             {
                 GridModel::Bulk bulk(*model);
-                for (const HistoryEntry &e : entries) {
+                for (const HistoryEntry &e : found.entries) {
                     const QString cells[] = {e.code, DateText::minutes(e.time), e.category, e.status, e.content};
                     bulk.append(cells, 5);
                 }
             }
             model->growWidthsToFit(m_grid->font());
-            if (recent >= 1) m_repeat->setText(QStringLiteral("该户近30天内已投诉%1次").arg(recent));
+            if (found.recent >= 1) m_repeat->setText(QStringLiteral("该户近30天内已投诉%1次").arg(found.recent));
         },
         QStringLiteral("LoadHousehold"));
 }
@@ -133,7 +132,8 @@ void HouseholdPanel::lookUp()
 
 void HouseholdPanel::choose(int row)
 {
-    if (row < 0 || row >= m_matches.size()) return;
+    // A click can also activate the item: the first of the two signals takes the pick.
+    if (m_list->isHidden() || row < 0 || row >= m_matches.size()) return;
     const TelephoneMatch match = m_matches.at(row);
     m_list->hide();
     emit householderChosen(match);

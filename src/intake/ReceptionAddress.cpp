@@ -1,15 +1,11 @@
 #include "ReceptionWindow.h"
 
 #include <QComboBox>
-#include <QDateEdit>
 #include <QFrame>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QStatusBar>
 #include <QStyle>
 #include <QTreeWidget>
 

@@ -2,14 +2,10 @@
 
 #include <QComboBox>
 #include <QDateEdit>
-#include <QFrame>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStatusBar>
 #include <QTreeWidget>
 
 #include "ReceptionParts.h"
@@ -17,6 +13,7 @@
 #include "common/ErrorReports.h"
 #include "common/FlexGrid.h"
 #include "common/Messages.h"
+#include "common/ReportList.h"
 #include "common/Session.h"
 #include "common/Twips.h"
 #include "common/WaitCursor.h"
@@ -150,9 +147,7 @@ int ReceptionWindow::rowOfShownComplaint() const
     if (isAdding() || code.isEmpty()) return -1;
     const int current = m_grid->currentRow();
     if (current >= 0 && m_model->text(current, RegisterColumn::Code) == code) return current;
-    for (int r = 0; r < m_model->rowCount(); ++r)
-        if (m_model->text(r, RegisterColumn::Code) == code) return r;
-    return -1;
+    return rowOfCode(m_grid, RegisterColumn::Code, code);
 }
 
 void ReceptionWindow::voidCurrent()

@@ -179,19 +179,21 @@ void ReceptionWindow::buildControls()
     auto *receiverRow = new QHBoxLayout;
     receiverRow->addWidget(label(QStringLiteral("接待人")));
     receiverRow->addWidget(m_receiver, 1);
-    m_actions = new QVBoxLayout;
-    m_actions->setSpacing(8);
-    m_actions->addLayout(receiverRow);
-    m_actions->addLayout(buttons);
-    m_actions->addWidget(hintTitle);
-    m_actions->addWidget(hint);
-    m_actions->addStretch(1);
+    // The fields' frame, left to right: the fields, then the column of actions (接待人, the
+    // buttons, the hint); the frame grows to the height its contents ask for.
+    auto *actions = new QVBoxLayout;
+    actions->setSpacing(8);
+    actions->addLayout(receiverRow);
+    actions->addLayout(buttons);
+    actions->addWidget(hintTitle);
+    actions->addWidget(hint);
+    actions->addStretch(1);
 
-    m_frameLayout = new QHBoxLayout(m_frame);
-    m_frameLayout->setContentsMargins(10, 10, 10, 8);
-    m_frameLayout->setSpacing(14);
-    m_frameLayout->addLayout(fields, 1);
-    m_frameLayout->addLayout(m_actions);
+    auto *frameLayout = new QHBoxLayout(m_frame);
+    frameLayout->setContentsMargins(10, 10, 10, 8);
+    frameLayout->setSpacing(14);
+    frameLayout->addLayout(fields, 1);
+    frameLayout->addLayout(actions);
 
     m_statusBar = named(new QStatusBar(this), QStringLiteral("StatusBar2"));
     m_statusBar->setSizeGripEnabled(false);
@@ -324,7 +326,7 @@ void ReceptionWindow::placeAbove(QWidget *panel, QWidget *button)
 
 void ReceptionWindow::newOrCancel()
 {
-    if (m_newButton->text() != reception::kCancelCaption) {
+    if (!isAdding()) {
         m_newButton->setText(reception::kCancelCaption);
         for (QLineEdit *field : {m_time, m_complainant, m_address, m_telephone, m_code}) field->clear();
         m_content->clear();
@@ -352,7 +354,7 @@ void ReceptionWindow::newOrCancel()
 
 void ReceptionWindow::confirm()
 {
-    if (m_newButton->text() == reception::kCancelCaption) SaveData();
+    if (isAdding()) SaveData();
     else UpdateData();
 }
 
@@ -449,7 +451,7 @@ void ReceptionWindow::UpdateData()
 QString ReceptionWindow::shownCode() const
 {
     const QString code = m_code->text();
-    if (m_newButton->text() == reception::kCancelCaption || code.startsWith(QLatin1Char('<'))) return QString();
+    if (isAdding() || code.startsWith(QLatin1Char('<'))) return QString();
     return code;
 }
 

@@ -7,7 +7,6 @@
 #include "PropertyRegister.h"
 
 class FlexGrid;
-class QBoxLayout;
 class GridModel;
 class HouseholdPanel;
 class QComboBox;
@@ -50,13 +49,6 @@ public:
     void LoadBuildingTree();
 
     static QColor openColor() { return QColor(255, 238, 228); }
-
-    // The layout of the fields' frame, left to right: the fields, then the column of actions.
-    // A panel of its own (a frame, a column of buttons) is inserted here; the frame grows to
-    // the height its contents ask for.
-    QBoxLayout *fieldsFrameLayout() const { return m_frameLayout; }
-    // The column of actions: 接待人, the four buttons, the hint. More buttons go in here.
-    QBoxLayout *actionsColumn() const { return m_actions; }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -110,8 +102,6 @@ private:
     GridModel *m_model;
 
     QGroupBox *m_frame;
-    QBoxLayout *m_frameLayout;
-    QBoxLayout *m_actions;
     QLineEdit *m_time;
     QLineEdit *m_complainant;
     QLineEdit *m_address;

@@ -20,8 +20,6 @@ QString escaped(const QString &text)
         .replace(QLatin1Char('\n'), QLatin1String("<br>"));
 }
 
-QString when(const QDateTime &value) { return value.isValid() ? DateText::minutes(value) : QString(); }
-
 // In the narrow columns of the step table the time goes below the date.
 QString whenStacked(const QDateTime &value)
 {
@@ -65,7 +63,8 @@ std::unique_ptr<QTextDocument> document(const SheetData &sheet, const QDate &pri
     html += QStringLiteral("<p align=\"center\">%1</p>").arg(escaped(sheet.department));
 
     html += QStringLiteral("<table width=\"100%\" cellspacing=\"0\">");
-    html += row(field(QStringLiteral("投诉编号"), sheet.code) + field(QStringLiteral("投诉时间"), when(sheet.time)));
+    html += row(field(QStringLiteral("投诉编号"), sheet.code) +
+                field(QStringLiteral("投诉时间"), DateText::minutes(sheet.time)));
     html +=
         row(field(QStringLiteral("投诉人"), sheet.complainant) + field(QStringLiteral("联系电话"), sheet.telephone));
     html += row(field(QStringLiteral("地址"), sheet.address, 3));
@@ -74,7 +73,7 @@ std::unique_ptr<QTextDocument> document(const SheetData &sheet, const QDate &pri
     html += row(field(QStringLiteral("投诉内容"), sheet.content, 3));
     html += row(field(QStringLiteral("调查情况"), sheet.findings, 3));
     html += row(field(QStringLiteral("处理结果"), sheet.result, 3));
-    html += row(field(QStringLiteral("处理时间"), when(sheet.finishedAt), 3));
+    html += row(field(QStringLiteral("处理时间"), DateText::minutes(sheet.finishedAt), 3));
     html += QStringLiteral("</table>");
 
     // The steps: the header row is the table's header, which the layout repeats on every page.
@@ -99,7 +98,7 @@ std::unique_ptr<QTextDocument> document(const SheetData &sheet, const QDate &pri
     if (sheet.hasVisit()) {
         html += QStringLiteral("<h2>回访</h2><table width=\"100%\" cellspacing=\"0\">");
         html += row(field(QStringLiteral("回访人"), sheet.visitor) +
-                    field(QStringLiteral("回访时间"), when(sheet.visitedAt)) +
+                    field(QStringLiteral("回访时间"), DateText::minutes(sheet.visitedAt)) +
                     field(QStringLiteral("结果满意度"), sheet.satisfaction));
         html += QStringLiteral("</table>");
     }

@@ -193,7 +193,9 @@ int Workbook::findSheet(const QString &name) const
     return -1;
 }
 
-Worksheet &Workbook::sheet(int index)
+Worksheet &Workbook::sheet(int index) { return sheet(index, nullptr); }
+
+Worksheet &Workbook::sheet(int index, const QByteArray *partBytes)
 {
     if (index < 0 || index >= sheetCount())
         throw WorkbookError(QStringLiteral("工作簿中没有第 %1 个工作表").arg(index + 1));
@@ -203,7 +205,7 @@ Worksheet &Workbook::sheet(int index)
             throw WorkbookError(
                 QStringLiteral("“%1”不是普通工作表（可能是图表工作表），无法在其中写入单元格").arg(entry.name));
         auto model = std::make_unique<detail::SheetModel>(entry.name, d->ensureStyles(), d->formulasRemoved);
-        model->load(d->read(entry.part), entry.part);
+        model->load(partBytes ? *partBytes : d->read(entry.part), entry.part);
         entry.sheet.reset(new Worksheet(std::move(model)));
     }
     return *entry.sheet;
@@ -261,8 +263,13 @@ void Workbook::activateSheet(int index)
         }
         if (!entry.isWorksheet || entry.part.isEmpty()) continue;
         try {
-            if (!entry.sheet && !w.read(entry.part).contains("tabSelected")) continue;
-            sheet(i).d->setTabSelected(false);
+            if (entry.sheet) {
+                entry.sheet->d->setTabSelected(false);
+                continue;
+            }
+            // Read once: only a sheet that says it is selected is taken apart to say otherwise.
+            const QByteArray bytes = w.read(entry.part);
+            if (bytes.contains("tabSelected")) sheet(i, &bytes).d->setTabSelected(false);
         } catch (const WorkbookError &) {
             // A sheet that cannot be read is left as it is; the report is still the active one.
         }

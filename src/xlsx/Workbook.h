@@ -248,6 +248,8 @@ public:
 
 private:
     Workbook();
+    // sheet(index), from the part's bytes when the caller has read them already.
+    Worksheet &sheet(int index, const QByteArray *partBytes);
     std::unique_ptr<detail::WorkbookData> d;
 };
 

@@ -75,10 +75,7 @@ struct WorkbookData {
     bool formulasRemoved = false;
     std::vector<SheetEntry> sheets;
 
-    ~WorkbookData()
-    {
-        if (archive) zip_discard(archive);
-    }
+    ~WorkbookData() { closeArchive(); }
 
     void openArchive();
     void closeArchive()

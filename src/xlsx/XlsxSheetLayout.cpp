@@ -233,14 +233,10 @@ void SheetModel::setTabSelected(bool selected)
     XmlNode *views = m_root.child(kMainNs, u"sheetViews");
     if (!views) {
         if (!selected) return;
-        XmlNode created = m_root.makeSibling(QStringLiteral("sheetViews"));
+        views = &rootChild("sheetViews");
         XmlNode view = m_root.makeSibling(QStringLiteral("sheetView"));
         view.setAttribute(QStringLiteral("workbookViewId"), QStringLiteral("0"));
-        created.children.push_back(std::move(view));
-        const int rank = worksheetChildRank(created, kMainNs);
-        auto pos = std::find_if(m_root.children.begin(), m_root.children.end(),
-                                [&](const XmlNode &n) { return worksheetChildRank(n, kMainNs) > rank; });
-        views = &*m_root.children.insert(pos, std::move(created));
+        views->children.push_back(std::move(view));
     }
     bool first = true;
     for (XmlNode &view : views->children) {

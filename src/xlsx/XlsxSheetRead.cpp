@@ -255,13 +255,7 @@ void SheetModel::load(const QByteArray &data, const QString &partName)
     if (reader.hasError()) throwXmlError(reader, partName);
     std::sort(m_columns.begin(), m_columns.end(),
               [](const ColumnSpan &a, const ColumnSpan &b) { return a.first < b.first; });
-    if (std::none_of(m_root.children.begin(), m_root.children.end(),
-                     [](const XmlNode &n) { return n.is(kMainNs, u"sheetData"); })) {
-        const int rank = 5;  // sheetData
-        auto pos = std::find_if(m_root.children.begin(), m_root.children.end(),
-                                [&](const XmlNode &n) { return worksheetChildRank(n, kMainNs) > rank; });
-        m_root.children.insert(pos, m_root.makeSibling(QStringLiteral("sheetData")));
-    }
+    rootChild("sheetData");  // a sheet without rows still gets its (empty) sheetData
 }
 
 // Reads the rows of a sheetData element whose start tag the scanner has just passed.

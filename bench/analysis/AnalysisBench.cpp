@@ -7,13 +7,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QElapsedTimer>
 #include <QPushButton>
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <functional>
-#include <vector>
 
 #include "BenchDatabase.h"
 #include "BenchSupport.h"

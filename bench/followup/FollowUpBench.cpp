@@ -8,14 +8,10 @@
 // inflate.
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <functional>
-#include <vector>
 
 #include "BenchDatabase.h"
 #include "BenchSupport.h"

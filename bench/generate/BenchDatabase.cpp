@@ -365,8 +365,9 @@ QString ensure(const Sizes &sizes)
         const QString part = file + QStringLiteral(".%1.part").arg(QCoreApplication::applicationPid());
         generate(part, sizes);
         if (!QFile::rename(part, file)) QFile::remove(part);  // another run finished first
+    } else {
+        addMissingIndexes(file);  // one made before the schema gained an index
     }
-    addMissingIndexes(file);
     return file;
 }
 

@@ -63,16 +63,22 @@ double median(std::vector<double> values)
 
 double medianMs(int runs, const std::function<void(int)> &work) { return medianTimes(runs, work).wall; }
 
+Times timeOf(const std::function<void()> &work)
+{
+    QElapsedTimer timer;
+    const std::clock_t start = std::clock();
+    timer.start();
+    work();
+    return {timer.nsecsElapsed() / 1e6, 1000.0 * double(std::clock() - start) / CLOCKS_PER_SEC};
+}
+
 Times medianTimes(int runs, const std::function<void(int)> &work)
 {
     std::vector<double> wall, cpu;
     for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        const std::clock_t start = std::clock();
-        timer.start();
-        work(i);
-        wall.push_back(timer.nsecsElapsed() / 1e6);
-        cpu.push_back(1000.0 * double(std::clock() - start) / CLOCKS_PER_SEC);
+        const Times t = timeOf([&] { work(i); });
+        wall.push_back(t.wall);
+        cpu.push_back(t.cpu);
     }
     return {median(wall), median(cpu)};
 }
@@ -92,8 +98,6 @@ void resetPeak()
     QFile clear(QStringLiteral("/proc/self/clear_refs"));
     if (clear.open(QIODevice::WriteOnly)) clear.write("5");
 }
-
-QString workingCopy(const QString &folder) { return workingCopy(folder, BenchDatabase::Sizes()); }
 
 QString workingCopy(const QString &folder, const BenchDatabase::Sizes &sizes)
 {

@@ -56,15 +56,15 @@ struct Times {
     double cpu = 0;
 };
 Times medianTimes(int runs, const std::function<void(int)> &work);
+// One run of `work`.
+Times timeOf(const std::function<void()> &work);
 
 // A figure of /proc/self/status in MB: "VmRSS:" (resident now) or "VmHWM:" (the peak so far).
 double processMb(const char *key);
 // Lets the peak of the next step be measured on its own.
 void resetPeak();
 
-// A private copy of the shared benchmark database in `folder`, for benchmarks that write.
-QString workingCopy(const QString &folder);
-// The same of the database for other sizes.
+// A private copy of the shared benchmark database of `sizes` in `folder`, for benchmarks that write.
 QString workingCopy(const QString &folder, const BenchDatabase::Sizes &sizes);
 
 // A control of a window by its object name; a missing one ends the run.

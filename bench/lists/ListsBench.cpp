@@ -12,15 +12,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSqlRecord>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -62,20 +59,6 @@ void readAll(const QString &sql, const QVariantList &params)
     if (cells < 0) std::printf("?\n");
 }
 
-// Wall-clock and processor milliseconds of one run.
-struct Time {
-    double wall = 0, cpu = 0;
-};
-
-Time timeOf(const std::function<void()> &work)
-{
-    QElapsedTimer timer;
-    const std::clock_t start = std::clock();
-    timer.start();
-    work();
-    return {timer.nsecsElapsed() / 1e6, 1000.0 * double(std::clock() - start) / CLOCKS_PER_SEC};
-}
-
 struct Case {
     const char *name;
     double limitMs;                // on this profile; 0: none
@@ -87,7 +70,7 @@ struct Case {
 struct Line {
     QString name;
     int rows = 0;
-    Time window, bare;
+    Times window, bare;
     double growth = 0, limit = 0;
 };
 
@@ -109,8 +92,8 @@ void run(int runs, const Case &c)
     std::vector<double> bare, window, bareCpu, windowCpu;
     double spent = 0;
     for (int i = 0; i < runs || (spent < 300 && i < 300); ++i) {
-        const Time b = timeOf(c.bare);
-        const Time w = timeOf(c.window);
+        const Times b = timeOf(c.bare);
+        const Times w = timeOf(c.window);
         bare.push_back(b.wall);
         bareCpu.push_back(b.cpu);
         window.push_back(w.wall);

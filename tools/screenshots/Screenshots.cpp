@@ -165,9 +165,8 @@ void sheet()
         return;
     }
     const QString png = folder + QStringLiteral("/sheet");
-    if (QProcess::execute(QStringLiteral("pdftoppm"), {"-png", "-r", "72", "-singlefile", pdf, png}) == 0)
+    if (runTool(QStringLiteral("pdftoppm"), {"-png", "-r", "72", "-singlefile", pdf, png}))
         std::printf("%s.png\n", qPrintable(png));
-    else std::fprintf(stderr, "pdftoppm (poppler-utils) could not render %s\n", qPrintable(pdf));
     QFile::remove(pdf);
 }
 

@@ -36,6 +36,25 @@ protected:
 
 namespace DesktopHabits {
 
+namespace {
+
+// Loads Qt's own translations for `locale`; false when they are not installed.
+bool loadQtTranslations(QApplication &app, const QLocale &locale)
+{
+    // "qt" is the meta catalogue that pulls in qtbase and the other modules' texts.
+    auto *translator = new QTranslator(&app);
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (translator->load(locale, QStringLiteral("qt"), QStringLiteral("_"), folder) ||
+        translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"), folder)) {
+        app.installTranslator(translator);
+        return true;
+    }
+    delete translator;
+    return false;
+}
+
+}  // namespace
+
 void install(QApplication &app)
 {
     static bool installed = false;
@@ -53,19 +72,4 @@ QLocale translationLocale(const QLocale &user)
     if (user.language() == QLocale::Chinese) return user;
     return QLocale(QLocale::Chinese, QLocale::China);
 }
-
-bool loadQtTranslations(QApplication &app, const QLocale &locale)
-{
-    // "qt" is the meta catalogue that pulls in qtbase and the other modules' texts.
-    auto *translator = new QTranslator(&app);
-    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    if (translator->load(locale, QStringLiteral("qt"), QStringLiteral("_"), folder) ||
-        translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"), folder)) {
-        app.installTranslator(translator);
-        return true;
-    }
-    delete translator;
-    return false;
-}
-
 }  // namespace DesktopHabits

@@ -17,7 +17,4 @@ void install(QApplication &app);
 // The locale whose Qt translations are loaded: the user's when it is Chinese, zh_CN otherwise.
 QLocale translationLocale(const QLocale &user);
 
-// Loads Qt's own translations for `locale`; false when they are not installed.
-bool loadQtTranslations(QApplication &app, const QLocale &locale);
-
 }  // namespace DesktopHabits

@@ -65,7 +65,7 @@ void SqliteFile::opened(Database &db, const QString &path)
 {
     m_path = QFileInfo(path).absoluteFilePath();
     m_identity = FileIdentity::of(m_path);
-    db.execute(busyTimeout(writeWait()));
+    // The connection already waits writeWait() for a lock (its busy time-out is set at open).
 
     // A damaged file must not show up as empty lists.
     const QString verdict = db.scalar(QStringLiteral("PRAGMA quick_check(1)")).toString();

@@ -2,15 +2,16 @@
 
 #include "common/DateText.h"
 #include "data/Database.h"
+#include "data/Status.h"
 
 QStringList FollowUpStore::satisfactionLevels()
 {
-    return {QStringLiteral("满意"), QStringLiteral("基本满意"), QStringLiteral("不满意")};
+    return {Satisfaction::satisfied(), Satisfaction::fairlySatisfied(), Satisfaction::dissatisfied()};
 }
 
 bool FollowUpStore::isSatisfied(const QString &satisfaction)
 {
-    return satisfaction == QStringLiteral("满意") || satisfaction == QStringLiteral("基本满意");
+    return satisfaction == Satisfaction::satisfied() || satisfaction == Satisfaction::fairlySatisfied();
 }
 
 // Both lists are served by the index on (部门编号, 回访时间, 处理时间): the waiting list is its

@@ -144,18 +144,14 @@ bool writePdf(const SheetData &sheet, const QString &file, QString *error)
         preparePrinter(&printer);
         print(sheet, &printer);
     }
-    if (QFileInfo(part).size() <= 0) {
-        QFile::remove(part);
-        if (error) *error = QStringLiteral("无法写入文件：%1").arg(file);
-        return false;
+    // Replaces the file only with a sheet that was written whole.
+    if (QFileInfo(part).size() > 0) {
+        QFile::remove(file);
+        if (QFile::rename(part, file)) return true;
     }
-    QFile::remove(file);
-    if (!QFile::rename(part, file)) {
-        QFile::remove(part);
-        if (error) *error = QStringLiteral("无法写入文件：%1").arg(file);
-        return false;
-    }
-    return true;
+    QFile::remove(part);
+    if (error) *error = QStringLiteral("无法写入文件：%1").arg(file);
+    return false;
 }
 
 }  // namespace ComplaintSheet

@@ -225,9 +225,9 @@ SatisfactionCounts AnalysisStore::satisfaction(const AnalysisScope &scope)
         const QString answer = row.text(0);
         const int n = int(row.number(1));
         counts.visited += n;
-        if (answer == QStringLiteral("满意")) counts.satisfied += n;
-        else if (answer == QStringLiteral("基本满意")) counts.fairlySatisfied += n;
-        else if (answer == QStringLiteral("不满意")) counts.dissatisfied += n;
+        if (answer == Satisfaction::satisfied()) counts.satisfied += n;
+        else if (answer == Satisfaction::fairlySatisfied()) counts.fairlySatisfied += n;
+        else if (answer == Satisfaction::dissatisfied()) counts.dissatisfied += n;
     }
     return counts;
 }

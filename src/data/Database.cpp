@@ -12,6 +12,7 @@
 #include "ColumnLengths.h"
 #include "FailureText.h"
 #include "OdbcConnection.h"
+#include "SqliteLocks.h"
 
 namespace {
 
@@ -81,6 +82,7 @@ void Database::open(const ConnectionSettings &settings)
         if (file.isEmpty()) throw DbError(-1, QStringLiteral("没有指定数据库文件"));
         // The driver would silently create an empty database for a missing file.
         if (!QFileInfo::exists(file)) throw DbError(-1, QStringLiteral("数据库文件不存在：%1").arg(file));
+        SqliteLocks::install();
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
             db.setDatabaseName(file);

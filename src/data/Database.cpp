@@ -83,24 +83,33 @@ void Database::open(const ConnectionSettings &settings)
         // The driver would silently create an empty database for a missing file.
         if (!QFileInfo::exists(file)) throw DbError(-1, QStringLiteral("数据库文件不存在：%1").arg(file));
         SqliteLocks::install();
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-            db.setDatabaseName(file);
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(SqliteFile::writeWaitMilliseconds()));
-            if (!db.open()) {
-                const DbError error = errorFrom(db.lastError(), FailureText::Source::Sqlite, file);
-                db = QSqlDatabase();
-                QSqlDatabase::removeDatabase(m_name);
-                throw error;
+        const auto connect = [&](SqliteFile::Access access) {
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+                db.setDatabaseName(SqliteFile::driverName(file, access));
+                db.setConnectOptions(SqliteFile::connectOptions(access));
+                if (!db.open()) {
+                    const DbError error = errorFrom(db.lastError(), FailureText::Source::Sqlite, file);
+                    db = QSqlDatabase();
+                    QSqlDatabase::removeDatabase(m_name);
+                    throw error;
+                }
             }
-        }
-        m_open = true;
+            m_open = true;
+            try {
+                SqliteFile::checkIsComplaintDatabase(*this, file);
+            } catch (const DbError &e) {
+                close();
+                throw DbError(e.number(), e.description() + QStringLiteral(" (") + file + QLatin1Char(')'));
+            }
+        };
+        const SqliteFile::Access access = SqliteFile::accessFor(file);
         try {
-            // Proves that the file is a readable database, not just a file.
-            select(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+            connect(access);
         } catch (const DbError &e) {
-            close();
-            throw DbError(e.number(), e.description() + QStringLiteral(" (") + file + QLatin1Char(')'));
+            // SQLITE_CANTOPEN: a folder that cannot be written holds no -shm file to read through.
+            if (access != SqliteFile::Access::ReadOnly || (e.number() & 0xff) != 14) throw;
+            connect(SqliteFile::Access::Unchanging);
         }
         // Readers beside one writer; silently stays in the default mode on a read-only folder.
         try {

@@ -73,6 +73,7 @@ void createSqliteDatabase(const QString &file, bool withDemo)
             throw DbError(-1, QStringLiteral("无法写入 %1：%2").arg(temporary, probe.errorString()));
     }
     try {
+        const SqliteFile::NewDatabase making(temporary);
         Database db;
         db.openSqlite(temporary);
         db.execute(QStringLiteral("PRAGMA journal_mode=DELETE"));

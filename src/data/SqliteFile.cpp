@@ -1,6 +1,7 @@
 #include "SqliteFile.h"
 
 #include <QFileInfo>
+#include <QUrl>
 
 #include "Database.h"
 #include "FailureText.h"
@@ -38,7 +39,52 @@ QString busyTimeout(int milliseconds) { return QStringLiteral("PRAGMA busy_timeo
 
 bool isLocked(const DbError &e) { return e.number() == 5 || e.number() == 6; }  // SQLITE_BUSY, SQLITE_LOCKED
 
+bool folderIsWritable(const QString &path) { return QFileInfo(QFileInfo(path).absolutePath()).isWritable(); }
+
+QString &databaseBeingMade()
+{
+    static QString path;
+    return path;
+}
+
 }  // namespace
+
+SqliteFile::Access SqliteFile::accessFor(const QString &path)
+{
+    return folderIsWritable(path) ? Access::ReadWrite : Access::ReadOnly;
+}
+
+QString SqliteFile::driverName(const QString &path, Access access)
+{
+    if (access != Access::Unchanging) return path;
+    return QStringLiteral("file:") +
+           QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/")) +
+           QStringLiteral("?immutable=1");
+}
+
+QString SqliteFile::connectOptions(Access access)
+{
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(writeWait());
+    if (access != Access::ReadWrite) options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    if (access == Access::Unchanging) options += QStringLiteral(";QSQLITE_OPEN_URI");
+    return options;
+}
+
+void SqliteFile::checkIsComplaintDatabase(Database &db, const QString &path)
+{
+    // Reading the schema fails at once for a file that is no SQLite database at all.
+    const int complaintTables =
+        db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?"),
+                  {QStringLiteral("投诉信息")})
+            .toInt();
+    if (complaintTables > 0 || databaseBeingMade() == QFileInfo(path).absoluteFilePath()) return;
+    throw DbError(26, FailureText::describe(FailureText::Kind::NotADatabase,
+                                            QStringLiteral("no table 投诉信息 in %1").arg(path)));
+}
+
+SqliteFile::NewDatabase::NewDatabase(const QString &path) { databaseBeingMade() = QFileInfo(path).absoluteFilePath(); }
+
+SqliteFile::NewDatabase::~NewDatabase() { databaseBeingMade().clear(); }
 
 int SqliteFile::writeWaitMilliseconds() { return writeWait(); }
 
@@ -75,7 +121,7 @@ void SqliteFile::opened(Database &db, const QString &path)
 
     // SQLite itself knows whether it may write (file permissions, read-only media); the folder
     // must take the journal as well. Another station's lock means the file can be written.
-    m_readOnly = !QFileInfo(QFileInfo(m_path).absolutePath()).isWritable();
+    m_readOnly = !folderIsWritable(m_path);
     if (!m_readOnly) {
         db.execute(busyTimeout(0));
         // A write that changes nothing, rolled back: only a real page write meets a read-only file.

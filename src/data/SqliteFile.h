@@ -11,6 +11,29 @@ class Database;
 // written, and how a write transaction begins.
 class SqliteFile {
 public:
+    // How the driver opens a file. A folder that cannot be written cannot take the journal files,
+    // so nothing could be saved there; asked for write access, SQLite would refuse even to read.
+    // Such a file opens read-only, and when its folder cannot take the -shm file that WAL mode
+    // reads through either, as a file that does not change while it is open.
+    enum class Access { ReadWrite, ReadOnly, Unchanging };
+    static Access accessFor(const QString &path);
+    // The driver's database name and connect options for `path` opened with `access`.
+    static QString driverName(const QString &path, Access access);
+    static QString connectOptions(Access access);
+
+    // Refuses, as "not a database" (SQLite's number 26), a file that is not a database of this
+    // program: a file SQLite cannot read, an empty one, or one without the complaint table. Runs
+    // before anything is written to the file, so that such a file is left exactly as it was.
+    static void checkIsComplaintDatabase(Database &db, const QString &path);
+    // While one lives, `path` may be opened without the schema: a new database being made.
+    class NewDatabase {
+    public:
+        explicit NewDatabase(const QString &path);
+        ~NewDatabase();
+        NewDatabase(const NewDatabase &) = delete;
+        NewDatabase &operator=(const NewDatabase &) = delete;
+    };
+
     // Called once the connection has opened `path`: remembers the file, checks it (PRAGMA
     // quick_check) and finds out whether it can be written. Throws DbError for a damaged file.
     void opened(Database &db, const QString &path);

@@ -451,7 +451,8 @@ private slots:
         QCOMPARE(typed(window.get(), "Text1(1)"), QStringLiteral("故障测试人"));
     }
 
-    // A read-only database opens with a warning; a damaged one does not open at all.
+    // A read-only database, or one in a read-only folder, opens with a warning; a damaged one does
+    // not open at all.
     void loginTellsOfReadOnlyAndDamagedFiles()
     {
         {
@@ -463,6 +464,18 @@ private slots:
             QCOMPARE(f.messages.texts(), QStringList{readOnlyWarning()});
             QCOMPARE(f.messages.messages.first().icon, Messages::Icon::Warning);
             QVERIFY(f.main());
+        }
+        {
+            // A folder nobody may write takes no journal files: the database opens for reading.
+            ShellFixture f;
+            gConn.close();
+            ReadOnlyFile folder(f.database.folder());
+            if (!folder.holds()) QFAIL("cannot make a read-only folder here (as root this needs chattr)");
+            f.logIn(QStringLiteral("1001"), QStringLiteral("1234"));
+            QCOMPARE(f.messages.texts(), QStringList{readOnlyWarning()});
+            QVERIFY(f.main());
+            QVERIFY(gConn.isReadOnly());
+            QVERIFY(f.database.count(QStringLiteral("投诉信息")) > 0);
         }
         ShellFixture f;
         gConn.close();

@@ -72,16 +72,28 @@ QList<DatabaseCheck::Table> DatabaseCheck::requiredTables()
     return tables;
 }
 
-QList<DatabaseCheck::Index> DatabaseCheck::requiredIndexes()
+QList<DatabaseCheck::Index> DatabaseCheck::requiredIndexes(Dialect::Kind kind)
 {
+    QList<Index> indexes;
+    const auto add = [&](const QRegularExpressionMatch &m) {
+        if (m.hasMatch())
+            indexes << Index{m.captured(2), m.captured(3), m.captured(4).simplified(), !m.captured(1).isEmpty()};
+    };
+    if (kind == Dialect::Sqlite) {
+        // The embedded database is the client's own: every index its schema makes, the
+        // expression indexes among them.
+        static const QRegularExpression create(
+            QStringLiteral("^CREATE\\s+(UNIQUE\\s+)?INDEX\\s+(\\w+)\\s+ON\\s+(\\w+)\\s*\\((.*)\\)$"),
+            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption |
+                QRegularExpression::UseUnicodePropertiesOption);
+        for (const QString &statement : Scripts::statements(Scripts::text(QStringLiteral("schema.sqlite.sql"))))
+            add(create.match(statement));
+        return indexes;
+    }
     static const QRegularExpression create(
         QStringLiteral("CREATE\\s+(UNIQUE\\s+)?INDEX\\s+(\\w+)\\s+ON\\s+dbo\\.(\\w+)\\s*\\(([^)]*)\\)"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
-    QList<Index> indexes;
-    for (auto it = create.globalMatch(Scripts::text(QStringLiteral("sqlserver.sql"))); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        indexes << Index{m.captured(2), m.captured(3), m.captured(4).simplified(), !m.captured(1).isEmpty()};
-    }
+    for (auto it = create.globalMatch(Scripts::text(QStringLiteral("sqlserver.sql"))); it.hasNext();) add(it.next());
     return indexes;
 }
 
@@ -230,7 +242,7 @@ void DatabaseCheck::checkIndexes(Result &result)
         result.missing << QStringLiteral("索引不可读");
         return;
     }
-    for (const Index &index : requiredIndexes()) {
+    for (const Index &index : requiredIndexes(m_db.dialect().kind())) {
         const QString what = QStringLiteral("%1%2 ON %3 (%4)")
                                  .arg(index.unique ? QStringLiteral("唯一索引 ") : QStringLiteral("索引 "), index.name,
                                       index.table, index.columns);
@@ -244,6 +256,12 @@ void DatabaseCheck::checkAccess(Result &result, const QList<Table> &tables)
 {
     result.lines << QString() << QStringLiteral("== 权限");
     const Dialect &dialect = m_db.dialect();
+    // A read-only file or folder: reading is all there is to check.
+    const bool readOnly = m_db.isReadOnly();
+    if (readOnly) {
+        result.lines << QStringLiteral("  数据库是只读的：可以查看，不能保存修改（文件或文件夹不可写）");
+        result.missing << QStringLiteral("写入数据库的权限（数据库是只读的）");
+    }
     for (const Table &table : tables) {
         const auto found = m_found.constFind(table.name.toLower());
         if (found == m_found.constEnd()) continue;  // already reported missing
@@ -258,7 +276,7 @@ void DatabaseCheck::checkAccess(Result &result, const QList<Table> &tables)
                             .arg(table.name,
                                  failure.isEmpty() ? QStringLiteral("可以") : QStringLiteral("不可以：") + failure);
         if (!failure.isEmpty()) result.missing << QStringLiteral("读 %1 的权限").arg(table.name);
-        if (!table.complaintTable) continue;
+        if (!table.complaintTable || readOnly) continue;
 
         // The writes the client makes, on no row, inside a transaction that is rolled back.
         QStringList columns;

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "Dialect.h"
+
 class Database;
 struct ConnectionSettings;
 
@@ -48,7 +50,9 @@ public:
     static int report(const ConnectionSettings &settings, QString *text);
 
     static QList<Table> requiredTables();
-    static QList<Index> requiredIndexes();
+    // The indexes of the complaint tables that db/sqlserver.sql makes, or on SQLite every index of
+    // the embedded schema.
+    static QList<Index> requiredIndexes(Dialect::Kind kind = Dialect::SqlServer);
 
 private:
     struct Found {

@@ -49,6 +49,29 @@ QString defaultDemoFile()
 
 void print(FILE *stream, const QString &text) { std::fputs(text.toLocal8Bit().constData(), stream); }
 
+// The commands that run without a window need the stored settings; without them the driver could
+// only say that it found no server of an empty name. Empty when the settings can be read.
+QString missingSettings()
+{
+#ifdef Q_OS_WIN
+    return QString();  // the registry: a missing key reads as empty, as the suite expects
+#else
+    const QString file = Settings::storedFile();
+    if (QFileInfo::exists(file)) return QString();
+    return QStringLiteral(
+               "没有找到数据库设置文件 %1\n"
+               "请建立这个文件，写入数据库的连接设置，例如：\n"
+               "  [DBConfig]\n"
+               "  Svr=数据库服务器（例如 dbserver\\SQLEXPRESS 或 dbserver,1433）\n"
+               "  UID=登录名\n"
+               "  PWD=密码\n"
+               "  DBname=数据库名\n"
+               "嵌入式 SQLite 数据库写 Svr=sqlite:<数据库文件>；演示数据库用 --demo [文件]。\n"
+               "No database settings file %1: create it with the [DBConfig] keys above, or use --demo.\n")
+        .arg(file);
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -103,6 +126,13 @@ int main(int argc, char **argv)
 
     // Writing a sheet needs fonts and a printer, not a display.
     if (!sheet.isEmpty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if ((checkDatabase || !sheet.isEmpty()) && !demo) {
+        const QString missing = missingSettings();
+        if (!missing.isEmpty()) {
+            print(stderr, missing);
+            return checkDatabase ? 2 : 1;  // the check's "cannot reach the database", the sheet's failure
+        }
+    }
     if (checkDatabase) {
         QCoreApplication core(argc, argv);
         const ConnectionSettings settings =

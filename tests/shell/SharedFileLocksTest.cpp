@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
@@ -7,15 +5,13 @@
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPrintDialog>
-#include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <functional>
 
+#include "FileLocks.h"
 #include "MessageRecorder.h"
 #include "TestDatabase.h"
 #include "TestRegistry.h"
@@ -24,23 +20,6 @@
 #include "stats/ExportWindow.h"
 
 namespace {
-
-// How many locks the kernel lists on the file (/proc/locks names it by device and inode).
-int locksOn(const QString &file)
-{
-    struct stat info {};
-    if (::stat(QFile::encodeName(file).constData(), &info) != 0) return 0;
-    const QString id = QStringLiteral("%1:%2:%3")
-                           .arg(major(info.st_dev), 2, 16, QLatin1Char('0'))
-                           .arg(minor(info.st_dev), 2, 16, QLatin1Char('0'))
-                           .arg(info.st_ino);
-    QFile locks(QStringLiteral("/proc/locks"));
-    if (!locks.open(QIODevice::ReadOnly)) return 0;
-    int count = 0;
-    for (const QByteArray &line : locks.readAll().split('\n'))
-        if (QString::fromLatin1(line).split(QLatin1Char(' '), Qt::SkipEmptyParts).contains(id)) ++count;
-    return count;
-}
 
 // Runs `act` on the next modal window of type T once it is shown (the window's own event loop
 // is running then).
@@ -96,18 +75,6 @@ void usePrinterFileBox(QPrintDialog *dialog, const QString &folder)
     dialog->reject();
 }
 
-bool haveSqliteShell() { return !QStandardPaths::findExecutable(QStringLiteral("sqlite3")).isEmpty(); }
-
-// The sqlite3 shell as another station: runs `sql` on the file and ends.
-QString otherStation(const QString &file, const QString &sql)
-{
-    QProcess shell;
-    shell.start(QStringLiteral("sqlite3"), {QStringLiteral("-bail"), file, sql});
-    if (!shell.waitForFinished(30000) || shell.exitCode() != 0)
-        return QStringLiteral("failed: ") + QString::fromUtf8(shell.readAllStandardError());
-    return QString::fromUtf8(shell.readAllStandardOutput()).trimmed();
-}
-
 }  // namespace
 
 // The program's hold on its database while the user browses the database's own folder.
@@ -119,17 +86,17 @@ private slots:
     // both writes survive and the file stays whole.
     void fileDialogsOverTheFolderKeepTheLocks()
     {
-        if (!haveSqliteShell()) {
-            if (qEnvironmentVariableIsSet("CI")) QFAIL("the sqlite3 shell is missing");
-            QSKIP("the sqlite3 shell is missing");
+        if (const QString missing = file_locks::shellMissing(); !missing.isEmpty()) {
+            if (qEnvironmentVariableIsSet("CI")) QFAIL(qPrintable(missing));
+            QSKIP(qPrintable(missing));
         }
         TestDatabase t(true);
         TestDatabase::login(QStringLiteral("1001"), QStringLiteral("张晓燕"), QStringLiteral("5"),
                             QStringLiteral("翠苑物业服务中心"), QStringLiteral("502"), QStringLiteral("前台接待员"));
         const QString shm = t.file() + QStringLiteral("-shm");
         QVERIFY(t.count(QStringLiteral("投诉信息")) > 0);
-        QVERIFY(locksOn(t.file()) > 0);
-        QVERIFY(locksOn(shm) > 0);
+        QVERIFY(file_locks::on(t.file()) > 0);
+        QVERIFY(file_locks::on(shm) > 0);
 
         MessageRecorder messages;
         {
@@ -154,21 +121,23 @@ private slots:
             QVERIFY(printed);
         }
         QVERIFY2(messages.texts().isEmpty(), qPrintable(messages.texts().join(QLatin1Char('\n'))));
-        QVERIFY(locksOn(t.file()) > 0);
-        QVERIFY(locksOn(shm) > 0);
+        QVERIFY(file_locks::on(t.file()) > 0);
+        QVERIFY(file_locks::on(shm) > 0);
 
-        QCOMPARE(otherStation(t.file(), QStringLiteral("INSERT INTO 投诉类别 (编号, 类别) VALUES ('90', '别处写入');")),
+        QCOMPARE(file_locks::otherStation(
+                     t.file(), QStringLiteral("INSERT INTO 投诉类别 (编号, 类别) VALUES ('90', '别处写入');")),
                  QString());
-        QVERIFY(locksOn(t.file()) > 0);
+        QVERIFY(file_locks::on(t.file()) > 0);
         QVERIFY(QFile::exists(shm));
         t.db().insert(QStringLiteral("投诉类别"), {{QStringLiteral("编号"), QStringLiteral("91")},
                                                    {QStringLiteral("类别"), QStringLiteral("本站写入")}});
         QCOMPARE(t.count(QStringLiteral("投诉类别"), QStringLiteral("编号 IN ('90', '91')")), 2);
         t.db().close();
-        QCOMPARE(otherStation(t.file(), QStringLiteral("PRAGMA integrity_check; SELECT group_concat(类别) FROM "
-                                                       "(SELECT 类别 FROM 投诉类别 WHERE 编号 IN ('90', '91') "
-                                                       "ORDER BY 编号);")),
-                 QStringLiteral("ok\n别处写入,本站写入"));
+        QCOMPARE(
+            file_locks::otherStation(t.file(), QStringLiteral("PRAGMA integrity_check; SELECT group_concat(类别) FROM "
+                                                              "(SELECT 类别 FROM 投诉类别 WHERE 编号 IN ('90', '91') "
+                                                              "ORDER BY 编号);")),
+            QStringLiteral("ok\n别处写入,本站写入"));
     }
 };
 

@@ -20,13 +20,7 @@ void addCategory(Database &db, const QString &code)
 class SqliteLocksTest : public QObject {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        if (const QString missing = file_locks::shellMissing(); !missing.isEmpty()) {
-            if (qEnvironmentVariableIsSet("CI")) QFAIL(qPrintable(missing));
-            QSKIP(qPrintable(missing));
-        }
-    }
+    void init() { REQUIRE_SQLITE_SHELL(); }
 
     // Another descriptor of the file and of its -shm, opened and closed, drops nothing; of two
     // connections, the one that stays keeps the locks when the first one closes; the last one

@@ -86,10 +86,7 @@ private slots:
     // both writes survive and the file stays whole.
     void fileDialogsOverTheFolderKeepTheLocks()
     {
-        if (const QString missing = file_locks::shellMissing(); !missing.isEmpty()) {
-            if (qEnvironmentVariableIsSet("CI")) QFAIL(qPrintable(missing));
-            QSKIP(qPrintable(missing));
-        }
+        REQUIRE_SQLITE_SHELL();
         TestDatabase t(true);
         TestDatabase::login(QStringLiteral("1001"), QStringLiteral("张晓燕"), QStringLiteral("5"),
                             QStringLiteral("翠苑物业服务中心"), QStringLiteral("502"), QStringLiteral("前台接待员"));

@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
+#include <QTest>
 
 // The locks on a database file as the kernel lists them, and the sqlite3 shell as another station.
 namespace file_locks {
@@ -35,6 +36,16 @@ inline QString shellMissing()
                ? QStringLiteral("the sqlite3 shell is missing (Debian package sqlite3)")
                : QString();
 }
+
+// A test that needs the sqlite3 shell fails without it in CI and is skipped elsewhere.
+#define REQUIRE_SQLITE_SHELL()                                               \
+    do {                                                                     \
+        const QString missing = file_locks::shellMissing();                  \
+        if (!missing.isEmpty()) {                                            \
+            if (qEnvironmentVariableIsSet("CI")) QFAIL(qPrintable(missing)); \
+            QSKIP(qPrintable(missing));                                      \
+        }                                                                    \
+    } while (false)
 
 // The sqlite3 shell as another station: runs `sql` on the file and ends. Returns what it printed,
 // or "failed: " and its error.

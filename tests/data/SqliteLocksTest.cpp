@@ -32,13 +32,13 @@ private slots:
         Database second;
         second.openSqlite(t.file());
         addCategory(second, QStringLiteral("01"));
-        QVERIFY(SqliteLocks::onFileDescriptions());
 
         file_locks::peek(t.file());
         file_locks::peek(shm);
         t.db().close();  // the connection that took the first locks
         QVERIFY(file_locks::on(t.file()) > 0);
         QVERIFY(file_locks::on(shm) > 0);
+        QVERIFY(SqliteLocks::onFileDescriptions());
 
         QCOMPARE(file_locks::otherStation(t.file(),
                                           QStringLiteral("INSERT INTO 投诉类别 (编号, 类别) VALUES ('02', '02');")),

@@ -39,9 +39,18 @@ struct LockedFile {
     int descriptors = 0;
 };
 
-std::mutex registryMutex;
-std::map<FileKey, LockedFile> files;
-std::unordered_map<int, FileKey> fileOfDescriptor;
+// Made once and never destroyed: a connection may still close while the program ends.
+struct Registry {
+    std::mutex mutex;
+    std::map<FileKey, LockedFile> files;
+    std::unordered_map<int, FileKey> fileOfDescriptor;
+};
+
+Registry &registry()
+{
+    static Registry *const instance = new Registry;
+    return *instance;
+}
 
 int fileDescriptionCommand(int command)
 {
@@ -57,6 +66,8 @@ int fileDescriptionCommand(int command)
 // set when there is none. Called with the registry locked.
 int lockDescriptorOf(int fd)
 {
+    auto &files = registry().files;
+    auto &fileOfDescriptor = registry().fileOfDescriptor;
     const auto known = fileOfDescriptor.find(fd);
     if (known != fileOfDescriptor.end()) return files[known->second].lockDescriptor;
     struct stat info {};
@@ -90,7 +101,7 @@ int lockingFcntl(int fd, int command, ...)
     va_end(arguments);
 
     if (mode.load() != Mode::Posix) {
-        std::lock_guard<std::mutex> guard(registryMutex);
+        std::lock_guard<std::mutex> guard(registry().mutex);
         const int lockDescriptor = lockDescriptorOf(fd);
         if (lockDescriptor < 0) return -1;
         struct flock request = *lock;
@@ -106,9 +117,9 @@ int lockingFcntl(int fd, int command, ...)
         // A kernel without description locks refuses the first one: POSIX locks from now on, as
         // SQLite would have taken them. No lock is held yet, so the duplicates can go.
         mode.store(Mode::Posix);
-        for (const auto &file : files) previousClose(file.second.lockDescriptor);
-        files.clear();
-        fileOfDescriptor.clear();
+        for (const auto &file : registry().files) previousClose(file.second.lockDescriptor);
+        registry().files.clear();
+        registry().fileOfDescriptor.clear();
     }
     return previousFcntl(fd, command, lock);
 }
@@ -116,7 +127,9 @@ int lockingFcntl(int fd, int command, ...)
 int trackingClose(int fd)
 {
     {
-        std::lock_guard<std::mutex> guard(registryMutex);
+        std::lock_guard<std::mutex> guard(registry().mutex);
+        auto &files = registry().files;
+        auto &fileOfDescriptor = registry().fileOfDescriptor;
         const auto known = fileOfDescriptor.find(fd);
         if (known != fileOfDescriptor.end()) {
             const auto file = files.find(known->second);

@@ -227,16 +227,23 @@ void DatabaseCheck::checkColumns(Result &result, const QList<Table> &tables)
 void DatabaseCheck::checkIndexes(Result &result)
 {
     result.lines << QString() << QStringLiteral("== 索引");
-    QHash<QString, QString> present;  // index name (lower case) -> table
+    QHash<QString, QPair<QString, QString>> present;  // index name (lower case) -> table, columns
     try {
+        const bool sqlite = m_db.dialect().isSqlite();
         const Rows rows =
-            m_db.dialect().isSqlite()
-                ? m_db.select(QStringLiteral("SELECT name, tbl_name FROM sqlite_master WHERE type = 'index'"))
-                : m_db.select(
-                      QStringLiteral("SELECT i.name, OBJECT_NAME(i.object_id) FROM sys.indexes i "
-                                     "WHERE i.name IS NOT NULL AND OBJECTPROPERTY(i.object_id, 'IsUserTable') = 1"));
-        for (int i = 0; i < rows.size(); ++i)
-            present.insert(rows.at(i).text(0).trimmed().toLower(), rows.at(i).text(1).trimmed());
+            sqlite ? m_db.select(QStringLiteral("SELECT name, tbl_name, sql FROM sqlite_master WHERE type = 'index'"))
+                   : m_db.select(
+                         QStringLiteral("SELECT i.name, OBJECT_NAME(i.object_id) FROM sys.indexes i "
+                                        "WHERE i.name IS NOT NULL AND OBJECTPROPERTY(i.object_id, 'IsUserTable') = 1"));
+        // SQLite keeps each index's statement: an index of the right name over other columns or
+        // another expression is of no use to the statements that rely on it.
+        static const QRegularExpression columns(QStringLiteral("\\((.*)\\)\\s*$"),
+                                                QRegularExpression::DotMatchesEverythingOption);
+        for (int i = 0; i < rows.size(); ++i) {
+            const Row row = rows.at(i);
+            const QString definition = sqlite ? columns.match(row.text(2)).captured(1).simplified() : QString();
+            present.insert(row.text(0).trimmed().toLower(), {row.text(1).trimmed(), definition});
+        }
     } catch (const DbError &e) {
         result.lines << QStringLiteral("无法读取索引：%1").arg(firstLine(e.description()));
         result.missing << QStringLiteral("索引不可读");
@@ -246,9 +253,13 @@ void DatabaseCheck::checkIndexes(Result &result)
         const QString what = QStringLiteral("%1%2 ON %3 (%4)")
                                  .arg(index.unique ? QStringLiteral("唯一索引 ") : QStringLiteral("索引 "), index.name,
                                       index.table, index.columns);
-        const bool found = present.value(index.name.toLower()).compare(index.table, Qt::CaseInsensitive) == 0;
-        result.lines << QStringLiteral("  %1  %2").arg(what, found ? QStringLiteral("有") : QStringLiteral("缺少"));
-        if (!found) result.missing << what;
+        const auto it = present.constFind(index.name.toLower());
+        const bool found = it != present.constEnd() && it->first.compare(index.table, Qt::CaseInsensitive) == 0;
+        const bool same = !found || it->second.isEmpty() || it->second == index.columns;
+        QString state = found ? QStringLiteral("有") : QStringLiteral("缺少");
+        if (!same) state = QStringLiteral("不同：建在 (%1) 上").arg(it->second);
+        result.lines << QStringLiteral("  %1  %2").arg(what, state);
+        if (!found || !same) result.missing << what;
     }
 }
 

@@ -145,17 +145,21 @@ void DatabaseCheckTest::missingPartsAreNamedAndFailTheCheck()
     t.exec(QStringLiteral("DROP INDEX ix_投诉信息_电话"));  // SQLite drops no column an index uses
     t.exec(QStringLiteral("ALTER TABLE 投诉信息 DROP COLUMN 联系电话"));
     t.exec(QStringLiteral("DROP TABLE 投诉方式"));
+    t.exec(QStringLiteral("DROP INDEX ix_投诉信息_投诉人"));
+    t.exec(QStringLiteral("CREATE INDEX ix_投诉信息_投诉人 ON 投诉信息 (投诉人)"));  // the name, other columns
     const DatabaseCheck::Result result = DatabaseCheck(t.db()).run();
     QVERIFY(!result.ok());
     QCOMPARE(result.missing,
              (QStringList{QStringLiteral("表 投诉方式"), QStringLiteral("列 投诉信息.联系电话"),
                           QStringLiteral("唯一索引 ux_投诉信息_投诉编号 ON 投诉信息 (投诉编号)"),
                           QStringLiteral("索引 ix_投诉信息_电话 ON 投诉信息 (REPLACE(REPLACE(REPLACE(REPLACE(联系电话, "
-                                         "' ', ''), '-', ''), '(', ''), ')', ''))")}));
+                                         "' ', ''), '-', ''), '(', ''), ')', ''))"),
+                          QStringLiteral("索引 ix_投诉信息_投诉人 ON 投诉信息 (部门编号, 撤销时间, 投诉人)")}));
     QVERIFY(result.text().contains(QStringLiteral("  联系电话  缺少")));
+    QVERIFY(result.text().contains(QStringLiteral("(部门编号, 撤销时间, 投诉人)  不同：建在 (投诉人) 上")));
     QString report;
     QCOMPARE(DatabaseCheck::report(ConnectionSettings{QStringLiteral("sqlite:") + t.file(), {}, {}, {}}, &report), 1);
-    QVERIFY(report.contains(QStringLiteral("检查结果：缺少 4 项")));
+    QVERIFY(report.contains(QStringLiteral("检查结果：缺少 5 项")));
 }
 
 void DatabaseCheckTest::sqlServerCatalogueAndRightsOverTheWire()

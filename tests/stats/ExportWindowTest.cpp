@@ -62,6 +62,42 @@ private slots:
         ExportWindow::setWorkbookViewer(nullptr);
     }
 
+    // A disk that fills up while the workbook is saved: the failure and its reason are shown, the
+    // workbook that was there is untouched and nothing is left beside it.
+    void fullDiskLeavesTheWorkbook()
+    {
+        GridModel grid;
+        QList<QStringList> rows;
+        for (int i = 0; i < 2000; ++i) rows << QStringList{QString::number(i), QStringLiteral("投诉人%1").arg(i)};
+        export_probe::fillGrid(grid, QStringLiteral("<编号|<投诉人"), rows);
+        const QString path = m_dir->filePath(QStringLiteral("full.xlsx"));
+        ExportWindow window;
+        window.Config(&grid, QStringLiteral("统计"), QStringLiteral("标题"));
+        window.show();
+        find<QLineEdit>(&window, "Text1(0)")->setText(path);
+        find<QPushButton>(&window, "Command2")->click();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        window.Config(&grid, QStringLiteral("统计"), QStringLiteral("标题"));
+        window.show();
+        MessageRecorder messages;
+        {
+            test_files::FileSizeLimit limit(4096);
+            find<QPushButton>(&window, "Command2")->click();
+        }
+        QCOMPARE(messages.count(), 1);
+        QVERIFY2(messages.last().startsWith(QStringLiteral("输出到Execl失败: 无法保存工作簿")) &&
+                     messages.last().contains(QStringLiteral("文件超出了允许的大小")),
+                 qPrintable(messages.last()));
+        QVERIFY(window.isVisible());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"full.xlsx"});
+    }
+
     // Every column with a header starts chosen; a column without one is hidden and never
     // exported; a second header row is shown in brackets where it differs; a click chooses a
     // column, a double-click drops it.

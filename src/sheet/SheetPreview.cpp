@@ -3,6 +3,7 @@
 #include <QPaintEngine>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <csignal>
 #include <cstdio>
 
 #include "ComplaintSheet.h"
@@ -77,6 +78,11 @@ int writeSheetCommand(const QString &code, const QString &file)
         return 1;
     };
     if (code.trimmed().isEmpty()) return fail(QStringLiteral("请指定投诉编号"));
+#ifdef SIGXFSZ
+    // Beyond a file-size limit a write fails and is reported, instead of ending the program
+    // with a half-written file beside the target.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     try {
         gConn.open(Settings::current());
         const std::optional<SheetData> sheet = SheetStore(gConn).load(code);

@@ -384,6 +384,9 @@ private slots:
             if (!preview || !pages) return 0;
             preview->printer()->setOutputFormat(QPrinter::PdfFormat);
             preview->printer()->setOutputFileName(target);
+            const bool existed = QFile::exists(target);
+            pages->updatePreview();  // drawing the preview's pages writes no file
+            if (pages->pageCount() != 1 || QFile::exists(target) != existed) return 0;
             pages->print();  // what the print dialog's 打印 does
             return 1;
         });

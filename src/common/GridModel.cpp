@@ -31,6 +31,7 @@ void GridModel::setColumnCount(int columns)
     m_widths.resize(columns);
     m_alignments.resize(columns);
     m_fixedAlignments.resize(columns);
+    m_numberFormats.resize(columns);
     dropRows();
     endResetModel();
     emit columnsChanged();
@@ -43,6 +44,7 @@ void GridModel::setFormatString(const QString &format, const QFont &font)
     m_widths.clear();
     m_alignments.clear();
     m_fixedAlignments.clear();
+    m_numberFormats.clear();
     m_columns = 0;
     setColumnCount(pieces.size());
     const TextWidth width(font);
@@ -104,6 +106,12 @@ void GridModel::setFixedAlignment(int column, int code)
 {
     if (column < 0 || column >= m_columns) return;
     m_fixedAlignments[column] = code;
+}
+
+void GridModel::setNumberFormat(int column, const QString &format)
+{
+    if (column < 0 || column >= m_columns) return;
+    m_numberFormats[column] = format;
 }
 
 void GridModel::clearRows()

@@ -52,6 +52,10 @@ public:
     void setAlignment(int column, int code);
     int fixedAlignment(int column) const { return m_fixedAlignments.value(column, 9); }
     void setFixedAlignment(int column, int code);
+    // The number format a spreadsheet gives the column's cells ("0" for counts); empty, the
+    // export's own rule by the alignment code.
+    QString numberFormat(int column) const { return m_numberFormats.value(column); }
+    void setNumberFormat(int column, const QString &format);
 
     // Data rows -------------------------------------------------------------------------------
     void clearRows();
@@ -126,6 +130,7 @@ private:
     QVector<int> m_widths;
     QVector<int> m_alignments;
     QVector<int> m_fixedAlignments;
+    QVector<QString> m_numberFormats;
 
     // Each row is one string holding its cells one after the other, with the end of every cell.
     int m_rowCount = 0;

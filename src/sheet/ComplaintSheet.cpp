@@ -1,15 +1,18 @@
 #include "ComplaintSheet.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <QAbstractTextDocumentLayout>
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QPageLayout>
-#include <QPrinter>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QScreen>
 #include <QTextDocument>
+#include <memory>
 
 #include "common/Clock.h"
 #include "common/DateText.h"
+#include "common/SafeWrite.h"
 
 namespace {
 
@@ -39,6 +42,26 @@ QString field(const QString &label, const QString &value, int span = 1)
 
 QString row(const QString &cells) { return QStringLiteral("<tr>") + cells + QStringLiteral("</tr>"); }
 
+// A box that is filled in by hand when the complaint has nothing in it yet: a few empty lines.
+QString handwritten(const QString &label, const QString &value)
+{
+    if (!value.trimmed().isEmpty()) return field(label, value, 3);
+    return QStringLiteral(
+               "<td class=\"label\" width=\"14%\">%1</td><td colspan=\"3\">&nbsp;<br><br><br><br>&nbsp;</td>")
+        .arg(escaped(label));
+}
+
+// The lines the handler and the owner sign on.
+QString signatures()
+{
+    const QString gap = QStringLiteral("&nbsp;").repeated(8);
+    return QStringLiteral("<p>&nbsp;</p><p>处理人签字：%1%2业主签字：%1%2日期：%3</p>")
+        .arg(QString(16, QLatin1Char('_')), gap, QString(12, QLatin1Char('_')));
+}
+
+// The band above and below the body of every page, in the document's units.
+constexpr qreal kBandHeight = 22;
+
 const char *const kStyle =
     "table { border-collapse: collapse; }"
     "td, th { border: 1px solid #000000; padding: 4px; vertical-align: top; }"
@@ -52,10 +75,10 @@ const char *const kStyle =
 
 namespace ComplaintSheet {
 
-std::unique_ptr<QTextDocument> document(const SheetData &sheet, const QDate &printed)
+static std::unique_ptr<QTextDocument> document(const SheetData &sheet)
 {
     QString status = sheet.status;
-    if (sheet.voided) status += QStringLiteral("（已作废）");
+    if (sheet.voidedAt.isValid()) status += QStringLiteral("（已作废 %1）").arg(DateText::day(sheet.voidedAt.date()));
 
     QString html =
         QStringLiteral("<html><head><style>") + QString::fromLatin1(kStyle) + QStringLiteral("</style></head><body>");
@@ -71,11 +94,10 @@ std::unique_ptr<QTextDocument> document(const SheetData &sheet, const QDate &pri
     html += row(field(QStringLiteral("投诉类别"), sheet.category) + field(QStringLiteral("投诉方式"), sheet.channel));
     html += row(field(QStringLiteral("接待人"), sheet.receiver) + field(QStringLiteral("处理状态"), status));
     html += row(field(QStringLiteral("投诉内容"), sheet.content, 3));
-    html += row(field(QStringLiteral("调查情况"), sheet.findings, 3));
-    html += row(field(QStringLiteral("处理结果"), sheet.result, 3));
+    html += row(handwritten(QStringLiteral("调查情况"), sheet.findings));
+    html += row(handwritten(QStringLiteral("处理结果"), sheet.result));
     html += row(field(QStringLiteral("处理时间"), DateText::minutes(sheet.finishedAt), 3));
     html += QStringLiteral("</table>");
-
     // The steps: the header row is the table's header, which the layout repeats on every page.
     html += QStringLiteral("<h2>处理过程</h2><table class=\"steps\" width=\"100%\" cellspacing=\"0\"><thead><tr>");
     const std::pair<const char *, int> columns[] = {{"顺序号", 8},    {"部门", 17},         {"岗位", 15},
@@ -103,7 +125,7 @@ std::unique_ptr<QTextDocument> document(const SheetData &sheet, const QDate &pri
         html += QStringLiteral("</table>");
     }
 
-    html += QStringLiteral("<p align=\"right\">打印日期：%1</p></body></html>").arg(DateText::day(printed));
+    html += signatures() + QStringLiteral("</body></html>");
 
     auto doc = std::make_unique<QTextDocument>();
     QFont font = doc->defaultFont();
@@ -113,45 +135,78 @@ std::unique_ptr<QTextDocument> document(const SheetData &sheet, const QDate &pri
     return doc;
 }
 
-void preparePrinter(QPrinter *printer)
+void preparePrinter(QPagedPaintDevice *device)
 {
-    printer->setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(15, 15, 15, 15),
-                                       QPageLayout::Millimeter));
+    device->setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(15, 15, 15, 15),
+                                      QPageLayout::Millimeter));
 }
 
-void print(const SheetData &sheet, QPagedPaintDevice *printer)
+void print(const SheetData &sheet, QPagedPaintDevice *device, const QDate &printed)
 {
-    // The document is laid out in pages of the printer's printable area, measured in the
-    // document's own resolution, so that it fills the page between the printer's margins.
-    const std::unique_ptr<QTextDocument> doc = document(sheet, Clock::today());
+    // The document is laid out in pages of the printable area less a band at the top and the
+    // bottom, measured in the document's own resolution, and scaled onto the device. The top band
+    // names the complaint on every page after the first; the bottom one holds the print date and
+    // the page number, so that no page is left holding only them.
+    const std::unique_ptr<QTextDocument> doc = document(sheet);
     const QScreen *screen = QGuiApplication::primaryScreen();
     const qreal dpi = screen ? screen->logicalDotsPerInch() : 96.0;
-    const QRectF area = printer->pageLayout().paintRect(QPageLayout::Inch);
-    doc->setPageSize(QSizeF(area.width() * dpi, area.height() * dpi));
-    doc->print(printer);
+    const QRectF area = device->pageLayout().paintRect(QPageLayout::Inch);
+    const QSizeF page(area.width() * dpi, area.height() * dpi);
+    const qreal bodyHeight = page.height() - 2 * kBandHeight;
+    doc->setPageSize(QSizeF(page.width(), bodyHeight));
+    const int pages = doc->pageCount();
+
+    QPainter painter(device);
+    painter.scale(device->logicalDpiX() / dpi, device->logicalDpiY() / dpi);
+    QFont bandFont = doc->defaultFont();
+    bandFont.setPixelSize(qRound(9 * dpi / 72));
+    const QString date = QStringLiteral("打印日期：") + DateText::day(printed);
+    for (int index = 0; index < pages; ++index) {
+        if (index > 0) device->newPage();
+        painter.setFont(bandFont);
+        painter.setPen(Qt::black);
+        if (index > 0) {
+            const QRectF top(0, 0, page.width(), kBandHeight - 4);
+            painter.drawText(top, Qt::AlignLeft | Qt::AlignVCenter,
+                             QStringLiteral("投诉处理单（续）  投诉编号：") + sheet.code);
+            painter.drawLine(top.bottomLeft(), top.bottomRight());
+        }
+        const QRectF bottom(0, page.height() - kBandHeight + 4, page.width(), kBandHeight - 4);
+        painter.drawText(bottom, Qt::AlignLeft | Qt::AlignVCenter, date);
+        painter.drawText(bottom, Qt::AlignRight | Qt::AlignVCenter,
+                         QStringLiteral("第 %1 页 / 共 %2 页").arg(index + 1).arg(pages));
+
+        painter.save();
+        painter.translate(0, kBandHeight);
+        painter.setClipRect(QRectF(0, 0, page.width(), bodyHeight));
+        painter.translate(0, -index * bodyHeight);
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.clip = QRectF(0, index * bodyHeight, page.width(), bodyHeight);
+        doc->documentLayout()->draw(&painter, context);
+        painter.restore();
+    }
+}
+
+QByteArray pdf(const SheetData &sheet, const QDate &printed)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setCreator(QStringLiteral("tavimor-complaints"));
+        writer.setTitle(QStringLiteral("投诉处理单 %1").arg(sheet.code));
+        preparePrinter(&writer);
+        print(sheet, &writer, printed);
+    }
+    return bytes;
 }
 
 bool writePdf(const SheetData &sheet, const QString &file, QString *error)
 {
-    const QString part = file + QStringLiteral(".part");
-    QFile::remove(part);
-    {
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(part);
-        printer.setCreator(QStringLiteral("tavimor-complaints"));
-        printer.setDocName(QStringLiteral("投诉处理单 %1").arg(sheet.code));
-        preparePrinter(&printer);
-        print(sheet, &printer);
-    }
-    // Replaces the file only with a sheet that was written whole.
-    if (QFileInfo(part).size() > 0) {
-        QFile::remove(file);
-        if (QFile::rename(part, file)) return true;
-    }
-    QFile::remove(part);
-    if (error) *error = QStringLiteral("无法写入文件：%1").arg(file);
-    return false;
+    const QString failure = SafeWrite::replaceFile(file, pdf(sheet, Clock::today()));
+    if (error) *error = failure;
+    return failure.isEmpty();
 }
 
 }  // namespace ComplaintSheet

@@ -1,31 +1,31 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDate>
 #include <QString>
-#include <memory>
 
 #include "SheetStore.h"
 
 class QPagedPaintDevice;
-class QPrinter;
-class QTextDocument;
 
 // The complaint sheet (投诉处理单) of one complaint: one drawing for the preview, the printer and
 // PDF files. It is laid out on A4; the table of routing steps breaks over pages with its header
-// repeated on each.
+// repeated on each. Every page after the first is headed with the complaint code, and every page
+// ends with the print date and 「第 n 页 / 共 m 页」. Empty 调查情况 and 处理结果 leave room to be
+// written by hand, and the sheet ends with the signature lines.
 namespace ComplaintSheet {
 
-// The sheet as a document, printed on `printed`.
-std::unique_ptr<QTextDocument> document(const SheetData &sheet, const QDate &printed);
+// Sets a printer (or a PDF writer) up for the sheet: A4 portrait with the sheet's margins.
+void preparePrinter(QPagedPaintDevice *device);
 
-// Sets a printer up for the sheet: A4 portrait with the sheet's margins.
-void preparePrinter(QPrinter *printer);
+// Draws the sheet on a printer, the preview's printer or a PDF writer.
+void print(const SheetData &sheet, QPagedPaintDevice *device, const QDate &printed);
 
-// Draws the sheet on a printer (or the preview's printer), printed today.
-void print(const SheetData &sheet, QPagedPaintDevice *printer);
+// The sheet as the bytes of a PDF file.
+QByteArray pdf(const SheetData &sheet, const QDate &printed);
 
-// Writes the sheet as a PDF file, replacing `file` only once the whole sheet is written.
-// Returns false with a message in Chinese when the file cannot be written.
+// Writes the sheet, printed today, as a PDF file, replacing `file` only once the whole sheet is
+// written; a read-only file is not replaced. Returns false with the reason in Chinese.
 bool writePdf(const SheetData &sheet, const QString &file, QString *error);
 
 }  // namespace ComplaintSheet

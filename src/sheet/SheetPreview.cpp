@@ -1,11 +1,14 @@
 #include "SheetPreview.h"
 
+#include <QPaintEngine>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <csignal>
 #include <cstdio>
 
 #include "ComplaintSheet.h"
 #include "SheetStore.h"
+#include "common/Clock.h"
 #include "common/ErrorReports.h"
 #include "common/MainArea.h"
 #include "common/Messages.h"
@@ -14,6 +17,29 @@
 #include "common/WaitCursor.h"
 
 QString noSuchComplaint(const QString &code) { return QStringLiteral("没有编号为%1的投诉").arg(code); }
+
+namespace {
+
+// Prints the sheet on what the preview hands over: its own pages while it shows them (a picture
+// engine), or the printer the user chose. A PDF file is written by the program itself, so that a
+// full disk or a read-only file is reported and an existing file is never left half-written.
+void printFromPreview(const SheetData &sheet, QPrinter *target)
+{
+    const bool previewing = target->paintEngine() && target->paintEngine()->type() == QPaintEngine::Picture;
+    if (previewing || target->outputFormat() != QPrinter::PdfFormat || target->outputFileName().isEmpty()) {
+        ComplaintSheet::print(sheet, target, Clock::today());
+        return;
+    }
+    QString error;
+    bool written = false;
+    {
+        WaitCursor wait;
+        written = ComplaintSheet::writePdf(sheet, target->outputFileName(), &error);
+    }
+    if (!written) Messages::information(QStringLiteral("投诉处理单没有保存。\n") + error);
+}
+
+}  // namespace
 
 void openComplaintSheet(QWidget *parent, const QString &code)
 {
@@ -41,7 +67,7 @@ void openComplaintSheet(QWidget *parent, const QString &code)
     preview.setObjectName(QStringLiteral("frm投诉处理单"));
     preview.setWindowTitle(QStringLiteral("投诉处理单 %1").arg(code));
     QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                     [&](QPrinter *target) { ComplaintSheet::print(*sheet, target); });
+                     [&](QPrinter *target) { printFromPreview(*sheet, target); });
     MainArea::runModal(&preview);
 }
 
@@ -51,6 +77,12 @@ int writeSheetCommand(const QString &code, const QString &file)
         std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
         return 1;
     };
+    if (code.trimmed().isEmpty()) return fail(QStringLiteral("请指定投诉编号"));
+#ifdef SIGXFSZ
+    // Beyond a file-size limit a write fails and is reported, instead of ending the program
+    // with a half-written file beside the target.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     try {
         gConn.open(Settings::current());
         const std::optional<SheetData> sheet = SheetStore(gConn).load(code);

@@ -30,7 +30,7 @@ std::optional<SheetData> SheetStore::load(const QString &code)
     sheet.visitor = r.text(14);
     sheet.visitedAt = r.dateTime(15);
     sheet.satisfaction = r.text(16);
-    sheet.voided = !r.isNull(QStringLiteral("撤销时间"));
+    sheet.voidedAt = r.dateTime(17);
 
     // A department or post that has left the register prints by its code.
     const Rows steps = m_db.select(

@@ -38,7 +38,7 @@ struct SheetData {
     QString visitor;           // 回访人; empty when there was no follow-up visit
     QDateTime visitedAt;
     QString satisfaction;
-    bool voided = false;
+    QDateTime voidedAt;  // 撤销时间; invalid while the complaint stands
 
     bool hasVisit() const { return !visitor.isEmpty() || visitedAt.isValid() || !satisfaction.isEmpty(); }
 };

@@ -9,9 +9,9 @@
 #include <QStatusBar>
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSet>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
-#include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QStackedBarSeries>
 #include <QtCharts/QValueAxis>
@@ -26,6 +26,7 @@
 #include "common/Messages.h"
 #include "common/ReportList.h"
 #include "common/Session.h"
+#include "common/Tag.h"
 #include "common/Twips.h"
 #include "common/WaitCursor.h"
 #include "data/Status.h"
@@ -35,6 +36,10 @@ namespace {
 const QString kTitle = QStringLiteral("投诉分析");
 // Right-aligned cells: the export writes them as numbers.
 constexpr int kNumberAlignment = 7;
+
+// The daily chart labels every day up to a month, and every week up to a quarter.
+constexpr int kDailyLabelDays = 31;
+constexpr int kWeeklyLabelDays = 92;
 
 QString countText(int n) { return QString::number(n); }
 
@@ -69,6 +74,50 @@ QValueAxis *countAxis(int highest)
     axis->setTickCount(top / step + 1);
     axis->setLabelFormat(QStringLiteral("%d"));
     return axis;
+}
+
+// The date axis of a period whose days are numbered from 0: every day labelled up to a month,
+// then every Monday up to a quarter, then the first of every month (of every second, third, ...
+// month beyond 13 months, so that at most 13 labels remain). Each label sits exactly on its day's point; half a
+// day is left at either end, so that a period of one day has room for its point.
+QCategoryAxis *dayAxis(const QDate &from, const QDate &to)
+{
+    const int dayCount = int(from.daysTo(to)) + 1;
+    auto *axis = new QCategoryAxis;
+    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    axis->setRange(-0.5, dayCount - 0.5);
+    const auto label = [&](const QDate &day, const QString &format) {
+        axis->append(day.toString(format), from.daysTo(day));
+    };
+    if (dayCount <= kDailyLabelDays) {
+        for (QDate day = from; day <= to; day = day.addDays(1)) label(day, QStringLiteral("MM-dd"));
+    } else if (dayCount <= kWeeklyLabelDays) {
+        for (QDate day = from.addDays((8 - from.dayOfWeek()) % 7); day <= to; day = day.addDays(7))
+            label(day, QStringLiteral("MM-dd"));
+    } else {
+        const int months = (to.year() - from.year()) * 12 + to.month() - from.month() + 1;
+        const int step = qMax(1, (months + 12) / 13);
+        QDate first(from.year(), from.month(), 1);
+        if (first < from) first = first.addMonths(1);
+        for (QDate day = first; day <= to; day = day.addMonths(step)) label(day, QStringLiteral("yyyy-MM"));
+    }
+    // Labels are never cut to "…"; standDayLabels turns them upright where they do not fit side by side.
+    axis->setTruncateLabels(false);
+    axis->setGridLineVisible(true);
+    return axis;
+}
+
+// The labels of a day axis stand upright when they do not fit side by side across the plot.
+void standDayLabels(QChart *chart)
+{
+    auto *axis = qobject_cast<QCategoryAxis *>(chart->axes(Qt::Horizontal).value(0));
+    if (!axis || axis->count() == 0) return;
+    const QFontMetrics metrics(axis->labelsFont());
+    int widest = 0;
+    for (const QString &label : axis->categoriesLabels()) widest = qMax(widest, metrics.horizontalAdvance(label));
+    const qreal needed = axis->count() * (widest + metrics.averageCharWidth());
+    const int angle = needed > chart->plotArea().width() ? -90 : 0;
+    if (axis->labelsAngle() != angle) axis->setLabelsAngle(angle);
 }
 
 // Empties a chart for new series and axes.
@@ -126,7 +175,11 @@ AnalysisWindow::AnalysisWindow(QWidget *parent) : QWidget(parent), m_store(gConn
                      QStringLiteral("处理中"), QStringLiteral("处理完成"), QStringLiteral("已作废"),
                      QStringLiteral("平均处理小时"), QStringLiteral("超时未完成")},
                     {2200, 800, 1000, 800, 1000, 800, 1300, 1100});
-    for (int c = STotal; c < SColumns; ++c) m_summary->grid()->setAlignment(c, kNumberAlignment);
+    // In a workbook the counts are whole numbers and the hours have one decimal.
+    for (int c = STotal; c < SColumns; ++c) {
+        m_summary->grid()->setAlignment(c, kNumberAlignment);
+        m_summary->grid()->setNumberFormat(c, c == SHours ? QStringLiteral("0.0") : QStringLiteral("0"));
+    }
     m_satisfaction = named(new QLabel(this), QStringLiteral("Label5"));
     m_backlog = named(new FlexGrid(this), QStringLiteral("MSFlexGrid2"));
     setUpReportList(m_backlog,
@@ -137,6 +190,7 @@ AnalysisWindow::AnalysisWindow(QWidget *parent) : QWidget(parent), m_store(gConn
     m_groupsChart = makeChartView(this, QStringLiteral("ChartView1"));
     m_daysChart = makeChartView(this, QStringLiteral("ChartView2"));
     m_daysChart->chart()->legend()->hide();
+    connect(m_daysChart->chart(), &QChart::plotAreaChanged, this, [this] { standDayLabels(m_daysChart->chart()); });
     m_status = named(new QStatusBar(this), QStringLiteral("StatusBar1"));
     m_status->setSizeGripEnabled(false);
 
@@ -187,6 +241,9 @@ void AnalysisWindow::analyse()
         const SatisfactionCounts satisfaction = m_store.satisfaction(scope);
         m_shownFrom = from;
         m_shownTo = to;
+        m_shownScope = QStringLiteral("期间：%1 至 %2　部门：%3　%4")
+                           .arg(DateText::day(from), DateText::day(to),
+                                everyDepartment ? QStringLiteral("全部部门") : gDeptName, m_grouping->currentText());
         const int total = fillSummary(groups);
         drawGroups(groups);
         drawDays(days, from, to);
@@ -282,25 +339,28 @@ void AnalysisWindow::drawDays(const QVector<QPair<QDate, int>> &days, const QDat
     QChart *chart = clearedChart(m_daysChart, QStringLiteral("每日投诉数"));
     auto *series = new QLineSeries;
     series->setName(QStringLiteral("投诉数"));
-    // Every day of the period has its point; days without complaints are zero.
+    // Every day of the period has its point, at its day's number from the first; days without
+    // complaints are zero.
+    const int dayCount = int(from.daysTo(to)) + 1;
     int next = 0, highest = 0;
-    for (QDate day = from; day <= to; day = day.addDays(1)) {
+    for (int d = 0; d < dayCount; ++d) {
+        const QDate day = from.addDays(d);
         int count = 0;
         while (next < days.size() && days.at(next).first < day) ++next;
         if (next < days.size() && days.at(next).first == day) count = days.at(next).second;
-        series->append(day.startOfDay().toMSecsSinceEpoch(), count);
+        series->append(d, count);
         highest = qMax(highest, count);
     }
+    // Up to a month the points are marked, so that a single day shows as a dot.
+    series->setPointsVisible(dayCount <= kDailyLabelDays);
     chart->addSeries(series);
-    auto *x = new QDateTimeAxis;
-    x->setFormat(from.daysTo(to) > 92 ? QStringLiteral("yyyy-MM") : QStringLiteral("MM-dd"));
-    x->setRange(from.startOfDay(), to.startOfDay());
-    x->setTickCount(qBound(2, int(from.daysTo(to)) + 1, 8));
+    QCategoryAxis *x = dayAxis(from, to);
     QValueAxis *y = countAxis(highest);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(x);
     series->attachAxis(y);
+    standDayLabels(chart);
 }
 
 void AnalysisWindow::showSatisfaction(const SatisfactionCounts &c)
@@ -323,5 +383,7 @@ void AnalysisWindow::exportSummary()
         const QDate to = m_shownTo.isValid() ? m_shownTo : m_to->date();
         ExportWindow::showFor(m_exportWindow, this, m_summary->grid(), ExportWindow::periodSheetName(from, to, kTitle),
                               kTitle);
+        // The second title row of the sheet says what the numbers cover.
+        setTag(m_exportWindow, m_shownScope);
     });
 }

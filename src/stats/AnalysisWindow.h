@@ -59,4 +59,6 @@ private:
     // The days of the analysis on show: the export names its sheet after them.
     QDate m_shownFrom;
     QDate m_shownTo;
+    // Period, department and grouping of the analysis on show, for the exported sheet's second row.
+    QString m_shownScope;
 };

@@ -1,7 +1,6 @@
 #include "ExportWindow.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -60,13 +59,22 @@ void openWithDesktop(const QString &path) { QDesktopServices::openUrl(QUrl::from
 ExportWindow::FileChooser fileChooser = &chooseWithDialog;
 ExportWindow::WorkbookViewer workbookViewer = &openWithDesktop;
 
-// The program's own folder, where the user can write there; the documents folder otherwise.
+// The folder of the last workbook chosen or written while the program runs.
+QString lastFolder;
+
+void rememberFolderOf(const QString &path)
+{
+    const QString folder = QFileInfo(QDir::fromNativeSeparators(path)).absolutePath();
+    if (QFileInfo(folder).isDir()) lastFolder = folder;
+}
+
+// Where the file dialog starts: the folder of the last workbook, else the user's documents
+// folder (the home folder when there is none).
 QString startFolder()
 {
-    const QString own = QCoreApplication::applicationDirPath();
-    if (QFileInfo(own).isWritable()) return own;
+    if (!lastFolder.isEmpty() && QFileInfo(lastFolder).isDir()) return lastFolder;
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return QDir(documents).exists() ? documents : QDir::homePath();
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 }  // namespace
@@ -214,7 +222,9 @@ void ExportWindow::chooseFile()
 {
     ErrorReports::guard(ErrorReports::Kind::Short, [&] {
         const QString path = fileChooser(this, startFolder());
-        if (!path.isEmpty()) m_path->setText(QDir::toNativeSeparators(path));
+        if (path.isEmpty()) return;
+        m_path->setText(QDir::toNativeSeparators(path));
+        rememberFolderOf(path);
     });
 }
 
@@ -273,6 +283,7 @@ bool ExportWindow::To_Execl(const QString &title, const QString &sheetName)
             progress.setValue(qMin(1000, int(done * 1000)));
             return !progress.wasCanceled();
         });
+        rememberFolderOf(job.path);
         return true;
     } catch (const xlsx::WorkbookError &e) {
         m_cancelled = e.isCancelled();

@@ -124,7 +124,8 @@ void GridExport::write(const GridModel &grid, const Job &job, const Progress &pr
     QStringList formats;
     QVector<bool> numeric;
     for (int k = 0; k < n; ++k) {
-        formats << numberFormat(grid.alignment(job.columns.at(k)));
+        const QString own = grid.numberFormat(job.columns.at(k));
+        formats << (own.isEmpty() ? numberFormat(grid.alignment(job.columns.at(k))) : own);
         numeric << (formats.last() != QLatin1String("@"));
     }
 

@@ -25,7 +25,8 @@ void AutoFitColumns(GridModel &grid, const QFont &font);
 //       each merged over the exported columns;
 //   row 4 on: the grid, chosen columns side by side from column A, 10.5 pt with thin borders;
 //       a column whose data alignment code is above 5 (right or general) is formatted "0.00_ ",
-//       every other column "@" (text), so codes such as 0012 keep their zeros;
+//       every other column "@" (text), so codes such as 0012 keep their zeros; a column that
+//       names its own number format (GridModel::numberFormat) gets that one;
 //   column widths: the grid's twips / 100, widened where the widest value as its cell shows it
 //       would not fit (at most 255 characters); a column the grid hides stays hidden;
 //   row heights: rows 1 to 3 and the header rows fit their fonts (1.4 x the size in points);

@@ -55,6 +55,7 @@ QString systemErrorText(int code)
         case EPERM: return QStringLiteral("没有权限");
         case ENOENT: return QStringLiteral("文件或文件夹不存在");
         case ENOSPC: return QStringLiteral("磁盘空间不足");
+        case EFBIG: return QStringLiteral("文件超出了允许的大小");
 #ifdef EDQUOT
         case EDQUOT: return QStringLiteral("超出了磁盘配额");
 #endif

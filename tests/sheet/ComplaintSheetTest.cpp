@@ -1,11 +1,22 @@
+#include <fcntl.h>
+#include <unistd.h>
 #include <QDialog>
+#include <QDir>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTest>
+#include <cstdio>
 
 #include "MessageRecorder.h"
+#include "ReadOnlyFile.h"
 #include "TestDatabase.h"
+#include "TestFiles.h"
 #include "TestRegistry.h"
 #include "common/Clock.h"
 #include "common/Session.h"
@@ -30,6 +41,15 @@ QString pdfText(const QString &file, int page = 0)
     process.start(QStringLiteral("pdftotext"), args << file << QStringLiteral("-"));
     if (!process.waitForFinished(60000) || process.exitCode() != 0) return QString();
     return QString::fromUtf8(process.readAllStandardOutput()).remove(QRegularExpression(QStringLiteral("\\s")));
+}
+
+// The text of one page with its layout kept, line by line, as pdftotext -layout reads it.
+QStringList pdfLines(const QString &file)
+{
+    QProcess process;
+    process.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), file, QStringLiteral("-")});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) return {};
+    return QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'));
 }
 
 int pdfPages(const QString &file)
@@ -69,6 +89,47 @@ void addComplaint(TestDatabase &db, int steps, const QString &opinion = QStringL
                  QDateTime(QDate(2026, 6, 1), QTime(10, n % 60)), QDateTime(QDate(2026, 6, 2), QTime(8, n % 60))});
     }
 }
+
+QByteArray contentOf(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// What the command writes to the standard error while it runs.
+class StandardError {
+public:
+    StandardError() : m_file(QDir::temp().filePath(QStringLiteral("tavimor-stderr-%1").arg(::getpid())))
+    {
+        std::fflush(stderr);
+        m_saved = ::dup(2);
+        const int fd = ::open(QFile::encodeName(m_file).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(fd, 2);
+        ::close(fd);
+    }
+    ~StandardError()
+    {
+        restore();
+        QFile::remove(m_file);
+    }
+    QString text()
+    {
+        restore();
+        return QString::fromLocal8Bit(contentOf(m_file));
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved < 0) return;
+        std::fflush(stderr);
+        ::dup2(m_saved, 2);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+    QString m_file;
+    int m_saved = -1;
+};
 
 }  // namespace
 
@@ -157,7 +218,11 @@ private slots:
                                      "2026-06-05 11:15",
                                      "结果满意度",
                                      "满意",
-                                     "打印日期：2026-06-15"})
+                                     "打印日期：2026-06-15",
+                                     "第 1 页 / 共 1 页",
+                                     "处理人签字：",
+                                     "业主签字：",
+                                     "日期："})
             QVERIFY2(text.contains(QString::fromUtf8(expected).remove(QLatin1Char(' '))), expected);
         // A post that left the register prints by its code.
         QVERIFY(text.contains(QStringLiteral("399")));
@@ -177,27 +242,53 @@ private slots:
         QVERIFY(ComplaintSheet::writePdf(*SheetStore(gConn).load(QStringLiteral("00000042")), file, nullptr));
         const int pages = pdfPages(file);
         QVERIFY2(pages >= 2, qPrintable(QString::number(pages)));
+        // Every page: the step header where steps go on, the print date and its number; every page
+        // after the first names the complaint.
         for (int page = 1; page <= pages; ++page) {
             const QString text = pdfText(file, page);
-            QVERIFY2(text.contains(QStringLiteral("处理结束时间")) && text.contains(QStringLiteral("顺序号")),
-                     qPrintable(QString::number(page)));
+            if (text.contains(QStringLiteral("需要协调")))
+                QVERIFY2(text.contains(QStringLiteral("处理结束时间")) && text.contains(QStringLiteral("顺序号")),
+                         qPrintable(QString::number(page)));
+            QVERIFY2(text.contains(QStringLiteral("第%1页/共%2页").arg(page).arg(pages)), qPrintable(text));
+            QVERIFY(text.contains(QStringLiteral("打印日期：")));
+            QCOMPARE(text.contains(QStringLiteral("投诉处理单（续）投诉编号：00000042")), page > 1);
         }
         const QString all = pdfText(file);
         QVERIFY(all.contains(QStringLiteral("结果40")));
         QVERIFY(!all.contains(QStringLiteral("回访人")));
+        QVERIFY(pdfText(file, pages).contains(QStringLiteral("业主签字")));
     }
 
-    // A voided complaint says so beside its status; one never routed shows an empty step table.
+    // A voided complaint says since when beside its status; one never routed shows an empty step
+    // table; 调查情况 and 处理结果 not yet written leave lines to write them by hand.
     void voidedComplaintWithoutSteps()
     {
         TestDatabase db;
         addComplaint(db, 0);
-        db.exec(QStringLiteral("UPDATE 投诉信息 SET 处理状态 = '尚未受理', 撤销时间 = '2026-06-02 00:00:00'"));
+        const auto rowsBetweenFindingsAndResult = [&](const QString &file) {
+            const QStringList lines = pdfLines(file);
+            int findings = -1, result = -1;
+            for (int i = 0; i < lines.size(); ++i) {
+                const QString line = lines.at(i).trimmed();
+                if (line.startsWith(QStringLiteral("调查情况"))) findings = i;
+                if (line.startsWith(QStringLiteral("处理结果")) && result < 0) result = i;
+            }
+            return findings >= 0 && result > findings ? result - findings : -1;
+        };
+        const QString written = m_dir->filePath(QStringLiteral("written.pdf"));
+        QVERIFY(ComplaintSheet::writePdf(*SheetStore(gConn).load(QStringLiteral("00000042")), written, nullptr));
+
+        db.exec(
+            QStringLiteral("UPDATE 投诉信息 SET 处理状态 = '尚未受理', 撤销时间 = '2026-06-02 08:15:00',"
+                           " 调查情况 = NULL, 处理结果 = ''"));
         const QString file = m_dir->filePath(QStringLiteral("voided.pdf"));
         QVERIFY(ComplaintSheet::writePdf(*SheetStore(gConn).load(QStringLiteral("00000042")), file, nullptr));
         const QString text = pdfText(file);
-        QVERIFY(text.contains(QStringLiteral("尚未受理（已作废）")));
+        QVERIFY2(text.contains(QStringLiteral("尚未受理（已作废2026-06-02）")), qPrintable(text));
         QVERIFY(text.contains(QStringLiteral("处理结果（无）")));
+        const int filled = rowsBetweenFindingsAndResult(written);
+        const int empty = rowsBetweenFindingsAndResult(file);
+        QVERIFY2(filled > 0 && empty >= filled + 3, qPrintable(QStringLiteral("%1 %2").arg(filled).arg(empty)));
     }
 
     // `--sheet`: over the stored settings, the PDF for a known code, 1 and no file for an unknown.
@@ -215,6 +306,110 @@ private slots:
         QCOMPARE(noSuchComplaint(QStringLiteral("99999999")), QStringLiteral("没有编号为99999999的投诉"));
         // A folder that cannot be written is reported, not claimed as done.
         QCOMPARE(writeSheetCommand(QStringLiteral("00000042"), QStringLiteral("/proc/nowhere/x.pdf")), 1);
+        {
+            StandardError err;
+            QCOMPARE(writeSheetCommand(QString(), m_dir->filePath(QStringLiteral("none.pdf"))), 1);
+            QCOMPARE(err.text().trimmed(), QStringLiteral("请指定投诉编号"));
+        }
+    }
+
+    // A full disk, a device that takes nothing and a read-only file are failures with a reason;
+    // a file already at the target keeps its content and no temporary file is left beside it.
+    void sheetCommandFailsWithoutDamage()
+    {
+        TestDatabase db;
+        addComplaint(db, 3);
+        Settings::overrideForThisRun(ConnectionSettings{QStringLiteral("sqlite:") + db.file(), {}, {}, {}});
+        const QString target = m_dir->filePath(QStringLiteral("sheet.pdf"));
+        QCOMPARE(writeSheetCommand(QStringLiteral("00000042"), target), 0);
+        const QByteArray whole = contentOf(target);
+        QVERIFY2(whole.size() > 16384, qPrintable(QString::number(whole.size())));
+        const QByteArray before("an earlier sheet");
+        const auto putBack = [&] {
+            QFile f(target);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(before);
+        };
+        putBack();
+        {
+            // Less room than the sheet needs. A second connection keeps the database's shared
+            // memory file as it is while the command opens the database anew.
+            QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+            holder.setDatabaseName(db.file());
+            QVERIFY(holder.open());
+            QSqlQuery(QStringLiteral("SELECT count(*) FROM 投诉信息"), holder).next();
+            StandardError err;
+            int status = 0;
+            {
+                test_files::FileSizeLimit limit(16384);
+                status = writeSheetCommand(QStringLiteral("00000042"), target);
+            }
+            holder.close();
+            holder = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+            QCOMPARE(status, 1);
+            QVERIFY2(err.text().contains(QStringLiteral("文件超出了允许的大小")), qPrintable(err.text()));
+        }
+        QCOMPARE(contentOf(target), before);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"sheet.pdf"});
+
+        if (QFileInfo::exists(QStringLiteral("/dev/full"))) {
+            StandardError err;
+            QCOMPARE(writeSheetCommand(QStringLiteral("00000042"), QStringLiteral("/dev/full")), 1);
+            QVERIFY2(err.text().contains(QStringLiteral("磁盘空间不足")), qPrintable(err.text()));
+            QVERIFY(!QFileInfo(QStringLiteral("/dev/full")).isFile());
+        }
+        {
+            ReadOnlyFile readOnly(target);
+            StandardError err;
+            QCOMPARE(writeSheetCommand(QStringLiteral("00000042"), target), 1);
+            QVERIFY2(err.text().contains(QStringLiteral("是只读的")), qPrintable(err.text()));
+        }
+        QCOMPARE(contentOf(target), before);
+        // Written whole over a file that may be replaced.
+        QCOMPARE(writeSheetCommand(QStringLiteral("00000042"), target), 0);
+        QVERIFY(pdfText(target).contains(QStringLiteral("王海涛")));
+    }
+
+    // Printing to a PDF file from the preview: written whole, or a message and the file as it was.
+    void previewPrintsToPdfFile()
+    {
+        TestDatabase db;
+        addComplaint(db, 1);
+        MessageRecorder messages;
+        QString target;
+        ModalDriver driver([&](QDialog *dialog) {
+            auto *preview = qobject_cast<QPrintPreviewDialog *>(dialog);
+            auto *pages = dialog->findChild<QPrintPreviewWidget *>();
+            if (!preview || !pages) return 0;
+            preview->printer()->setOutputFormat(QPrinter::PdfFormat);
+            preview->printer()->setOutputFileName(target);
+            const bool existed = QFile::exists(target);
+            pages->updatePreview();  // drawing the preview's pages writes no file
+            if (pages->pageCount() != 1 || QFile::exists(target) != existed) return 0;
+            pages->print();  // what the print dialog's 打印 does
+            return 1;
+        });
+        target = m_dir->filePath(QStringLiteral("printed.pdf"));
+        openComplaintSheet(nullptr, QStringLiteral("00000042"));
+        QCOMPARE(messages.count(), 0);
+        QVERIFY(pdfText(target).contains(QStringLiteral("王海涛")));
+
+        const QByteArray before = contentOf(target);
+        {
+            ReadOnlyFile readOnly(target);
+            openComplaintSheet(nullptr, QStringLiteral("00000042"));
+        }
+        QCOMPARE(messages.count(), 1);
+        QVERIFY2(messages.last().contains(QStringLiteral("是只读的")), qPrintable(messages.last()));
+        QCOMPARE(contentOf(target), before);
+
+        if (QFileInfo::exists(QStringLiteral("/dev/full"))) {
+            target = QStringLiteral("/dev/full");
+            openComplaintSheet(nullptr, QStringLiteral("00000042"));
+            QCOMPARE(messages.count(), 2);
+            QVERIFY2(messages.last().contains(QStringLiteral("磁盘空间不足")), qPrintable(messages.last()));
+        }
     }
 
     // The preview opens for a complaint that exists; a gone one and none are told apart.

@@ -3,10 +3,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtCharts/QBarSet>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QStackedBarSeries>
@@ -262,6 +264,77 @@ private slots:
         QCOMPARE(seen.value(sheet, "B5").toDouble(), 6.0);
         QCOMPARE(seen.value(sheet, "G5").toDouble(), 3.8);
         QCOMPARE(seen.value(sheet, "B7").toDouble(), 8.0);
+        // Counts are whole numbers, the mean hours have one decimal; the second title row says
+        // what the numbers cover.
+        for (const char *count : {"B5", "C6", "H7"})
+            QCOMPARE(seen.cell(sheet, count)["format"].toString(), QStringLiteral("0"));
+        QCOMPARE(seen.cell(sheet, "G5")["format"].toString(), QStringLiteral("0.0"));
+        QCOMPARE(seen.value(sheet, "A2").toString(),
+                 QStringLiteral("期间：2026-03-01 至 2026-03-10　部门：翠苑物业服务中心　按投诉方式"));
+
+        // As a spreadsheet program shows them.
+        REQUIRE_READER(readers::missingLibreOffice());
+        // The report is the workbook's second sheet, after the one a new workbook starts with.
+        const QString csv = readers::convertWithLibreOffice(
+            path, QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,2"),
+            dir.path());
+        QFile shown(csv);
+        QVERIFY2(shown.open(QIODevice::ReadOnly), qPrintable(csv));
+        const QStringList lines =
+            QString::fromUtf8(shown.readAll()).split(QRegularExpression(QStringLiteral("\\r?\\n")));
+        QCOMPARE(lines.value(4), QStringLiteral("电话,6,2,1,2,1,3.8,2"));
+        QCOMPARE(lines.value(6), QStringLiteral("合计,8,3,1,3,1,10.5,2"));
+    }
+
+    // The daily chart: every day labelled up to a month, exactly at its point; Mondays, then
+    // months, beyond; a single day shows its point.
+    void dailyChartAxis()
+    {
+        TestDatabase db(true);
+        fixture(db);
+        loginDepartment5();
+        Clock::Pinned pinned(kNow);
+        AnalysisWindow window;
+        const auto chart = [&] { return find<QChartView>(&window, "ChartView2")->chart(); };
+        const auto axis = [&] { return qobject_cast<QCategoryAxis *>(chart()->axes(Qt::Horizontal).value(0)); };
+        const auto line = [&] { return qobject_cast<QLineSeries *>(chart()->series().value(0)); };
+
+        window.resize(1024, 720);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        analyse(window, kMarch1, QDate(2026, 3, 31), 0);
+        QVERIFY(axis() && line());
+        QCOMPARE(axis()->count(), 31);
+        find<QChartView>(&window, "ChartView2")->grab();  // drawn: no label is cut to "…"
+        QVERIFY(!axis()->labelsTruncated());
+        for (int d = 0; d < 31; ++d) {
+            const QString label = axis()->categoriesLabels().at(d);
+            QCOMPARE(label, kMarch1.addDays(d).toString(QStringLiteral("MM-dd")));
+            QCOMPARE(axis()->endValue(label), line()->at(d).x());
+        }
+        QCOMPARE(line()->at(4).y(), 1.0);  // 03-05: C6
+        QVERIFY(axis()->min() < line()->at(0).x() && line()->at(30).x() < axis()->max());
+
+        analyse(window, kMarch10, kMarch10, 0);
+        QCOMPARE(line()->count(), 1);
+        QCOMPARE(line()->at(0).y(), 2.0);
+        QVERIFY(line()->pointsVisible());
+        QCOMPARE(axis()->categoriesLabels(), QStringList{"03-10"});
+        QVERIFY(axis()->min() < line()->at(0).x() && line()->at(0).x() < axis()->max());
+
+        // 2026-01-01 is a Thursday: the labels are the ten Mondays from 01-05.
+        const QDate newYear(2026, 1, 1);
+        analyse(window, newYear, kMarch10, 0);
+        QCOMPARE(axis()->count(), 10);
+        for (const QString &label : axis()->categoriesLabels()) {
+            const QDate day = newYear.addDays(qRound(axis()->endValue(label)));
+            QCOMPARE(day.dayOfWeek(), 1);
+            QCOMPARE(label, day.toString(QStringLiteral("MM-dd")));
+        }
+        analyse(window, QDate(2025, 3, 11), kMarch10, 0);
+        QCOMPARE(axis()->categoriesLabels().first(), QStringLiteral("2025-04"));
+        QCOMPARE(axis()->categoriesLabels().last(), QStringLiteral("2026-03"));
+        QCOMPARE(axis()->endValue(QStringLiteral("2026-03")), double(QDate(2025, 3, 11).daysTo(kMarch1)));
     }
 };
 

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,7 +21,12 @@ namespace {
 
 QString chosenPath;
 QString shownPath;
-QString answerWithChosenPath(QWidget *, const QString &) { return chosenPath; }
+QString askedFolder;
+QString answerWithChosenPath(QWidget *, const QString &folder)
+{
+    askedFolder = folder;
+    return chosenPath;
+}
 void recordShown(const QString &path) { shownPath = path; }
 
 template <typename T>
@@ -60,6 +66,70 @@ private slots:
     {
         ExportWindow::setFileChooser(nullptr);
         ExportWindow::setWorkbookViewer(nullptr);
+    }
+
+    // The file dialog starts in the documents folder, then where the last workbook was chosen or
+    // written; never in the program's folder. (First in this class: nothing was exported before.)
+    void fileDialogStartsWhereTheUserWorks()
+    {
+        GridModel grid;
+        export_probe::fillGrid(grid, QStringLiteral("<编号"), {{"1"}});
+        ExportWindow window;
+        window.Config(&grid, QStringLiteral("表"), QStringLiteral("标题"));
+        window.show();
+        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        find<QPushButton>(&window, "Command1")->click();  // cancelled
+        QCOMPARE(askedFolder, QFileInfo(documents).isDir() ? documents : QDir::homePath());
+        QVERIFY(askedFolder != QCoreApplication::applicationDirPath());
+
+        QTemporaryDir other;
+        chosenPath = other.filePath(QStringLiteral("a.xlsx"));
+        find<QPushButton>(&window, "Command1")->click();
+        find<QPushButton>(&window, "Command1")->click();
+        QCOMPARE(askedFolder, other.path());
+        find<QLineEdit>(&window, "Text1(0)")->setText(m_dir->filePath(QStringLiteral("typed.xlsx")));
+        find<QPushButton>(&window, "Command2")->click();
+        QVERIFY(QFileInfo::exists(m_dir->filePath(QStringLiteral("typed.xlsx"))));
+        ExportWindow next;
+        next.Config(&grid, QStringLiteral("表"), QStringLiteral("标题"));
+        find<QPushButton>(&next, "Command1")->click();
+        QCOMPARE(askedFolder, m_dir->path());
+    }
+
+    // A disk that fills up while the workbook is saved: the failure and its reason are shown, the
+    // workbook that was there is untouched and nothing is left beside it.
+    void fullDiskLeavesTheWorkbook()
+    {
+        GridModel grid;
+        QList<QStringList> rows;
+        for (int i = 0; i < 2000; ++i) rows << QStringList{QString::number(i), QStringLiteral("投诉人%1").arg(i)};
+        export_probe::fillGrid(grid, QStringLiteral("<编号|<投诉人"), rows);
+        const QString path = m_dir->filePath(QStringLiteral("full.xlsx"));
+        ExportWindow window;
+        window.Config(&grid, QStringLiteral("统计"), QStringLiteral("标题"));
+        window.show();
+        find<QLineEdit>(&window, "Text1(0)")->setText(path);
+        find<QPushButton>(&window, "Command2")->click();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        window.Config(&grid, QStringLiteral("统计"), QStringLiteral("标题"));
+        window.show();
+        MessageRecorder messages;
+        {
+            test_files::FileSizeLimit limit(4096);
+            find<QPushButton>(&window, "Command2")->click();
+        }
+        QCOMPARE(messages.count(), 1);
+        QVERIFY2(messages.last().startsWith(QStringLiteral("输出到Execl失败: 无法保存工作簿")) &&
+                     messages.last().contains(QStringLiteral("文件超出了允许的大小")),
+                 qPrintable(messages.last()));
+        QVERIFY(window.isVisible());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"full.xlsx"});
     }
 
     // Every column with a header starts chosen; a column without one is hidden and never

@@ -167,10 +167,12 @@ private slots:
         QCOMPARE(r.text(1)->text(), QString());
     }
 
+    // Maximized in the main area; the frame's close box asks before typed input is dropped.
     void opensMaximizedInTheMainArea()
     {
         TestDatabase db(true);
         loginReceptionist();
+        MessageRecorder messages;
         QMdiArea area;
         area.resize(1200, 800);
         area.show();
@@ -180,6 +182,14 @@ private slots:
         QVERIFY(frame);
         QVERIFY(frame->isMaximized());
         QCOMPARE(frame->widget()->objectName(), QStringLiteral("frm投诉接待"));
+
+        QTest::mouseClick(frame->widget()->findChild<QPushButton *>(QStringLiteral("Command3")), Qt::LeftButton);
+        QTest::keyClicks(frame->widget()->findChild<QLineEdit *>(QStringLiteral("Text1(1)")), QStringLiteral("Zhou"));
+        messages.answers = {Messages::Answer::No};
+        QVERIFY(!frame->close());
+        QCOMPARE(area.subWindowList().size(), 1);
+        QVERIFY(frame->close());
+        QCOMPARE(messages.count(), 2);
     }
 
     void saveChecksInOrderAndStoresTheComplaint()
@@ -539,28 +549,6 @@ private slots:
         r.click("Command5");  // 是
         QCOMPARE(messages.count(), 7);
         QVERIFY(!r.window->isVisible());
-    }
-
-    // The close box of the window's frame in the main area asks the same.
-    void closingTheFrameAsksFirst()
-    {
-        TestDatabase db(true);
-        loginReceptionist();
-        MessageRecorder messages;
-        QMdiArea area;
-        area.resize(1200, 800);
-        area.show();
-        MainArea::set(&area);
-        QMdiSubWindow *frame = MainArea::open(createReceptionWindow());
-        MainArea::set(nullptr);
-        QVERIFY(frame);
-        QTest::mouseClick(frame->widget()->findChild<QPushButton *>(QStringLiteral("Command3")), Qt::LeftButton);
-        QTest::keyClicks(frame->widget()->findChild<QLineEdit *>(QStringLiteral("Text1(1)")), QStringLiteral("Zhou"));
-        messages.answers = {Messages::Answer::No};
-        QVERIFY(!frame->close());
-        QCOMPARE(area.subWindowList().size(), 1);
-        QVERIFY(frame->close());
-        QCOMPARE(messages.count(), 2);
     }
 
     // In a main window of 1024 x 720 the code box shows its whole text: moving the cursor from

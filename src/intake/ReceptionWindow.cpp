@@ -125,12 +125,19 @@ void ReceptionWindow::buildControls()
         combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         combo->setMinimumContentsLength(6);
     }
-    for (QLineEdit *field : {m_code, m_time, m_complainant, m_telephone}) field->setMinimumWidth(96);
-    // The code box shows its whole "<保存时自动生成编号" at the smallest window size too: its text
-    // and the margins and frame that Qt puts around the seventeen x of a line edit's size hint.
+    m_complainant->setMinimumWidth(96);
+    // At the smallest window size too, the code box shows its whole "<保存时自动生成编号", the
+    // time box a time with seconds and the telephone box a number with area code and separators:
+    // the text, and the margins and frame that Qt puts around the seventeen x of a line edit's
+    // size hint.
     const QFontMetrics metrics = m_code->fontMetrics();
     const int lineEditFrame = m_code->sizeHint().width() - 17 * metrics.horizontalAdvance(QLatin1Char('x'));
-    m_code->setMinimumWidth(metrics.horizontalAdvance(reception::kNoCodeYet) + lineEditFrame);
+    const auto holdWhole = [&](QLineEdit *box, const QString &text) {
+        box->setMinimumWidth(metrics.horizontalAdvance(text) + lineEditFrame);
+    };
+    holdWhole(m_code, reception::kNoCodeYet);
+    holdWhole(m_time, QStringLiteral("2026-12-31 23:59:59"));
+    holdWhole(m_telephone, QStringLiteral("0571-8888 7777"));
 
     auto *fields = new QGridLayout;
     fields->setHorizontalSpacing(6);

@@ -551,19 +551,26 @@ private slots:
         QVERIFY(!r.window->isVisible());
     }
 
-    // In a main window of 1024 x 720 the code box shows its whole text: moving the cursor from
-    // its start to its end scrolls nothing.
-    void codeBoxShowsItsWholeTextAtTheSmallestSize()
+    // In a main window of 1024 x 720 the code box shows its whole text, the time box a time with
+    // seconds and the telephone box a number with area code: moving the cursor from the start to
+    // the end scrolls nothing.
+    void boxesShowTheirWholeTextAtTheSmallestSize()
     {
         ReceptionFixture r;
         r.open(1000, 560);
         auto *code = r.get<QLineEdit>("Text1(5)");
         QCOMPARE(code->text(), QStringLiteral("<保存时自动生成编号"));
-        code->setCursorPosition(0);
-        const int start = code->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
-        code->end(false);
-        const int end = code->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
-        QCOMPARE(end - start, code->fontMetrics().horizontalAdvance(code->text()));
+        auto *telephone = r.get<QLineEdit>("Text1(3)");
+        telephone->setText(QStringLiteral("0571-8622 3103"));
+        auto *time = r.get<QLineEdit>("Text1(0)");
+        time->setText(QStringLiteral("2026-12-05 17:16:00"));
+        for (QLineEdit *box : {code, telephone, time}) {
+            box->setCursorPosition(0);
+            const int start = box->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+            box->end(false);
+            const int end = box->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+            QCOMPARE(end - start, box->fontMetrics().horizontalAdvance(box->text()));
+        }
     }
 
     void queryOptions()

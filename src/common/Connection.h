@@ -5,7 +5,7 @@
 // Opening the shared connection gConn.
 
 // Replaces gConn by a new connection opened with the four values; on failure shows
-// "错误信息：" + the description (title "信息文本") and returns false. A database that refuses
+// "错误信息：" + the description (with the program's title) and returns false. A database that refuses
 // writes opens with a warning that nothing can be saved.
 bool OpenConnection(const QString &login, const QString &password, const QString &database, const QString &server);
 

@@ -51,10 +51,7 @@ QString minutes(const QDateTime &value)
     return value.isValid() ? digits(value.date(), value.time(), '-', 16) : QString();
 }
 
-QString list(const QDateTime &value)
-{
-    return value.isValid() ? digits(value.date(), value.time(), '/', 16) : QString();
-}
+QString list(const QDateTime &value) { return minutes(value); }
 
 QString general(const QVariant &value)
 {
@@ -71,12 +68,7 @@ QString list(const QVariant &value)
     if (value.isNull()) return QString();
     if (value.typeId() == QMetaType::QString) {
         const QString s = value.toString();
-        if (Value::isStoredDateTime(s)) {
-            QString text = s.left(16);
-            text[4] = QLatin1Char('/');
-            text[7] = QLatin1Char('/');
-            return text;
-        }
+        if (Value::isStoredDateTime(s)) return s.left(16);
     }
     return list(Value::dateTime(value));
 }
@@ -116,29 +108,47 @@ qint64 minuteBoundaries(const QDateTime &from, const QDateTime &to) { return bou
 
 qint64 hourBoundaries(const QDateTime &from, const QDateTime &to) { return boundaries(from, to, 3600); }
 
-QString waiting(const QDateTime &from, const QDateTime &now)
+namespace {
+
+// Written into one string: the lists show one of these per row.
+void appendNumber(QString &text, qint64 value)
+{
+    char16_t digits[20];
+    int count = 0;
+    do {
+        digits[count++] = char16_t(u'0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    while (count > 0) text += QChar(digits[--count]);
+}
+
+QString waitingText(const QDateTime &from, const QDateTime &now, bool inDays)
 {
     if (!from.isValid() || !now.isValid()) return QString();
     const qint64 n = qMax<qint64>(0, minuteBoundaries(from, now));  // a time in the future waits 0
-    // Written into one string: the lists show one of these per row.
     QString text;
     text.reserve(24);
-    const auto number = [&](qint64 value) {
-        char16_t digits[20];
-        int count = 0;
-        do {
-            digits[count++] = char16_t(u'0' + value % 10);
-            value /= 10;
-        } while (value > 0);
-        while (count > 0) text += QChar(digits[--count]);
-    };
+    const qint64 hours = n / 60;
+    if (inDays && hours >= kDaysFromHours) {
+        appendNumber(text, hours / 24);
+        text += u"天";
+        appendNumber(text, hours % 24);
+        text += u"小时";
+        return text;
+    }
     if (n >= 60) {
-        number(n / 60);
+        appendNumber(text, hours);
         text += u"小时";
     }
-    number(n % 60);
+    appendNumber(text, n % 60);
     text += u"分钟";
     return text;
 }
+
+}  // namespace
+
+QString waiting(const QDateTime &from, const QDateTime &now) { return waitingText(from, now, false); }
+
+QString waitingInDays(const QDateTime &from, const QDateTime &now) { return waitingText(from, now, true); }
 
 }  // namespace DateText

@@ -16,7 +16,7 @@ QString general(const QVariant &value);
 QString list(const QVariant &value);
 // "yyyy-MM-dd HH:mm": the complaint time as it is typed at reception.
 QString minutes(const QDateTime &value);
-// "yyyy/MM/dd HH:mm": times shown in the lists.
+// Times shown in the lists: the same "yyyy-MM-dd HH:mm", so that a date reads alike everywhere.
 QString list(const QDateTime &value);
 // "yyyy-MM-dd".
 QString day(const QDate &value);
@@ -33,5 +33,9 @@ qint64 hourBoundaries(const QDateTime &from, const QDateTime &to);
 // The waiting time: whole hours + "小时" (only from 60 minutes on), then minutes + "分钟":
 // 125 minutes give "2小时5分钟", 60 give "1小时0分钟", 59 give "59分钟".
 QString waiting(const QDateTime &from, const QDateTime &now);
+// The same below kDaysFromHours hours; from there on whole days + "天" and the remaining whole
+// hours + "小时" (9910 hours give "412天22小时"): a wait of weeks is read in days.
+QString waitingInDays(const QDateTime &from, const QDateTime &now);
+constexpr qint64 kDaysFromHours = 72;
 
 }  // namespace DateText

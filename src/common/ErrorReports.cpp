@@ -33,10 +33,7 @@ void ShowProcError(int number, const QString &handler, const QString &window)
     Messages::show(QStringLiteral("%1 %2").arg(number).arg(handler), Messages::programTitle());
 }
 
-void ShowConnection(const QString &description)
-{
-    Messages::show(QStringLiteral("错误信息：") + description, QStringLiteral("信息文本"), Messages::Icon::Information);
-}
+void ShowConnection(const QString &description) { Messages::information(QStringLiteral("错误信息：") + description); }
 
 void report(Kind kind, const std::exception_ptr &error, const QString &handler)
 {

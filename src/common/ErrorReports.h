@@ -20,7 +20,7 @@ void ShowNumbered(int number, const QString &description);
 void ShowShort(int number, const QString &description);
 // The handler report: the error number and the handler's name. The window name is not shown.
 void ShowProcError(int number, const QString &handler, const QString &window = QString());
-// The connection report: "错误信息：" + description, title "信息文本".
+// The connection report: "错误信息：" + description, information icon, the program's title.
 void ShowConnection(const QString &description);
 
 // Shows the report of the given kind for the current exception (DbError or any other).

@@ -53,7 +53,17 @@ void FlexGrid::keyPressEvent(QKeyEvent *event)
     const int before = currentRow();
     QTableView::keyPressEvent(event);
     const int after = currentRow();
-    if (after >= 0 && after != before) emit rowChosen(after);
+    if (after >= 0 && after != before) {
+        m_rowBeforeChoice = before;
+        emit rowChosen(after);
+    }
+}
+
+void FlexGrid::mousePressEvent(QMouseEvent *event)
+{
+    // The press makes the row current; the click that chooses it comes with the release.
+    m_rowBeforeChoice = currentRow();
+    QTableView::mousePressEvent(event);
 }
 
 int FlexGrid::currentRow() const
@@ -78,7 +88,7 @@ void FlexGrid::setCurrentRow(int row)
 void FlexGrid::setRowLines(int row, int lines)
 {
     // Never taller than the grid shows: a row of endless text stays reachable, its cell ends in
-    // an ellipsis and its tooltip holds the whole text.
+    // an ellipsis and its tooltip holds the text (up to GridModel::kMaxToolTipChars).
     const int line = verticalHeader()->defaultSectionSize();
     const int fitting = qMax(1, viewport()->height() / line);
     setRowHeight(row, line * qBound(1, lines, fitting));

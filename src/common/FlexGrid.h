@@ -23,6 +23,9 @@ public:
     void setRowLines(int row, int lines);
     // The first column looks like a fixed (header) column.
     void setFixedFirstColumn(bool fixed);
+    // The row that was current before the user's latest click or key move (-1: none), so that a
+    // window that does not let the user leave a row can put the grid back.
+    int rowBeforeChoice() const { return m_rowBeforeChoice; }
 
 signals:
     void cellClicked(int row, int column);
@@ -33,10 +36,12 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
 
 private:
     void applyWidth(int column);
     void applyAllWidths();
 
     GridModel *m_model;
+    int m_rowBeforeChoice = -1;
 };

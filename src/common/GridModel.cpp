@@ -326,8 +326,8 @@ QVariant GridModel::data(const QModelIndex &index, int role) const
     const int row = index.row();
     const int column = index.column();
     switch (role) {
-        case Qt::DisplayRole:
-        case Qt::ToolTipRole: return text(row, column);
+        case Qt::DisplayRole: return text(row, column);
+        case Qt::ToolTipRole: return toolTipText(text(row, column));
         case Qt::BackgroundRole:
             if (qAlpha(m_rowBack.at(row)) != 0) return QColor::fromRgba(m_rowBack.at(row));
             return QVariant();
@@ -350,6 +350,15 @@ QVariant GridModel::data(const QModelIndex &index, int role) const
         case Qt::TextAlignmentRole: return QVariant::fromValue(qtAlignment(alignment(column)));
         default: return QVariant();
     }
+}
+
+QString GridModel::toolTipText(const QString &text)
+{
+    if (text.size() <= kMaxToolTipChars) return text;
+    // Never half of a character written as a surrogate pair.
+    int cut = kMaxToolTipChars;
+    if (text.at(cut - 1).isHighSurrogate()) --cut;
+    return text.left(cut) + QStringLiteral("…");
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const

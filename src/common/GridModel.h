@@ -95,12 +95,17 @@ public:
 
     // Columns only grow: every column becomes at least as wide as its widest text in `font`
     // plus `marginTwips`, but grows no wider than kMaxGrownTwips (longer texts end in an
-    // ellipsis; the tooltip shows them whole). With `fromRow`, only the rows from there on are
+    // ellipsis; the tooltip shows them, up to kMaxToolTipChars). With `fromRow`, only the rows from there on are
     // measured.
     void growWidthsToFit(const QFont &font, int marginTwips = 90, int fromRow = 0);
     // The same for some columns only.
     void growWidthsToFit(const QFont &font, int marginTwips, const QVector<int> &columns);
     static constexpr int kMaxGrownTwips = 480 * 15;
+
+    // A cell's tooltip shows its whole text up to this many characters; a longer one is cut
+    // there and ends in "…", so that the tip never covers the screen.
+    static constexpr int kMaxToolTipChars = 500;
+    static QString toolTipText(const QString &text);
 
     // QAbstractTableModel
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;

@@ -155,7 +155,7 @@ void FollowUpWindow::fillAwaiting(const QVector<AwaitingVisit> &list, const QDat
         cells[AContent] = c.content;
         cells[AReply] = c.reply;
         cells[AFinished] = c.finishedText;
-        cells[AWaiting] = DateText::waiting(c.finished, now);
+        cells[AWaiting] = DateText::waitingInDays(c.finished, now);
         const int row = bulk.append(cells, AColumns);
         if (c.finished.isValid() && (nowMs - c.finished.toMSecsSinceEpoch()) / 1000 > kLateHours * 3600LL)
             model->setCellStyle(row, AWaiting, QColor(255, 0, 0), true);

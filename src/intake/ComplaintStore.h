@@ -24,7 +24,7 @@ enum {
     Receiver,     // 接待
     Status,       // 处理状态
     Result,       // 处理结果
-    Finished,     // 处理时间, "yyyy/MM/dd HH:mm"; empty while open
+    Finished,     // 处理时间, "yyyy-MM-dd HH:mm"; empty while open
     Room,         // hidden: S_ID of the room the complaint was recorded for
     Office,       // hidden: the complaint's own 管理处代号
     Id,           // hidden, always the last column: ID

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 class Database;
@@ -14,10 +15,20 @@ struct Household {
 
     // The digits of a telephone text ("0571-8600 1001" gives "057186001001").
     static QString digits(const QString &telephone);
+    // The digits as the number is dialled at home: a leading country code 86 is dropped
+    // ("+86 138 0571 0504", "0086-13805710504" and "86-13805710504" give "13805710504"), and an
+    // area code written without its 0 gets it back ("+86 571 8600 1001" gives "057186001001").
+    // A bare 86 counts as the country code only when a whole number follows it (a mobile number,
+    // or an area code and number): "8600 1001" is a local number and stays as it is.
+    static QString nationalDigits(const QString &telephone);
+    // The digit texts under which the national number `national` may have been stored (with or
+    // without "86", "+86", "0086" in front); only `national` itself for a number that is not a
+    // whole mobile or area-coded one.
+    static QStringList writtenForms(const QString &national);
     // A telephone identifies a household only with at least this many digits.
     static constexpr int kMinTelephoneDigits = 7;
     // True when there is a room, or a telephone long enough to stand for the household.
-    bool isKnown() const { return roomId > 0 || digits(telephone).size() >= kMinTelephoneDigits; }
+    bool isKnown() const { return roomId > 0 || nationalDigits(telephone).size() >= kMinTelephoneDigits; }
 };
 
 // One earlier complaint of a household, as the history grid shows it.

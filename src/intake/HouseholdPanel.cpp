@@ -1,5 +1,6 @@
 #include "HouseholdPanel.h"
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -41,6 +42,8 @@ HouseholdPanel::HouseholdPanel(QWidget *window, QWidget *fields, QLineEdit *tele
     m_grid = named(new FlexGrid(this), QStringLiteral("MSFlexGrid2"));
     m_grid->grid()->setFormatString(kFormat, m_grid->font());
     m_grid->setToolTip(QStringLiteral("双击一行打开该投诉的处理单"));
+    // The earlier complaints' short columns keep their widths; their contents take the rest.
+    m_grid->horizontalHeader()->setStretchLastSection(true);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 4, 6, 6);
     layout->setSpacing(2);
@@ -50,6 +53,7 @@ HouseholdPanel::HouseholdPanel(QWidget *window, QWidget *fields, QLineEdit *tele
     m_lookup = makeButton(fields, QStringLiteral("Command10"), QStringLiteral("按电话查找"));
     m_lookup->setToolTip(QStringLiteral("按联系电话查找本部门管理项目的住户"));
     m_sheet = makeButton(fields, QStringLiteral("Command11"), QStringLiteral("打印处理单"));
+    m_sheet->setEnabled(false);
     m_list = named(new QListWidget(window), QStringLiteral("List2"));
     m_list->resize(460, 180);
     m_list->hide();
@@ -68,6 +72,8 @@ void HouseholdPanel::clear(const QString &shownCode)
 {
     m_list->hide();
     m_shownCode = shownCode;
+    // The sheet is that of the complaint the fields show; one being entered has none yet.
+    m_sheet->setEnabled(!shownCode.isEmpty());
     m_grid->grid()->clearRows();
     m_repeat->clear();
 }
@@ -98,7 +104,7 @@ void HouseholdPanel::showHousehold(const Household &household, const QString &sh
 void HouseholdPanel::lookUp()
 {
     m_list->hide();
-    const QString digits = Household::digits(m_telephone->text());
+    const QString digits = Household::nationalDigits(m_telephone->text());
     if (digits.size() < kLookupMinDigits) {
         Messages::plain(QStringLiteral("请输入至少4位电话号码"));
         return;

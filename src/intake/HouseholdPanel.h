@@ -27,7 +27,8 @@ public:
     QPushButton *sheetButton() const { return m_sheet; }
 
     // Lists the household's complaints, leaving out `shownCode` (empty while a new complaint is
-    // entered), and warns of the recent ones. The sheet button prints `shownCode`.
+    // entered), and warns of the recent ones. The sheet button prints `shownCode` (and is off
+    // while there is none).
     void showHousehold(const Household &household, const QString &shownCode);
     // No household: an empty list and no warning.
     void clear(const QString &shownCode = QString());

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 
+#include "HouseholdPanel.h"
 #include "ReceptionParts.h"
 #include "common/CodeName.h"
 #include "common/ErrorReports.h"
@@ -120,6 +121,7 @@ void ReceptionWindow::showCurrentRow()
     m_receiver->setCurrentText(cell(RegisterColumn::Receiver));
     m_grid->setCurrentRow(row);
     showHistory();
+    rememberFields();
 }
 
 bool ReceptionWindow::isAdding() const { return m_newButton->text() == reception::kCancelCaption; }
@@ -138,6 +140,8 @@ void ReceptionWindow::clearShownComplaint()
     m_category->setCurrentIndex(-1);
     m_channel->setCurrentIndex(-1);
     m_voidButton->setEnabled(false);
+    m_household->clear();
+    rememberFields();
 }
 
 // The register row of the complaint whose code the fields show; -1 when none is shown.

@@ -1,5 +1,6 @@
 #include "ReceptionWindow.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFrame>
@@ -28,6 +29,7 @@
 #include "common/InputLimits.h"
 #include "common/MainArea.h"
 #include "common/Messages.h"
+#include "common/Program.h"
 #include "common/Session.h"
 #include "common/Twips.h"
 #include "common/WaitCursor.h"
@@ -123,7 +125,19 @@ void ReceptionWindow::buildControls()
         combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         combo->setMinimumContentsLength(6);
     }
-    for (QLineEdit *field : {m_code, m_time, m_complainant, m_telephone}) field->setMinimumWidth(96);
+    m_complainant->setMinimumWidth(96);
+    // At the smallest window size too, the code box shows its whole "<保存时自动生成编号", the
+    // time box a time with seconds and the telephone box a number with area code and separators:
+    // the text, and the margins and frame that Qt puts around the seventeen x of a line edit's
+    // size hint.
+    const QFontMetrics metrics = m_code->fontMetrics();
+    const int lineEditFrame = m_code->sizeHint().width() - 17 * metrics.horizontalAdvance(QLatin1Char('x'));
+    const auto holdWhole = [&](QLineEdit *box, const QString &text) {
+        box->setMinimumWidth(metrics.horizontalAdvance(text) + lineEditFrame);
+    };
+    holdWhole(m_code, reception::kNoCodeYet);
+    holdWhole(m_time, QStringLiteral("2026-12-31 23:59:59"));
+    holdWhole(m_telephone, QStringLiteral("0571-8888 7777"));
 
     auto *fields = new QGridLayout;
     fields->setHorizontalSpacing(6);
@@ -234,9 +248,13 @@ void ReceptionWindow::buildControls()
         if (!m_telephone->text().trimmed().isEmpty()) showHistory();
     });
 
-    connect(m_query, &QPushButton::clicked, this, [this] { LoadComplaintList(); });
+    // New rows leave no complaint shown: input typed into a shown one is not dropped unasked (a
+    // new complaint being typed stays as it is).
+    connect(m_query, &QPushButton::clicked, this, [this] {
+        if (isAdding() || mayDropInput()) LoadComplaintList();
+    });
     // A click or a move with the keys: the fields always show the row the user is on.
-    connect(m_grid, &FlexGrid::rowChosen, this, [this] { showCurrentRow(); });
+    connect(m_grid, &FlexGrid::rowChosen, this, [this] { rowChosen(); });
     connect(m_newButton, &QPushButton::clicked, this, [this] { newOrCancel(); });
     connect(m_saveButton, &QPushButton::clicked, this, [this] { confirm(); });
     connect(m_voidButton, &QPushButton::clicked, this, [this] { voidCurrent(); });
@@ -282,12 +300,17 @@ void ReceptionWindow::load()
         [&] {
             m_receiver->clear();
             m_receiver->addItems(m_store.receivers(gDeptCode));
-            int match = -1;
-            for (int i = 0; i < m_receiver->count() && match < 0; ++i)
-                if (m_receiver->itemText(i).trimmed() == gUserName.trimmed()) match = i;
-            m_receiver->setCurrentIndex(match);
+            m_receiver->setCurrentIndex(loggedInReceiver());
         },
         QStringLiteral("Form_Load"));
+    rememberFields();
+}
+
+int ReceptionWindow::loggedInReceiver() const
+{
+    for (int i = 0; i < m_receiver->count(); ++i)
+        if (m_receiver->itemText(i).trimmed() == gUserName.trimmed()) return i;
+    return -1;
 }
 
 void ReceptionWindow::resizeEvent(QResizeEvent *event)
@@ -327,6 +350,7 @@ void ReceptionWindow::placeAbove(QWidget *panel, QWidget *button)
 void ReceptionWindow::newOrCancel()
 {
     if (!isAdding()) {
+        if (!mayDropInput()) return;
         m_newButton->setText(reception::kCancelCaption);
         for (QLineEdit *field : {m_time, m_complainant, m_address, m_telephone, m_code}) field->clear();
         m_content->clear();
@@ -339,12 +363,16 @@ void ReceptionWindow::newOrCancel()
         // A new complaint always has an office when the department has any: the one shown last
         // may have had none, or one the list does not offer.
         if (m_offices->currentIndex() < 0 && m_offices->count() > 0) m_offices->setCurrentIndex(0);
+        // The one who takes the call receives the complaint, not the receiver of the complaint
+        // viewed before; a user the department's list does not hold keeps the selection.
+        if (const int me = loggedInReceiver(); me >= 0) m_receiver->setCurrentIndex(me);
         m_complainant->setFocus();
         m_code->setText(QStringLiteral("<保存时自动生成>"));
         m_exitButton->setEnabled(true);
         m_saveButton->setEnabled(true);
         m_voidButton->setEnabled(false);
         m_household->clear();
+        rememberFields();
         return;
     }
     m_newButton->setText(reception::kNewCaption);
@@ -436,6 +464,7 @@ void ReceptionWindow::UpdateData()
         const QString code = m_code->text();
         const std::optional<qint64> id = m_store.update(code, input);
         if (!id) return;
+        rememberFields();
         m_code->setText(code);
         // The row of this complaint, wherever the register shows it.
         const int row = rowOfId(*id);
@@ -458,4 +487,42 @@ QString ReceptionWindow::shownCode() const
 void ReceptionWindow::showHistory()
 {
     m_household->showHousehold(Household{m_roomId, m_telephone->text()}, shownCode());
+}
+
+// Unsaved input ----------------------------------------------------------------------------------
+
+QStringList ReceptionWindow::fieldTexts() const
+{
+    return {m_time->text(),           m_complainant->text(),     m_address->text(),
+            m_telephone->text(),      m_content->toPlainText(),  m_category->currentText(),
+            m_channel->currentText(), m_receiver->currentText(), QString::number(m_offices->currentIndex()),
+            QString::number(m_roomId)};
+}
+
+void ReceptionWindow::rememberFields() { m_loadedFields = fieldTexts(); }
+
+bool ReceptionWindow::mayDropInput()
+{
+    if (fieldTexts() == m_loadedFields) return true;
+    return Messages::ask(QStringLiteral("投诉信息尚未保存，是否放弃修改？"), Messages::programTitle(),
+                         Messages::Icon::Question);
+}
+
+void ReceptionWindow::rowChosen()
+{
+    if (!mayDropInput()) {
+        // The row the user was on stays current, so that the grid and the fields agree.
+        m_grid->setCurrentRow(m_grid->rowBeforeChoice());
+        return;
+    }
+    showCurrentRow();
+}
+
+void ReceptionWindow::closeEvent(QCloseEvent *event)
+{
+    if (!Program::isEnding() && !mayDropInput()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }

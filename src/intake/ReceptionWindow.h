@@ -52,6 +52,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    // Closing (退出 or the frame's close box) first asks before typed input is dropped.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
@@ -59,6 +61,8 @@ private:
     void newOrCancel();
     void confirm();
     void showCurrentRow();
+    // A row chosen by the user: shown, unless the user keeps the input the fields hold.
+    void rowChosen();
     void voidCurrent();
     void officeChosen();
     void nodeClicked(QTreeWidgetItem *item);
@@ -76,6 +80,13 @@ private:
     int rowOfId(qint64 id) const;
     void fitRowHeight(int row);
     void layoutWindow();
+    // The entry of Combo2 that names the logged-in user; -1 when the department's list has none.
+    int loggedInReceiver() const;
+    // What the fields hold, compared with what they held when last filled or saved.
+    QStringList fieldTexts() const;
+    void rememberFields();
+    // True when the fields hold nothing new, or the user agrees to drop what they hold.
+    bool mayDropInput();
 
     ComplaintStore m_store;
     PropertyRegister m_property;
@@ -89,6 +100,8 @@ private:
     QString m_keptOffice;
     QString m_keptCategory;
     QString m_keptChannel;
+    // The fields as last filled from the register, cleared for a new complaint, or saved.
+    QStringList m_loadedFields;
 
     QLabel *m_listTitle;
     QRadioButton *m_optMonth;

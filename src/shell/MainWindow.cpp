@@ -252,6 +252,9 @@ QWidget *MainWindow::openItem(const QString &itemName)
 void MainWindow::logout()
 {
     m_area->closeAllSubWindows();
+    // A window whose user chose to keep unsaved input stays open, and the session with it.
+    for (QMdiSubWindow *frame : m_area->subWindowList())
+        if (frame->isVisible()) return;
     for (QMdiSubWindow *frame : m_area->subWindowList()) delete frame;
     if (!gCommandLine.isEmpty()) {
         QString error;

@@ -24,7 +24,7 @@ void DateTextTest::textsReadAsQtFormatsThem()
         QCOMPARE(DateText::general(m),
                  m.toString(midnight ? QStringLiteral("yyyy-MM-dd") : QStringLiteral("yyyy-MM-dd HH:mm:ss")));
         QCOMPARE(DateText::minutes(m), m.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
-        QCOMPARE(DateText::list(m), m.toString(QStringLiteral("yyyy/MM/dd HH:mm")));
+        QCOMPARE(DateText::list(m), m.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
         QCOMPARE(DateText::day(m.date()), m.date().toString(QStringLiteral("yyyy-MM-dd")));
         // The stored form read back from a column gives the same texts.
         if (m.date().year() >= 1000) {

@@ -136,7 +136,7 @@ void SessionTest::wrongServerGivesBothMessagesInOrder()
     QCOMPARE(messages.count(), 2);
     QVERIFY(messages.messages.at(0).text.startsWith(QStringLiteral("错误信息：")));
     QVERIFY(messages.messages.at(0).text.size() > 5);  // with the driver's description
-    QCOMPARE(messages.messages.at(0).title, QStringLiteral("信息文本"));
+    QCOMPARE(messages.messages.at(0).title, Messages::programTitle());
     QCOMPARE(messages.messages.at(0).icon, Messages::Icon::Information);
     QCOMPARE(messages.messages.at(1).text, QStringLiteral("数据库连接失败!"));
     QCOMPARE(messages.messages.at(1).title, QStringLiteral("连接提示"));

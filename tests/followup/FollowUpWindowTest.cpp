@@ -112,9 +112,9 @@ private slots:
         QVERIFY(!boldRed(awaiting, 1, FollowUpWindow::AWaiting));
         QCOMPARE(awaiting->grid()->rowTexts(2),
                  (QStringList{"3", "00000001", "投诉人00000001", "13800000001", "内容00000001", "答复00000001",
-                              "2026/03/09 04:30", "30小时0分钟"}));
+                              "2026-03-09 04:30", "30小时0分钟"}));
         QCOMPARE(column(visited, FollowUpWindow::VCode), (QStringList{"00000008", "00000007"}));
-        QCOMPARE(visited->grid()->rowTexts(1).mid(4), (QStringList{"林芳", "2026/03/07 10:30", "满意"}));
+        QCOMPARE(visited->grid()->rowTexts(1).mid(4), (QStringList{"林芳", "2026-03-07 10:30", "满意"}));
         QCOMPARE(status(&window), QStringLiteral("待回访 3 条，近30天已回访 2 条，满意率 50%"));
 
         // Nothing visited in 30 days: no rate to give.
@@ -122,6 +122,18 @@ private slots:
             "UPDATE 投诉信息 SET 回访时间 = NULL, 回访人 = NULL WHERE 投诉编号 IN ('00000007', '00000008')"));
         window.refresh();
         QCOMPARE(status(&window), QStringLiteral("待回访 5 条，近30天已回访 0 条，满意率 -%"));
+
+        // Waits of days read in days and hours from 72 hours on; the list stays in finishing order.
+        insert(db, {"00000011", kNow.addSecs(-(9910 * 3600 + 59 * 60))});
+        insert(db, {"00000012", kNow.addSecs(-(72 * 3600 - 60))});
+        insert(db, {"00000013", kNow.addSecs(-72 * 3600)});
+        window.refresh();
+        QCOMPARE(column(awaiting, FollowUpWindow::ACode),
+                 (QStringList{"00000011", "00000007", "00000008", "00000013", "00000012", "00000003", "00000002",
+                              "00000001"}));
+        QCOMPARE(column(awaiting, FollowUpWindow::AWaiting),
+                 (QStringList{"412天22小时", "9天0小时", "9天0小时", "3天0小时", "71小时59分钟", "48小时1分钟",
+                              "48小时0分钟", "30小时0分钟"}));
     }
 
     // The two messages, then a visit stored with user, time and answer; the complaint's road is untouched.

@@ -239,7 +239,7 @@ private slots:
             ++rows;
             QVERIFY(!open);
             QCOMPARE(cells[RegisterColumn::Time], QStringLiteral("2026-03-01"));  // midnight shows the date
-            QCOMPARE(cells[RegisterColumn::Finished], QStringLiteral("2026/03/02 14:05"));
+            QCOMPARE(cells[RegisterColumn::Finished], QStringLiteral("2026-03-02 14:05"));
             QCOMPARE(cells[RegisterColumn::Result], QStringLiteral("已处理"));
             QCOMPARE(cells[RegisterColumn::Office], QStringLiteral("10"));
             QCOMPARE(cells[RegisterColumn::Room], QString());

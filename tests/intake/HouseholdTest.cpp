@@ -15,6 +15,7 @@
 #include "common/FlexGrid.h"
 #include "common/Session.h"
 #include "common/Tag.h"
+#include "intake/HouseholdHistory.h"
 #include "intake/IntakeWindows.h"
 
 namespace {
@@ -262,18 +263,88 @@ private slots:
             opened << dialog->objectName() + QLatin1Char(' ') + dialog->windowTitle();
             return 0;
         });
+        auto *sheet = r.get<QPushButton>("Command11");
+        QVERIFY(!sheet->isEnabled());  // no complaint shown yet
         r.click("Command3");
-        r.click("Command11");
-        QCOMPARE(r.messages.last(), QStringLiteral("请先在列表中选择一条投诉"));
+        QVERIFY(!sheet->isEnabled());
         r.pickRoom(QStringLiteral("翠苑小区12幢1单元"), QStringLiteral("201室 王海涛"));
         auto *grid = r.get<FlexGrid>("MSFlexGrid2");
         emit grid->cellDoubleClicked(0, 2);
         QCOMPARE(opened, QStringList{QStringLiteral("frm投诉处理单 投诉处理单 ") + earlier});
+        r.click("Command3");
         r.refreshRegister();
         r.showRow(earlier);
+        QVERIFY(sheet->isEnabled());
+        // A new complaint entered while the row stays highlighted has no sheet of its own yet.
+        r.click("Command3");
+        QVERIFY(!sheet->isEnabled());
         r.click("Command11");
-        QCOMPARE(opened.size(), 2);
+        r.click("Command3");
+        r.click("Command11");
+        QCOMPARE(opened, (QStringList{QStringLiteral("frm投诉处理单 投诉处理单 ") + earlier,
+                                      QStringLiteral("frm投诉处理单 投诉处理单 ") + earlier}));
         QCOMPARE(driver.runs, 2);
+        QCOMPARE(r.messages.count(), 0);
+    }
+
+    // A leading country code is no part of the number: the history and the lookup find the
+    // household however it was dialled, and whichever way it was stored. A local number that
+    // starts with 86 keeps its digits.
+    void countryCodeIsDropped()
+    {
+        Reception r;
+        const QString a = r.add(QVariant(), QStringLiteral("13905719999"), 10);
+        const QString b = r.add(QVariant(), QStringLiteral("+86 139-0571-9999"), 20);
+        const QString c = r.add(QVariant(), QStringLiteral("0086 13905719999"), 30);
+        const QString local = r.add(QVariant(), QStringLiteral("8600 1001"), 40);
+        const QString landline = r.add(QVariant(), QStringLiteral("0571-8600 1001"), 50);
+        const QString abroad = r.add(QVariant(), QStringLiteral("+86 571 8600 1001"), 60);
+        r.click("Command3");
+        for (const char *typed :
+             {"+86 13905719999", "0086-139 0571 9999", "86-13905719999", "(+86)13905719999", "13905719999"}) {
+            r.typeTelephone(QString::fromUtf8(typed));
+            QVERIFY2(r.codes() == (QStringList{a, b, c}), typed);
+        }
+        r.typeTelephone(QStringLiteral("8600 1001"));
+        QCOMPARE(r.codes(), QStringList{local});
+        for (const char *typed : {"0571 8600 1001", "+86 571 8600 1001", "86 571 86001001"}) {
+            r.typeTelephone(QString::fromUtf8(typed));
+            QVERIFY2(r.codes() == (QStringList{landline, abroad}), typed);
+        }
+        for (const char *typed : {"+86 138 0571 0504", "0086 13805710504", "86-13805710504"}) {
+            r.telephone()->setText(QString::fromUtf8(typed));
+            r.click("Command10");
+            QCOMPARE(r.list()->count(), 1);
+            QVERIFY2(r.list()->item(0)->text().startsWith(QStringLiteral("王海涛 ")), typed);
+        }
+        QCOMPARE(r.messages.count(), 0);
+
+        // Where the 86 in front is part of the number.
+        const QStringList kept = {"8600 1001", "8613 9057", "86 0010 0112", "86 1234 5678 9", "861065529"};
+        for (const QString &number : kept) QCOMPARE(Household::nationalDigits(number), Household::digits(number));
+        QCOMPARE(Household::nationalDigits(QStringLiteral("86 10 6552 9988")), QStringLiteral("01065529988"));
+        QCOMPARE(Household::nationalDigits(QStringLiteral("+86 (0)571 8600 1001")), QStringLiteral("057186001001"));
+    }
+
+    // The earlier complaints' contents take the width the short columns leave, and a long one's
+    // tooltip stays readable.
+    void historyContentFillsThePanel()
+    {
+        Reception r;
+        const QString code = r.add(103, QString(), 60);
+        const QString endless = QStringLiteral("楼上漏水").repeated(800);
+        r.db.exec(QStringLiteral("UPDATE 投诉信息 SET 投诉内容 = ? WHERE 投诉编号 = ?"), {endless, code});
+        r.add(103, QString(), 120);
+        r.pickRoom(QStringLiteral("翠苑小区12幢1单元"), QStringLiteral("201室 王海涛"));
+        auto *grid = r.get<FlexGrid>("MSFlexGrid2");
+        QCOMPARE(r.codes().first(), code);
+        int shortColumns = 0;
+        for (int c = 0; c < 4; ++c) shortColumns += grid->columnWidth(c);
+        QCOMPARE(shortColumns + grid->columnWidth(4), grid->viewport()->width());
+        QVERIFY(grid->columnWidth(4) > grid->viewport()->width() / 2);
+        const QString tip = grid->model()->index(0, 4).data(Qt::ToolTipRole).toString();
+        QCOMPARE(tip, endless.left(GridModel::kMaxToolTipChars) + QStringLiteral("…"));
+        QCOMPARE(grid->model()->index(1, 4).data(Qt::ToolTipRole).toString(), r.history()->text(1, 4));
     }
 };
 

@@ -63,7 +63,7 @@ private slots:
                  (QStringList{"59分钟", "1小时0分钟", "24小时0分钟", "25小时0分钟"}));
         QVERIFY(!boldRed(pending, 2, AcceptanceWindow::PWaiting) && boldRed(pending, 3, AcceptanceWindow::PWaiting));
         QCOMPARE(pending->grid()->rowTexts(0), (QStringList{"1", "00000101", "维修质量", "翠苑小区1幢 测试人",
-                                                            "2026/03/10 09:31", "内容", "59分钟"}));
+                                                            "2026-03-10 09:31", "内容", "59分钟"}));
         QCOMPARE(inProgress->grid()->rowTexts(0).mid(6), (QStringList{"1003 王志强", "2小时5分钟"}));
         QVERIFY(!boldRed(inProgress, 0, AcceptanceWindow::IWaiting));
         QCOMPARE(enabled(&window), (QStringList{"Command1", "Command2"}));

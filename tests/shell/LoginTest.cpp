@@ -158,7 +158,7 @@ void LoginTest::connectionFailureEndsTheProgram()
     f.logIn(QStringLiteral("1001"), QStringLiteral("1234"));
     QCOMPARE(f.messages.count(), 2);
     QVERIFY(f.messages.messages.at(0).text.startsWith(QStringLiteral("错误信息：")));
-    QCOMPARE(f.messages.messages.at(0).title, QStringLiteral("信息文本"));
+    QCOMPARE(f.messages.messages.at(0).title, Messages::programTitle());
     QCOMPARE(f.messages.messages.at(1).text, QStringLiteral("数据库连接失败!"));
     QCOMPARE(f.messages.messages.at(1).title, QStringLiteral("连接提示"));
     QVERIFY(ProgramEndRecorder::ended());

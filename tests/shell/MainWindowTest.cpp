@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 #include <QStyle>
 #include <QTest>
 
@@ -29,6 +30,7 @@ private slots:
     void workWindowsFitTheFirstSize();
     void standAloneLogoutSwitchesUserAndReappliesPermissions();
     void switchToTheSuperUserEnablesEverything();
+    void logoutKeepsAWindowWithUnsavedInput();
     void moduleLogoutWritesTheMessageFile();
     void otherModulesStandAlone();
     void handOverOpensTheMainWindowWithoutLogin();
@@ -247,6 +249,24 @@ void MainWindowTest::switchToTheSuperUserEnablesEverything()
     f.main()->logout();
     QCOMPARE(gUserID, QStringLiteral("超级用户"));
     for (QAction *item : f.main()->items()) QVERIFY2(item->isEnabled(), qPrintable(item->objectName()));
+}
+
+// A work window whose user keeps what was typed stays open, and so does the session.
+void MainWindowTest::logoutKeepsAWindowWithUnsavedInput()
+{
+    ShellFixture f;
+    f.logIn(QStringLiteral("1001"), QStringLiteral("1234"));
+    QWidget *reception = f.main()->openItem(QStringLiteral("投诉接待"));
+    QTest::mouseClick(ShellFixture::child<QPushButton>(reception, "Command3"), Qt::LeftButton);
+    QTest::keyClicks(ShellFixture::child<QLineEdit>(reception, "Text1(1)"), QStringLiteral("Zhou"));
+    ModalDriver driver([](QDialog *) { return int(QDialog::Rejected); });
+    f.messages.answers = {Messages::Answer::No};
+    f.main()->logout();
+    QCOMPARE(f.messages.last(), QStringLiteral("投诉信息尚未保存，是否放弃修改？"));
+    QCOMPARE(driver.runs, 0);
+    QCOMPARE(f.main()->mdiArea()->subWindowList().size(), 1);
+    QCOMPARE(ShellFixture::child<QLineEdit>(reception, "Text1(1)")->text(), QStringLiteral("Zhou"));
+    QCOMPARE(gUserID, QStringLiteral("1001"));
 }
 
 void MainWindowTest::moduleLogoutWritesTheMessageFile()

@@ -51,16 +51,22 @@ QString handwritten(const QString &label, const QString &value)
         .arg(escaped(label));
 }
 
-// The lines the handler and the owner sign on.
-QString signatures()
-{
-    const QString gap = QStringLiteral("&nbsp;").repeated(8);
-    return QStringLiteral("<p>&nbsp;</p><p>处理人签字：%1%2业主签字：%1%2日期：%3</p>")
-        .arg(QString(16, QLatin1Char('_')), gap, QString(12, QLatin1Char('_')));
-}
-
-// The band above and below the body of every page, in the document's units.
+// The band above and below the body of every page, and the room of the signature lines at the
+// foot of every page's body, in the document's units.
 constexpr qreal kBandHeight = 22;
+constexpr qreal kSignatureHeight = 40;
+
+// The lines the handler and the owner sign on, side by side across `line`.
+void drawSignatures(QPainter &painter, const QRectF &line)
+{
+    const QString blank(16, QLatin1Char('_'));
+    const QString texts[] = {QStringLiteral("处理人签字：") + blank, QStringLiteral("业主签字：") + blank,
+                             QStringLiteral("日期：") + QString(12, QLatin1Char('_'))};
+    const qreal third = line.width() / 3;
+    for (int i = 0; i < 3; ++i)
+        painter.drawText(QRectF(line.left() + i * third, line.top(), third, line.height()),
+                         Qt::AlignLeft | Qt::AlignBottom, texts[i]);
+}
 
 const char *const kStyle =
     "table { border-collapse: collapse; }"
@@ -125,7 +131,7 @@ static std::unique_ptr<QTextDocument> document(const SheetData &sheet)
         html += QStringLiteral("</table>");
     }
 
-    html += signatures() + QStringLiteral("</body></html>");
+    html += QStringLiteral("</body></html>");
 
     auto doc = std::make_unique<QTextDocument>();
     QFont font = doc->defaultFont();
@@ -144,15 +150,16 @@ void preparePrinter(QPagedPaintDevice *device)
 void print(const SheetData &sheet, QPagedPaintDevice *device, const QDate &printed)
 {
     // The document is laid out in pages of the printable area less a band at the top and the
-    // bottom, measured in the document's own resolution, and scaled onto the device. The top band
-    // names the complaint on every page after the first; the bottom one holds the print date and
-    // the page number, so that no page is left holding only them.
+    // bottom and the room of the signature lines, measured in the document's own resolution, and
+    // scaled onto the device. The top band names the complaint on every page after the first; the
+    // bottom one holds the print date and the page number, and the last page the signature lines
+    // above it: none of them can end up on a page of its own.
     const std::unique_ptr<QTextDocument> doc = document(sheet);
     const QScreen *screen = QGuiApplication::primaryScreen();
     const qreal dpi = screen ? screen->logicalDotsPerInch() : 96.0;
     const QRectF area = device->pageLayout().paintRect(QPageLayout::Inch);
     const QSizeF page(area.width() * dpi, area.height() * dpi);
-    const qreal bodyHeight = page.height() - 2 * kBandHeight;
+    const qreal bodyHeight = page.height() - 2 * kBandHeight - kSignatureHeight;
     doc->setPageSize(QSizeF(page.width(), bodyHeight));
     const int pages = doc->pageCount();
 
@@ -160,6 +167,8 @@ void print(const SheetData &sheet, QPagedPaintDevice *device, const QDate &print
     painter.scale(device->logicalDpiX() / dpi, device->logicalDpiY() / dpi);
     QFont bandFont = doc->defaultFont();
     bandFont.setPixelSize(qRound(9 * dpi / 72));
+    QFont signatureFont = doc->defaultFont();
+    signatureFont.setPixelSize(qRound(10 * dpi / 72));
     const QString date = QStringLiteral("打印日期：") + DateText::day(printed);
     for (int index = 0; index < pages; ++index) {
         if (index > 0) device->newPage();
@@ -175,6 +184,10 @@ void print(const SheetData &sheet, QPagedPaintDevice *device, const QDate &print
         painter.drawText(bottom, Qt::AlignLeft | Qt::AlignVCenter, date);
         painter.drawText(bottom, Qt::AlignRight | Qt::AlignVCenter,
                          QStringLiteral("第 %1 页 / 共 %2 页").arg(index + 1).arg(pages));
+        if (index == pages - 1) {
+            painter.setFont(signatureFont);
+            drawSignatures(painter, QRectF(0, kBandHeight + bodyHeight, page.width(), kSignatureHeight - 8));
+        }
 
         painter.save();
         painter.translate(0, kBandHeight);

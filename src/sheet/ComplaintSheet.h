@@ -12,7 +12,7 @@ class QPagedPaintDevice;
 // PDF files. It is laid out on A4; the table of routing steps breaks over pages with its header
 // repeated on each. Every page after the first is headed with the complaint code, and every page
 // ends with the print date and 「第 n 页 / 共 m 页」. Empty 调查情况 and 处理结果 leave room to be
-// written by hand, and the sheet ends with the signature lines.
+// written by hand, and the foot of the last page holds the signature lines.
 namespace ComplaintSheet {
 
 // Sets a printer (or a PDF writer) up for the sheet: A4 portrait with the sheet's margins.

@@ -86,6 +86,8 @@ ExportWindow::FileChooser ExportWindow::setFileChooser(FileChooser chooser)
     return previous;
 }
 
+void ExportWindow::forgetLastFolder() { lastFolder.clear(); }
+
 ExportWindow::WorkbookViewer ExportWindow::setWorkbookViewer(WorkbookViewer viewer)
 {
     WorkbookViewer previous = workbookViewer;

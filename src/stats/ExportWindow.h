@@ -52,6 +52,9 @@ public:
     // put a function here that answers at once.
     using FileChooser = QString (*)(QWidget *parent, const QString &folder);
     static FileChooser setFileChooser(FileChooser chooser);
+    // The file dialog starts in the folder of the last workbook chosen or written while the
+    // program runs; this forgets it, as a new start of the program does (tests).
+    static void forgetLastFolder();
     // Shows a written workbook to the user (Check1); the desktop's program for .xlsx files.
     using WorkbookViewer = void (*)(const QString &path);
     static WorkbookViewer setWorkbookViewer(WorkbookViewer viewer);

@@ -69,9 +69,10 @@ private slots:
     }
 
     // The file dialog starts in the documents folder, then where the last workbook was chosen or
-    // written; never in the program's folder. (First in this class: nothing was exported before.)
+    // written; never in the program's folder.
     void fileDialogStartsWhereTheUserWorks()
     {
+        ExportWindow::forgetLastFolder();
         GridModel grid;
         export_probe::fillGrid(grid, QStringLiteral("<编号"), {{"1"}});
         ExportWindow window;

@@ -76,8 +76,9 @@ int lockDescriptorOf(int fd)
     auto file = files.find(key);
     if (file == files.end()) {
         // A duplicate shares SQLite's open file description: nothing is opened by name. It is
-        // closed on exec, so that a started program never inherits the locks.
-        const int duplicate = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        // closed on exec, so that a started program never inherits the locks, and like SQLite's
+        // own it is never 0, 1 or 2, where a stray write to a standard stream would land in the file.
+        const int duplicate = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
         if (duplicate < 0) return -1;
         file = files.emplace(key, LockedFile{duplicate, 0}).first;
     }

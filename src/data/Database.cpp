@@ -108,7 +108,9 @@ void Database::open(const ConnectionSettings &settings)
             connect(access);
         } catch (const DbError &e) {
             // SQLITE_CANTOPEN: a folder that cannot be written holds no -shm file to read through.
-            if (access != SqliteFile::Access::ReadOnly || (e.number() & 0xff) != 14) throw;
+            if (access != SqliteFile::Access::ReadOnly || (e.number() & 0xff) != 14 ||
+                !SqliteFile::holdsEveryChange(file))
+                throw;
             connect(SqliteFile::Access::Unchanging);
         }
         // Readers beside one writer; silently stays in the default mode on a read-only folder.

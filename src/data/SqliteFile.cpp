@@ -54,6 +54,12 @@ SqliteFile::Access SqliteFile::accessFor(const QString &path)
     return folderIsWritable(path) ? Access::ReadWrite : Access::ReadOnly;
 }
 
+bool SqliteFile::holdsEveryChange(const QString &path)
+{
+    return QFileInfo(path + QStringLiteral("-wal")).size() == 0 &&
+           QFileInfo(path + QStringLiteral("-journal")).size() == 0;
+}
+
 QString SqliteFile::driverName(const QString &path, Access access)
 {
     if (access != Access::Unchanging) return path;

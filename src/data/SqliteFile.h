@@ -17,6 +17,9 @@ public:
     // reads through either, as a file that does not change while it is open.
     enum class Access { ReadWrite, ReadOnly, Unchanging };
     static Access accessFor(const QString &path);
+    // No journal with content lies beside the file: the file alone holds every committed change,
+    // so it can be read as an unchanging file without showing an older state.
+    static bool holdsEveryChange(const QString &path);
     // The driver's database name and connect options for `path` opened with `access`.
     static QString driverName(const QString &path, Access access);
     static QString connectOptions(Access access);

@@ -167,6 +167,29 @@ private slots:
         QVERIFY2(printed.status == 0, qPrintable(printed.err));
         QVERIFY(QFileInfo(pdf).size() > 0);
     }
+
+    // A station that ended without bringing its journal in leaves changes only the journal
+    // holds; a folder that takes no -shm file cannot read them, and an older state is not shown.
+    void readOnlyFolderWithAJournalLeftBehindIsRefused()
+    {
+        const QString file = demoDatabase(QStringLiteral("crashed"));
+        const QString copy = m_dir->filePath(QStringLiteral("left")) + QStringLiteral("/complaints.sqlite");
+        QVERIFY(QDir().mkpath(QFileInfo(copy).absolutePath()));
+        {
+            Database db;
+            db.openSqlite(file);
+            db.execute(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
+            db.execute(QStringLiteral("DELETE FROM 投诉信息"));
+            QVERIFY(QFile::copy(file, copy) &&
+                    QFile::copy(file + QStringLiteral("-wal"), copy + QStringLiteral("-wal")));
+        }
+        storeSettings(copy);
+        ReadOnlyFile folder(QFileInfo(copy).absolutePath());
+        if (!folder.holds()) QFAIL("cannot make a read-only folder here (as root this needs chattr)");
+        const Run checked = check();
+        QCOMPARE(checked.status, 2);
+        QVERIFY2(checked.err.contains(QStringLiteral("无法打开数据库文件")), qPrintable(checked.err));
+    }
 };
 
 TAVIMOR_TEST(CommandLineTest)

@@ -87,6 +87,54 @@ struct Tally {
     }
 };
 
+// One run of a suite (or of one class of it) over the endpoint.
+struct SuiteRun {
+    QMap<QString, Outcome> outcomes;
+    QStringList started;  // the classes that began
+    int exitCode = 0;
+    bool brokeOff = false;  // crashed, hung, or ended without finishing every class it began
+};
+
+SuiteRun runSuite(const QString &suite, const QString &testClass, const QProcessEnvironment &environment,
+                  const QString &outputBase)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    const QString output = outputBase + QStringLiteral(".txt");
+    process.setStandardOutputFile(output);
+    // A suite that breaks off ends at once, without waiting for a debugger to print its stacks.
+    QStringList arguments{QStringLiteral("-nocrashhandler")};
+    if (!testClass.isEmpty()) arguments.prepend(testClass);
+    process.start(suite, arguments);
+    SuiteRun run;
+    run.brokeOff = !process.waitForFinished(1200000);
+    if (run.brokeOff) process.kill();
+    process.waitForFinished();
+    run.exitCode = process.exitCode();
+    QFile file(output);
+    const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    run.outcomes = outcomesOf(text);
+    static const QRegularExpression start(QStringLiteral("^\\*+ Start testing of (\\w+) \\*+$"),
+                                          QRegularExpression::MultilineOption);
+    static const QRegularExpression finish(QStringLiteral("^\\*+ Finished testing of (\\w+) \\*+$"),
+                                           QRegularExpression::MultilineOption);
+    int finished = 0;
+    for (auto it = start.globalMatch(text); it.hasNext();) run.started << it.next().captured(1);
+    for (auto it = finish.globalMatch(text); it.hasNext(); it.next()) ++finished;
+    run.brokeOff = run.brokeOff || process.exitStatus() == QProcess::CrashExit || finished < run.started.size();
+    return run;
+}
+
+// The test classes of a suite.
+QStringList classesOf(const QString &suite)
+{
+    QProcess process;
+    process.start(suite, {QStringLiteral("--list-classes")});
+    process.waitForFinished(60000);
+    return QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
 }  // namespace
 
 // The SQL Server path over every suite: the other folders' test suites run with their connection
@@ -241,37 +289,38 @@ void StatementCheckTest::everySuiteOverTheEndpoint()
     Tally tally;
     QElapsedTimer all;
     all.start();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TAVIMOR_TEST_TDS_PORT"), QString::number(endpoint.port()));
+    // The check as a whole may take long, a suite's test function not: one that hangs over a
+    // profile's server ends after two minutes.
+    environment.insert(QStringLiteral("QTEST_FUNCTION_TIMEOUT"), QStringLiteral("120000"));
     for (const QString &suite : suites) {
         QVERIFY2(QFileInfo::exists(suite), qPrintable(suite));
         const QString name = QFileInfo(suite).fileName();
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("TAVIMOR_TEST_TDS_PORT"), QString::number(endpoint.port()));
-        // The check as a whole may take long, a suite's test function not: one that hangs over a
-        // profile's server ends after two minutes.
-        environment.insert(QStringLiteral("QTEST_FUNCTION_TIMEOUT"), QStringLiteral("120000"));
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        const QString output = outputs.filePath(name + QStringLiteral(".txt"));
-        process.setStandardOutputFile(output);
         QElapsedTimer timer;
         timer.start();
-        // A suite that breaks off ends at once, without waiting for a debugger to print its stacks.
-        process.start(suite, {QStringLiteral("-nocrashhandler")});
-        bool crashed = !process.waitForFinished(1200000);
-        if (crashed) process.kill();
-        process.waitForFinished();
-        crashed = crashed || process.exitStatus() == QProcess::CrashExit;
-        QFile file(output);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QMap<QString, Outcome> outcomes = outcomesOf(QString::fromUtf8(file.readAll()));
         const int failedBefore = tally.failed;
-        tally.add(name, outcomes, process.exitCode(), crashed);
-        qInfo().noquote() << QStringLiteral("%1 over %2: %3 functions, %4 failed, in %5 ms")
+        SuiteRun run = runSuite(suite, {}, environment, outputs.filePath(name));
+        QMap<QString, Outcome> outcomes = run.outcomes;
+        tally.add(name, run.outcomes, run.exitCode, run.brokeOff);
+        if (run.brokeOff) {
+            // The classes that did not get their turn run one by one, so that one class breaking
+            // off hides nothing of the others.
+            for (const QString &testClass : classesOf(suite)) {
+                if (run.started.contains(testClass)) continue;
+                const SuiteRun alone =
+                    runSuite(suite, testClass, environment, outputs.filePath(name + QLatin1Char('.') + testClass));
+                tally.add(name, alone.outcomes, alone.exitCode, alone.brokeOff);
+                outcomes.insert(alone.outcomes);
+            }
+        }
+        qInfo().noquote() << QStringLiteral("%1 over %2: %3 functions, %4 failed, in %5 ms%6")
                                  .arg(name, profile)
                                  .arg(outcomes.size())
                                  .arg(tally.failed - failedBefore)
-                                 .arg(timer.elapsed());
+                                 .arg(timer.elapsed())
+                                 .arg(run.brokeOff ? QStringLiteral(" (broke off; the rest class by class)")
+                                                   : QString());
     }
     const QList<QPair<QString, QString>> warnings = endpoint.scanWarnings();
     qInfo().noquote() << QStringLiteral(

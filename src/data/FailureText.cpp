@@ -77,8 +77,8 @@ Kind classify(Source source, const QString &nativeCode, const QString &technical
             kind = Kind::CannotConnect;  // unable to establish, or the server refused it
         } else if (code.startsWith(QLatin1String("08"))) {
             kind = Kind::ConnectionLost;
-        } else if (code == QLatin1String("HYT00")) {
-            kind = Kind::Locked;
+        } else if (code == QLatin1String("HYT00") || code == QLatin1String("HYT01")) {
+            kind = Kind::TooSlow;  // the statement time-out cancelled it
         } else if (numeric) {
             kind = fromServerNumber(number);
         }
@@ -117,6 +117,8 @@ QString plain(Kind kind)
                 "数据库文件已被删除或替换，修改没有保存。请退出程序，由系统管理员恢复数据库文件后重新登录");
         case Kind::CannotConnect:
             return QStringLiteral("无法连接数据库服务器。请检查数据库设置和网络，以及服务器是否在运行");
+        case Kind::TooSlow:
+            return QStringLiteral("数据库服务器响应太慢，本次操作已经停止，没有保存任何内容。请稍后再试");
         case Kind::ConnectionLost:
             return QStringLiteral("与数据库服务器的连接已断开，本次操作没有完成。请检查网络后再试，程序会重新连接");
     }

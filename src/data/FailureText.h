@@ -17,6 +17,7 @@ enum class Kind {
     FileRemoved,     // the file behind the connection was deleted or replaced
     ConnectionLost,  // the server connection broke off
     CannotConnect,   // no connection to the server could be made
+    TooSlow,         // the server did not answer a statement within the statement time-out
 };
 
 // The number the program gives a write refused because the file behind the connection is no longer

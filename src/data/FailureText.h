@@ -26,8 +26,8 @@ constexpr int kFileRemovedNumber = 1032;
 
 enum class Source { Sqlite, SqlServer };
 
-// The kind of a failure, from the driver's error code (SQLite result codes, SQL Server error
-// numbers or ODBC states) and its text.
+// The kind of a failure, from the driver's error code (SQLite result codes; for SQL Server the ODBC
+// states and error numbers that SqlServerErrors reads) and, failing that, its text.
 Kind classify(Source source, const QString &nativeCode, const QString &technical);
 
 // The plain text of a kind; empty for Other.

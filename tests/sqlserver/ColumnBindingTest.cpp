@@ -24,19 +24,12 @@ QJsonObject legacyCatalogue()
             QString::fromUtf8(table), QString::fromUtf8(name), QString::fromUtf8(type), bytes, collation, codePage};
     };
     const QString chinese = QStringLiteral("Chinese_PRC_CI_AS");
-    return TdsEndpoint::rows(QStringLiteral("sys\\.columns"),
-                             {{"table_name", "nvarchar(128)"},
-                              {"column_name", "nvarchar(128)"},
-                              {"type_name", "nvarchar(128)"},
-                              {"max_length", "smallint"},
-                              {"collation_name", "nvarchar(128)"},
-                              {"code_page", "int"}},
-                             {column("员工档案", "工号", "char", 10, chinese, 936),
-                              column("投诉信息", "投诉人", "varchar", 20, chinese, 936),
-                              column("投诉信息", "投诉内容", "text", 16, chinese, 936),
-                              column("投诉信息", "接待人", "nvarchar", 100, chinese, QVariant()),
-                              column("投诉信息", "投诉时间", "datetime", 8, QVariant(), QVariant()),
-                              column("投诉信息", "ID", "int", 4, QVariant(), QVariant())});
+    return TdsEndpoint::catalogue({column("员工档案", "工号", "char", 10, chinese, 936),
+                                   column("投诉信息", "投诉人", "varchar", 20, chinese, 936),
+                                   column("投诉信息", "投诉内容", "text", 16, chinese, 936),
+                                   column("投诉信息", "接待人", "nvarchar", 100, chinese, QVariant()),
+                                   column("投诉信息", "投诉时间", "datetime", 8, QVariant(), QVariant()),
+                                   column("投诉信息", "ID", "int", 4, QVariant(), QVariant())});
 }
 
 QJsonArray argumentsOf(const QJsonObject &statement) { return statement[QStringLiteral("arguments")].toArray(); }

@@ -81,6 +81,11 @@ QString plain(Kind kind)
             return QStringLiteral("数据库服务器响应太慢，本次操作已经停止，没有保存任何内容。请稍后再试");
         case Kind::ConnectionLost:
             return QStringLiteral("与数据库服务器的连接已断开，本次操作没有完成。请检查网络后再试，程序会重新连接");
+        case Kind::LoginRefused:
+            return QStringLiteral("数据库服务器拒绝了登录：登录名或密码不对。请检查数据库设置中的登录名和密码");
+        case Kind::TooLong: return QStringLiteral("输入的内容超过了数据库中该栏的长度，没有保存。请缩短后再试");
+        case Kind::DateOutOfRange:
+            return QStringLiteral("日期超出了数据库能保存的范围（1753年至9999年），没有保存。请检查输入的日期");
     }
     return QString();
 }

@@ -18,6 +18,9 @@ enum class Kind {
     ConnectionLost,  // the server connection broke off
     CannotConnect,   // no connection to the server could be made
     TooSlow,         // the server did not answer a statement within the statement time-out
+    LoginRefused,    // the server refused the login name or its password
+    TooLong,         // a value is longer than its column on the server
+    DateOutOfRange,  // a date the server's DATETIME cannot hold (before 1753)
 };
 
 // The number the program gives a write refused because the file behind the connection is no longer

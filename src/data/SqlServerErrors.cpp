@@ -28,8 +28,12 @@ Kind fromServerNumber(int number)
         case 20004:
         case 20006:
         case 20017: return Kind::ConnectionLost;
-        case 823:  // operating-system I/O error on a data page
-        case 824:  // logical consistency error on a page
+        case 18456: return Kind::LoginRefused;  // login failed for the user
+        case 8152:                              // string or binary data would be truncated
+        case 2628: return Kind::TooLong;        // the same, naming the column (2019 and later)
+        case 242: return Kind::DateOutOfRange;  // a date outside DATETIME's range
+        case 823:                               // operating-system I/O error on a data page
+        case 824:                               // logical consistency error on a page
             return Kind::Damaged;
         default: return Kind::Other;
     }
@@ -40,6 +44,7 @@ Kind fromServerNumber(int number)
 Kind classify(const QString &codes)
 {
     Kind first = Kind::Other;
+    bool cannotConnect = false;
     for (const QString &part : codes.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QString code = part.trimmed();
         bool numeric = false;
@@ -54,10 +59,12 @@ Kind classify(const QString &codes)
         } else if (numeric) {
             kind = fromServerNumber(number);
         }
-        if (kind == Kind::CannotConnect) return kind;
+        // A refused login comes with the state of a connection that could not be made.
+        if (kind == Kind::LoginRefused) return kind;
+        if (kind == Kind::CannotConnect) cannotConnect = true;
         if (first == Kind::Other) first = kind;
     }
-    return first;
+    return cannotConnect ? Kind::CannotConnect : first;
 }
 
 }  // namespace SqlServerErrors

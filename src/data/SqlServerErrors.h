@@ -11,7 +11,7 @@ namespace SqlServerErrors {
 
 // The first code that names a kind decides, except that a connection that could not be made is
 // named so even after the state of a broken link (FreeTDS gives 08S01 before 08001 for a server
-// that does not answer). Other when no code names one.
+// that does not answer), and a refused login above both. Other when no code names one.
 FailureText::Kind classify(const QString &codes);
 
 }  // namespace SqlServerErrors

@@ -73,8 +73,16 @@ void SqlServerBackend::reconnect()
     connection->connect(m_connectionString, Database::kTimeoutSeconds);
     connection->setQueryTimeout(statementTimeout);
     connection->run(sessionSetUp(), {});
-    OdbcConnection::Result columns = connection->run(ServerSchema::statement(), {});
-    m_schema.load(Rows(Columns(columns.columns), std::move(columns.cells)));
+    try {
+        OdbcConnection::Result columns = connection->run(ServerSchema::statement(), {});
+        m_schema.load(Rows(Columns(columns.columns), std::move(columns.cells)));
+    } catch (const DbError &) {
+        // A server whose catalogue cannot be read so (a login without the right to see it, a
+        // version before sys.columns) is used as before: every column as the client's script
+        // makes it.
+        if (connection->isDead()) throw;
+        m_schema.clear();
+    }
     m_columnsMet.clear();
     m_odbc = std::move(connection);
 }

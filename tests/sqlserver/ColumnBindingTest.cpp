@@ -103,6 +103,13 @@ void ColumnBindingTest::valuesMeetTheirColumnsInTheColumnsType()
     } catch (const DbError &e) {
         QVERIFY2(e.description().contains(QLatin1String("1753")), qPrintable(e.description()));
     }
+
+    // A catalogue the login may not read leaves the columns as the client's script makes them.
+    endpoint.setScript({TdsEndpoint::failure(QStringLiteral("sys\\.columns"), 229,
+                                             QStringLiteral("The SELECT permission was denied."))});
+    db.open(endpoint.settings());
+    QCOMPARE(db.columnType(QStringLiteral("员工档案"), QStringLiteral("工号")).kind, ColumnType::NationalText);
+    QCOMPARE(db.columnType(QStringLiteral("投诉信息"), QStringLiteral("投诉人")).length, 100);
 }
 
 void ColumnBindingTest::narrowColumnsCountBytesAndRefuseWhatTheirCodePageLacks()

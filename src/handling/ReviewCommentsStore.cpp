@@ -36,7 +36,8 @@ QVector<ReviewStep> ReviewCommentsStore::steps(const QString &complaintCode)
     const Rows holders = m_db.select(
         QStringLiteral("SELECT 岗位员工new.岗位代号, 员工档案.姓名 FROM 岗位员工new"
                        " INNER JOIN 员工档案 ON 员工档案.工号 = 岗位员工new.员工代号"
-                       " WHERE 岗位员工new.岗位代号 IN (SELECT 处理岗位 FROM 投诉信息处理 WHERE 投诉编号 = ?)"
+                       " WHERE 岗位员工new.岗位代号 IN (SELECT 投诉信息处理.处理岗位 FROM 投诉信息处理"
+                       " WHERE 投诉信息处理.投诉编号 = ?)"
                        " AND 岗位员工new.入岗日期 <= ? AND (岗位员工new.离岗日期 IS NULL OR 岗位员工new.离岗日期 >= ?)"
                        " ORDER BY 岗位员工new.岗位代号, 员工档案.工号"),
         {complaintCode, now, now});

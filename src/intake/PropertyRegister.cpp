@@ -129,7 +129,7 @@ QString PropertyRegister::telephoneLookupSql() const
                " INNER JOIN 楼表 ON 楼表.L_ID = 室表.L_ID"
                " INNER JOIN 设置管理处 ON 设置管理处.GYD_DH = 楼表.管理处"
                " INNER JOIN FWXZK ON 室表.房屋性质 = FWXZK.FWXZ_dh"
-               " WHERE 业主表.ZH_ID IN (SELECT ZH_ID FROM 业主表 WHERE 说明 = ? AND 联系方式 LIKE ?") +
+               " WHERE 业主表.ZH_ID IN (SELECT h.ZH_ID FROM 业主表 h WHERE h.说明 = ? AND h.联系方式 LIKE ?") +
            Dialect::likeEscape() +
            QStringLiteral(
                ") AND 设置管理处.对应部门代号 = ? AND (设置管理处.商用物业 = 0 OR 设置管理处.商用物业 = 1)"

@@ -23,7 +23,7 @@ QVector<EmployeePost> SessionStore::posts(const QString &employee) const
     const Rows rows = m_db.select(
         QStringLiteral(
             "SELECT 员工档案.姓名, 职能部门类别.部门类别代号, 职能部门类别.部门类别名称, 岗位类别.岗位类别编号, "
-            "岗位类别名称,"
+            "岗位类别.岗位类别名称,"
             " 职能部门new.职能部门编号, 职能部门new.职能部门名称, 岗位信息new.岗位代号, 岗位信息new.岗位名称,"
             " 岗位员工new.主要岗位 FROM 岗位员工new"
             " INNER JOIN 岗位信息new ON 岗位员工new.岗位代号 = 岗位信息new.岗位代号"

@@ -131,13 +131,12 @@ SqlServerBackend::Bound SqlServerBackend::bind(const QString &sql, const QVarian
             if (type.kind == ColumnType::NarrowText && text) {
                 const QString string = value.toString();
                 if (writing) type.check(column, string);
-                if (type.firstUnrepresentable(string).isEmpty()) {
-                    const QString target =
-                        type.unitsOf(string) > 8000 ? QStringLiteral("VARCHAR(MAX)") : QStringLiteral("VARCHAR(8000)");
-                    wrapper = isCollationName(type.collation)
-                                  ? QStringLiteral("CAST(%1 COLLATE ") + type.collation + QStringLiteral(" AS ") +
-                                        target + QLatin1Char(')')
-                                  : QStringLiteral("CAST(%1 AS ") + target + QLatin1Char(')');
+                // Only a column of at most 8000 bytes has an index to seek, and only a value that
+                // fits it can equal a stored one; a long text is converted where it is stored.
+                if (type.length > 0 && type.unitsOf(string) <= 8000 && type.firstUnrepresentable(string).isEmpty()) {
+                    wrapper = isCollationName(type.collation) ? QStringLiteral("CAST(%1 COLLATE ") + type.collation +
+                                                                    QStringLiteral(" AS VARCHAR(8000))")
+                                                              : QStringLiteral("CAST(%1 AS VARCHAR(8000))");
                 }
             } else if (type.kind == ColumnType::DateTime && isDateValue(value)) {
                 const QDate day =

@@ -150,6 +150,14 @@ void ColumnBindingTest::narrowColumnsCountBytesAndRefuseWhatTheirCodePageLacks()
             QStringLiteral("“䶮”"));
     refused({{QStringLiteral("投诉内容"), QStringLiteral("楼上很吵😀")}}, ColumnType::kUnrepresentableError,
             QStringLiteral("“😀”"));
+    // A long text goes to a TEXT column as it is: no column that long is compared or sought.
+    endpoint.clearRecord();
+    const QString endless = QStringLiteral("漏水").repeated(3000);
+    gConn.insert(QStringLiteral("投诉信息"), {{QStringLiteral("投诉内容"), endless}});
+    const QJsonObject stored = statementWith(endpoint, QStringLiteral("INSERT INTO"));
+    QVERIFY2(!stored[QStringLiteral("sql")].toString().contains(QLatin1String("COLLATE")),
+             qPrintable(stored[QStringLiteral("sql")].toString()));
+    QCOMPARE(argumentsOf(stored)[0].toObject()[QStringLiteral("value")].toString(), endless);
     // National text holds them.
     QCOMPARE(gConn.insert(QStringLiteral("投诉信息"), {{QStringLiteral("接待人"), QStringLiteral("王䶮😀")}}), 5);
 

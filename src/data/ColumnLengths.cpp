@@ -53,22 +53,12 @@ const QList<Entry> &all()
 
 int of(const QString &table, const QString &column) { return index().value(key(table, column), 0); }
 
-QString tooLongMessage(const QString &column, int length, int actual)
+ColumnType typeOf(const QString &table, const QString &column)
 {
-    return QStringLiteral("“%1”最多只能有 %2 个字符，现在有 %3 个，请缩短后再保存。")
-        .arg(column)
-        .arg(length)
-        .arg(actual);
-}
-
-void check(const QString &table, const Fields &fields)
-{
-    for (const auto &field : fields) {
-        if (field.second.metaType().id() != QMetaType::QString) continue;
-        const int length = of(table, field.first);
-        const int actual = int(field.second.toString().size());
-        if (length > 0 && actual > length) throw DbError(kTooLongError, tooLongMessage(field.first, length, actual));
-    }
+    ColumnType type;
+    type.kind = ColumnType::NationalText;
+    type.length = of(table, column);
+    return type;
 }
 
 }  // namespace ColumnLengths

@@ -3,12 +3,13 @@
 #include <QList>
 #include <QString>
 
-#include "Database.h"
+#include "ColumnType.h"
 
-// The longest text each column that this client writes can hold on the server (NVARCHAR(n) of
-// db/sqlserver.sql, counted in UTF-16 units as the server counts them). SQLite keeps any length,
-// SQL Server refuses a longer value (error 8152), so every input box is limited to these lengths
-// and Database::insert/update check them before a statement is sent.
+// The longest text each column that this client writes can hold as db/sqlserver.sql makes it
+// (NVARCHAR(n), counted in UTF-16 units as the server counts them). This is the answer of SQLite,
+// which keeps any length but whose data must fit a server, and of a server column that the
+// catalogue read at connect did not find. A server's own columns answer for themselves
+// (Database::columnType); the input boxes and Database::insert/update follow that answer.
 namespace ColumnLengths {
 
 struct Entry {
@@ -23,13 +24,10 @@ const QList<Entry> &all();
 // The length of a text column; 0 when it is unlimited (NVARCHAR(MAX)) or not a text column.
 int of(const QString &table, const QString &column);
 
-// Number of the error thrown by check().
-constexpr int kTooLongError = 8152;
+// The column as national text of that length (0: unlimited).
+ColumnType typeOf(const QString &table, const QString &column);
 
-// Throws DbError naming the first text value that is longer than its column.
-void check(const QString &table, const Fields &fields);
-
-// The message for a value of `actual` characters in a column of `length`.
-QString tooLongMessage(const QString &column, int length, int actual);
+// Number of the error for a value longer than its column.
+constexpr int kTooLongError = ColumnType::kTooLongError;
 
 }  // namespace ColumnLengths

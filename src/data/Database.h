@@ -7,13 +7,14 @@
 #include <functional>
 #include <memory>
 
+#include "ColumnType.h"
 #include "DbError.h"
 #include "Dialect.h"
-#include "OdbcConnection.h"
+#include "Param.h"
 #include "Rows.h"
 #include "SqliteFile.h"
 
-class QSqlQuery;
+class DatabaseBackend;
 
 // The four stored connection settings. A server of the form "sqlite:<file>" names an embedded
 // SQLite database; anything else is a SQL Server reached through ODBC and FreeTDS.
@@ -35,8 +36,9 @@ QVariant nullText();
 // The text, or NULL when it is empty.
 QVariant textOrNull(const QString &text);
 
-// One database connection. Every statement takes its values as bound parameters ("?").
-// All failures are thrown as DbError.
+// One database connection, to SQLite (SqliteBackend) or SQL Server (SqlServerBackend). Every
+// statement takes its values as bound parameters ("?"); a value may name the column it meets
+// (Param::column). All failures are thrown as DbError.
 class Database {
 public:
     Database();
@@ -57,13 +59,15 @@ public:
     void close();
     bool isOpen() const;
     const Dialect &dialect() const { return m_dialect; }
+    // The Qt SQL connection name of a SQLite database.
     QString connectionName() const { return m_name; }
     // The database refuses writes (a read-only file, folder or medium); known from the open on.
-    bool isReadOnly() const { return m_dialect.isSqlite() && m_sqliteFile.isReadOnly(); }
+    bool isReadOnly() const;
 
-    // The statements that set up every new SQL Server session, in order: row counts on (the
-    // conditional writes judge success by them), the lock time-out, and XACT_ABORT.
-    static QString sqlServerSessionSetUp();
+    // What the database holds in `table`.`column`: its kind, its length in its own unit (bytes of
+    // the code page for VARCHAR/CHAR on SQL Server, characters otherwise). Without a connection,
+    // the lengths of the SQL Server script.
+    ColumnType columnType(const QString &table, const QString &column) const;
 
     // Runs a statement whose result is not used; returns the number of rows it changed.
     int execute(const QString &sql, const QVariantList &params = {});
@@ -74,8 +78,9 @@ public:
     // Streams a result row by row to `visit` (for large lists). `visit` must not run
     // statements on this connection.
     void scan(const QString &sql, const QVariantList &params, const std::function<void(const ScanRow &)> &visit);
-    // Inserts a row and returns the new identity `ID`. Text longer than its column
-    // (ColumnLengths) is refused, here and in update(), before anything is sent.
+    // Inserts a row and returns the new identity `ID`. Text longer than its column, or with a
+    // character that the column's code page cannot hold, is refused here and in update() before
+    // anything is sent (columnType()). One transaction: the row is stored whole or not at all.
     qint64 insert(const QString &table, const Fields &fields);
     // Changes the rows matching `where` (SQL with "?" marks for `whereParams`); returns their count.
     int update(const QString &table, const Fields &fields, const QString &where, const QVariantList &whereParams);
@@ -116,27 +121,13 @@ public:
     }
 
 private:
-    void prepare(QSqlQuery &query, const QString &sql, const QVariantList &params);
-    [[noreturn]] void fail(const QSqlQuery &query, const QString &sql) const;
-    void requireOpen();
+    DatabaseBackend &requireOpen();
+    // The fields' values, each naming its column, after the checks of columnType().
+    QVariantList checkedValues(const QString &table, const Fields &fields) const;
 
-    // The SQL Server path (DatabaseSqlServer.cpp), over unixODBC's wide API.
-    void openSqlServer(const ConnectionSettings &settings);
-    void reopenSqlServer();
-    Rows selectSqlServer(const QString &sql, const QVariantList &params);
-    qint64 runSqlServer(const QString &sql, const QVariantList &params,
-                        const std::function<void(const ScanRow &)> &visit = {});
-    void endSqlServerTransaction(bool commit);
-    OdbcConnection::Result runStatement(const QString &sql, const QVariantList &params,
-                                        const OdbcConnection::RowVisitor &visit);
-
-    std::unique_ptr<OdbcConnection> m_odbc;
-    QString m_odbcConnectionString;
-
+    std::unique_ptr<DatabaseBackend> m_backend;
     QString m_name;
     Dialect m_dialect;
-    bool m_open = false;
     int m_depth = 0;
     bool m_rollbackOnly = false;
-    SqliteFile m_sqliteFile;
 };

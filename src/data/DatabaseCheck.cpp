@@ -210,12 +210,14 @@ void DatabaseCheck::checkColumns(Result &result, const QList<Table> &tables)
                 result.missing << QStringLiteral("列 %1.%2").arg(table.name, column);
             } else {
                 QString line = QStringLiteral("  %1  %2").arg(column, describe(it->type, it->length));
-                // The client lets a user type up to its own limit; a shorter column would refuse the save.
+                // The client limits what a user types to the column as it finds it, in the column's
+                // own unit; a column shorter than the script's only takes shorter values.
                 const int limit = table.complaintTable ? ColumnLengths::of(table.name, column) : 0;
-                if (limit > 0 && it->length > 0 && it->length < limit) {
-                    line += QStringLiteral("  短于本程序允许的 %1 个字符").arg(limit);
-                    result.missing << QStringLiteral("列 %1.%2 的长度（至少 %3）").arg(table.name, column).arg(limit);
-                }
+                const bool narrow = it->type == QLatin1String("varchar") || it->type == QLatin1String("char");
+                if (limit > 0 && it->length > 0 && (narrow || it->length != limit))
+                    line += QStringLiteral("  输入限制为 %1 个%2")
+                                .arg(it->length)
+                                .arg(narrow ? QStringLiteral("字节") : QStringLiteral("字符"));
                 if (table.complaintTable && (it->type == QLatin1String("varchar") || it->type == QLatin1String("char")))
                     line += QStringLiteral("  （非 Unicode 列：数据库代码页以外的字符存不进去）");
                 result.lines << line;

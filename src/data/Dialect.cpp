@@ -45,20 +45,6 @@ QString Dialect::containsPattern(const QString &text)
     return escaped;
 }
 
-QString Dialect::insertReturningId(const QString &table, const QStringList &columns) const
-{
-    QStringList marks;
-    for (int i = 0; i < columns.size(); ++i) marks << QStringLiteral("?");
-    const QString cols = columns.join(QLatin1Char(','));
-    // SCOPE_IDENTITY() in the same batch: the identity of this insert, not of a row that a trigger
-    // on the table inserted (OUTPUT INSERTED without INTO is refused on a table with a trigger).
-    if (m_kind == SqlServer)
-        return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3); SELECT CAST(SCOPE_IDENTITY() AS BIGINT) AS ID")
-            .arg(table, cols, marks.join(QLatin1Char(',')));
-    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) RETURNING ID")
-        .arg(table, cols, marks.join(QLatin1Char(',')));
-}
-
 QString Dialect::maxForUpdate(const QString &table, const QString &column) const
 {
     if (m_kind == SqlServer)

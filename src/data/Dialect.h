@@ -33,9 +33,6 @@ public:
     // " ESCAPE '!'": the escape clause that goes with containsPattern().
     static QString likeEscape() { return QStringLiteral(" ESCAPE '!'"); }
 
-    // INSERT that returns the new row's identity column ID as its only result row (SQL Server: a
-    // batch of the INSERT and SELECT SCOPE_IDENTITY(), which works on tables with triggers).
-    QString insertReturningId(const QString &table, const QStringList &columns) const;
     // SELECT MAX(column) FROM table, holding the lock that serialises the writers that allocate
     // the next number (SQL Server: update and hold locks; SQLite: the immediate transaction does).
     QString maxForUpdate(const QString &table, const QString &column) const;

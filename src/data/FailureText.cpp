@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "SqlServerErrors.h"
+
 namespace FailureText {
 
 namespace {
@@ -30,69 +32,19 @@ Kind fromSqliteCode(int code)
     }
 }
 
-Kind fromServerNumber(int number)
-{
-    switch (number) {
-        case 1222:  // lock request time-out
-        case 1205:  // chosen as deadlock victim
-            return Kind::Locked;
-        case 3906:  // database is read-only
-        case 3910: return Kind::ReadOnly;
-        case 1105:  // could not allocate space
-        case 9002:  // transaction log full
-            return Kind::DiskFull;
-        case 20002:  // FreeTDS: the server connection failed
-        case 20009:  // FreeTDS: the server is unavailable or does not exist
-            return Kind::CannotConnect;
-        // FreeTDS's own numbers (with the warning state 01000) for a link that broke off under a
-        // request: time-out, failed read, failed write, end of stream.
-        case 20003:
-        case 20004:
-        case 20006:
-        case 20017: return Kind::ConnectionLost;
-        case 18456: return Kind::LoginRefused;  // login failed for the user
-        case 8152:                              // string or binary data would be truncated
-        case 2628: return Kind::TooLong;        // the same, naming the column (2019 and later)
-        case 242: return Kind::DateOutOfRange;  // a date outside DATETIME's range
-        case 823:                               // operating-system I/O error on a data page
-        case 824:                               // logical consistency error on a page
-            return Kind::Damaged;
-        default: return Kind::Other;
-    }
-}
-
 }  // namespace
 
 Kind classify(Source source, const QString &nativeCode, const QString &technical)
 {
-    // SQLite gives its result code; the ODBC driver SQLSTATE values ("08S01") or native numbers,
-    // several joined by ";". The first that names a kind decides, except that a connection that
-    // could not be made is named so even after the state of a broken link (FreeTDS gives 08S01
-    // before 08001 for a server that does not answer), and a refused login above both.
     Kind first = Kind::Other;
-    bool cannotConnect = false;
-    for (const QString &part : nativeCode.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        const QString code = part.trimmed();
+    if (source == Source::SqlServer) {
+        first = SqlServerErrors::classify(nativeCode);
+    } else {
+        // SQLite gives its result code.
         bool numeric = false;
-        const int number = code.toInt(&numeric);
-        Kind kind = Kind::Other;
-        if (source == Source::Sqlite) {
-            if (numeric) kind = fromSqliteCode(number);
-        } else if (code == QLatin1String("08001") || code == QLatin1String("08004")) {
-            kind = Kind::CannotConnect;  // unable to establish, or the server refused it
-        } else if (code.startsWith(QLatin1String("08"))) {
-            kind = Kind::ConnectionLost;
-        } else if (code == QLatin1String("HYT00")) {
-            kind = Kind::Locked;
-        } else if (numeric) {
-            kind = fromServerNumber(number);
-        }
-        // A refused login comes with the state of a connection that could not be made.
-        if (kind == Kind::LoginRefused) return kind;
-        if (kind == Kind::CannotConnect) cannotConnect = true;
-        if (first == Kind::Other) first = kind;
+        const int number = nativeCode.trimmed().toInt(&numeric);
+        if (numeric) first = fromSqliteCode(number);
     }
-    if (cannotConnect) return Kind::CannotConnect;
     if (first != Kind::Other) return first;
     // The texts, for drivers that give no usable code.
     if (mentions(technical, {"database is locked", "database table is locked", "lock request time out"}))
@@ -125,6 +77,8 @@ QString plain(Kind kind)
                 "数据库文件已被删除或替换，修改没有保存。请退出程序，由系统管理员恢复数据库文件后重新登录");
         case Kind::CannotConnect:
             return QStringLiteral("无法连接数据库服务器。请检查数据库设置和网络，以及服务器是否在运行");
+        case Kind::TooSlow:
+            return QStringLiteral("数据库服务器响应太慢，本次操作已经停止，没有保存任何内容。请稍后再试");
         case Kind::ConnectionLost:
             return QStringLiteral("与数据库服务器的连接已断开，本次操作没有完成。请检查网络后再试，程序会重新连接");
         case Kind::LoginRefused:

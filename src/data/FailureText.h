@@ -17,6 +17,7 @@ enum class Kind {
     FileRemoved,     // the file behind the connection was deleted or replaced
     ConnectionLost,  // the server connection broke off
     CannotConnect,   // no connection to the server could be made
+    TooSlow,         // the server did not answer a statement within the statement time-out
     LoginRefused,    // the server refused the login name or its password
     TooLong,         // a value is longer than its column on the server
     DateOutOfRange,  // a date the server's DATETIME cannot hold (before 1753)
@@ -28,8 +29,8 @@ constexpr int kFileRemovedNumber = 1032;
 
 enum class Source { Sqlite, SqlServer };
 
-// The kind of a failure, from the driver's error code (SQLite result codes, SQL Server error
-// numbers or ODBC states) and its text.
+// The kind of a failure, from the driver's error code (SQLite result codes; for SQL Server the ODBC
+// states and error numbers that SqlServerErrors reads) and, failing that, its text.
 Kind classify(Source source, const QString &nativeCode, const QString &technical);
 
 // The plain text of a kind; empty for Other.

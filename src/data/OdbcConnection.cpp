@@ -371,7 +371,8 @@ bool OdbcConnection::isDead() const
     return succeeded(rc) && dead == SQL_CD_TRUE;
 }
 
-OdbcConnection::Result OdbcConnection::run(const QString &sql, const QVariantList &params, const RowVisitor &visit)
+OdbcConnection::Result OdbcConnection::run(const QString &sql, const QVariantList &params, const RowVisitor &visit,
+                                           bool lastResult)
 {
     if (!m_dbc) throw DbError(-1, QStringLiteral("数据库没有连接"));
     Statement stmt;
@@ -379,6 +380,9 @@ OdbcConnection::Result OdbcConnection::run(const QString &sql, const QVariantLis
         stmt.handle = SQL_NULL_HSTMT;
         throw diagnostics(SQL_HANDLE_DBC, m_dbc, QStringLiteral("无法执行语句"));
     }
+    if (m_queryTimeout > 0)
+        SQLSetStmtAttr(stmt.handle, SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(m_queryTimeout)), 0);
     std::vector<Parameter> buffers(size_t(params.size()));
     for (int i = 0; i < params.size(); ++i)
         bindParameter(stmt.handle, SQLUSMALLINT(i + 1), params.at(i), buffers[size_t(i)], stmt);
@@ -392,8 +396,12 @@ OdbcConnection::Result OdbcConnection::run(const QString &sql, const QVariantLis
             SQLSMALLINT count = 0;
             if (!succeeded(SQLNumResultCols(stmt.handle, &count))) stmt.fail(QStringLiteral("结果无法读取"));
             if (count > 0) {
-                const bool keep = !haveRows;
+                const bool keep = !haveRows || lastResult;
                 haveRows = true;
+                if (keep) {
+                    result.columns.clear();
+                    result.cells.clear();
+                }
                 std::vector<Reading> readings;
                 for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(count); ++c) {
                     SQLWCHAR name[256] = {};

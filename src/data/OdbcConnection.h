@@ -12,8 +12,8 @@
 // types. Every result is read to its end before the call returns, so the connection is never
 // left busy (FreeTDS has one active result per connection).
 //
-// Failures are thrown as DbError with the server's error number; a lock time-out (1222) and a
-// deadlock (1205) carry a message in Chinese.
+// Failures are thrown as DbError with the server's error number; a lock time-out (1222), a
+// deadlock (1205) and a statement cancelled by the query time-out carry a message in Chinese.
 class OdbcConnection {
 public:
     // What one statement or batch gave back: the columns and cells of its first result set, and the
@@ -39,13 +39,19 @@ public:
     // nothing more can be sent over this connection.
     bool isDead() const;
 
+    // How long each statement may run before the driver cancels it (SQL_ATTR_QUERY_TIMEOUT);
+    // 0 waits for ever.
+    void setQueryTimeout(int seconds) { m_queryTimeout = seconds; }
+
     // Runs a statement or batch with "?" parameters. With a visitor, the rows of the first result
-    // set go to it one by one instead of into the result.
-    Result run(const QString &sql, const QVariantList &params, const RowVisitor &visit = {});
+    // set go to it one by one instead of into the result. With `lastResult`, the result kept is the
+    // batch's last result set instead of its first (a trigger's rows come before the batch's own).
+    Result run(const QString &sql, const QVariantList &params, const RowVisitor &visit = {}, bool lastResult = false);
 
 private:
     void *m_env = nullptr;
     void *m_dbc = nullptr;
+    int m_queryTimeout = 0;
 };
 
 // Server error numbers that the client treats on their own.

@@ -80,6 +80,21 @@ private slots:
         QCOMPARE(texts, QStringList({"翠苑路91单元", "翠苑路8号", "翠苑路12号"}));
     }
 
+    void paddedPartsLeaveNoBlanksInTheAddress()
+    {
+        // The suite may keep the parts in CHAR columns, which come back padded with blanks.
+        TestDatabase db;
+        fillRegister(db);
+        exec(db,
+             "INSERT INTO 楼表 (L_ID, 管理处, 地址1, 字1, 地址2, 字2) VALUES (5, '2', '翠苑路    ', '  ', '7    ', '幢 "
+             "')");
+        exec(db, "INSERT INTO 室表 (S_ID, L_ID, 室, 字, 房屋性质) VALUES (51, 5, '502   ', '室  ', '01')");
+        exec(db, "INSERT INTO 业主表 (ZH_ID, S_ID, 姓名, 说明) VALUES (51, 51, '赵', '新进户')");
+        PropertyRegister reg(gConn);
+        QCOMPARE(reg.buildings(QStringLiteral("2")).value(0).address, QStringLiteral("翠苑路7幢"));
+        QCOMPARE(reg.householder(51)->address, QStringLiteral("翠苑路7幢502室"));
+    }
+
     void roomsWithTheirCurrentHouseholder()
     {
         TestDatabase db;

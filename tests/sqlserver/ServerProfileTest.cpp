@@ -6,6 +6,7 @@
 #include "ReplayDatabase.h"
 #include "TestRegistry.h"
 #include "common/Session.h"
+#include "data/ColumnType.h"
 #include "data/DbError.h"
 
 namespace {
@@ -81,7 +82,9 @@ private slots:
         QTest::addColumn<int>("tooLong");
         QTest::newRow("plain") << "plain" << 8152;
         QTest::newRow("legacy") << "legacy" << 8152;
-        QTest::newRow("mixed") << "mixed" << 2628;
+        // The client counts each column in its own unit and refuses with the server's own number,
+        // before sending: 8152 even where the server would say 2628.
+        QTest::newRow("mixed") << "mixed" << 8152;
     }
     void serverRefusesWhatItCannotHold()
     {
@@ -113,10 +116,12 @@ private slots:
         QCOMPARE(failureOf(QStringLiteral("SELECT DATEDIFF(second, 投诉时间, ?) FROM 投诉信息"),
                            {QDateTime(QDate(2060, 1, 1), QTime(0, 0))}),
                  0);
-        // A character outside the code page reaches a VARCHAR column as "?".
-        gConn.execute(update, {QStringLiteral("王䶮")});
-        QCOMPARE(storedComplainant(replay),
-                 profile == QLatin1String("legacy") ? QStringLiteral("王?") : QStringLiteral("王䶮"));
+        // A character outside the code page would reach a VARCHAR column as "?": the client refuses
+        // it, and a national column holds it.
+        const QString stored = storedComplainant(replay);
+        QCOMPARE(failureOf(update, {QStringLiteral("王䶮")}),
+                 profile == QLatin1String("legacy") ? ColumnType::kUnrepresentableError : 0);
+        QCOMPARE(storedComplainant(replay), profile == QLatin1String("legacy") ? stored : QStringLiteral("王䶮"));
     }
 
     // Two columns of different collations meet only through a COLLATE clause; a text literal
@@ -169,7 +174,11 @@ private slots:
                      {QStringLiteral("5"), QDateTime(QDate(2026, 1, 1), QTime(0, 0))});
         QCOMPARE(replay.endpoint.scanWarnings().size(), 0);
         gConn.select(QStringLiteral("SELECT ID FROM 投诉信息 WHERE CONVERT(date, 投诉时间) = ?"), {QDate(2026, 1, 1)});
+        // The client converts a value compared with a narrow column to the column's type; only a
+        // mark it does not see beside its column goes as NVARCHAR.
         gConn.select(QStringLiteral("SELECT Gyd_name FROM 设置管理处 WHERE GYD_DH = ?"), {QStringLiteral("1")});
+        QCOMPARE(replay.endpoint.scanWarnings().size(), 1);
+        gConn.select(QStringLiteral("SELECT Gyd_name FROM 设置管理处 WHERE ? = GYD_DH"), {QStringLiteral("1")});
         const auto warnings = replay.endpoint.scanWarnings();
         QCOMPARE(warnings.size(), 2);
         QVERIFY(warnings.at(0).first.contains(QStringLiteral("CONVERT(date, 投诉时间)")));

@@ -44,6 +44,7 @@ import datetime
 import json
 import os
 import re
+import select
 import socket
 import socketserver
 import sqlite3
@@ -732,6 +733,20 @@ class Connection(socketserver.BaseRequestHandler):
         self.record({"type": "unknown", "packet_type": kind})
         return False
 
+    def wait_for_attention(self, seconds):
+        """Waits as a slow statement would; True when the client cancelled it meanwhile (an
+        attention, answered as the server answers it: the statement ends, nothing of it stays)."""
+        ready, _, _ = select.select([self.request], [], [], seconds)
+        if not ready:
+            return False
+        kind, payload = self.read_message()
+        if kind != ATTENTION:
+            self.record({"type": "endpoint-fault", "error": "a request came during a statement"})
+            return False
+        self.record({"type": "attention"})
+        self.send(done(0xFD, DONE_ATTN, 0, 0))
+        return True
+
     def prelogin_answer(self):
         options = [(0, bytes([16, 0, 0x10, 0x00, 0, 0])), (1, bytes([2])), (2, b"\0"), (3, b""), (4, b"\0")]
         header_len = len(options) * 5 + 1
@@ -816,8 +831,8 @@ class Connection(socketserver.BaseRequestHandler):
         rule = self.server.script.answer(kind, sql)
         if not rule and self.world:
             rule = self.from_world(sql, arguments or {})
-        if rule.get("delay"):
-            time.sleep(float(rule["delay"]))
+        if rule.get("delay") and self.wait_for_attention(float(rule["delay"])):
+            return True
         if rule.get("close"):
             self.record({"type": "closed-by-script", "sql": sql})
             return False

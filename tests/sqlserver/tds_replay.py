@@ -12,7 +12,7 @@ proves nothing about locking.
 import re
 import sqlite3
 
-from tds_profile import Analysis, Semantics, ServerError, compare_ci, compare_padded, parse_server_date
+from tds_profile import Analysis, Semantics, ServerError, code_page, compare_ci, compare_padded, parse_server_date
 
 
 def split_statements(sql):
@@ -36,9 +36,16 @@ def split_statements(sql):
     return parts
 
 
+# The bytes of the types that are not text, as sys.columns gives them.
+FIXED_SIZES = {"bit": 1, "tinyint": 1, "smallint": 2, "int": 4, "bigint": 8, "real": 4, "float": 8,
+               "smalldatetime": 4, "datetime": 8, "date": 3, "datetime2": 8, "money": 8}
+
+
 def to_sqlite(sql):
     sql = re.sub(r"(?<![\w'])N'", "'", sql)  # national text literals
     sql = re.sub(r"\blen\s*\(", "length(", sql, flags=re.I)
+    # A value converted to DATETIME on the parameter's side: SQLite keeps date-times as text.
+    sql = re.sub(r"\bCAST\s*\(\s*(@\w+)\s+AS\s+DATETIME\s*\)", r"\1", sql, flags=re.I)
     sql = re.sub(r"\bCONVERT\s*\(\s*date\s*,", "date(", sql, flags=re.I)
     # The analysis's month and day texts, and its seconds between two times.
     sql = re.sub(r"\bCONVERT\s*\(\s*char\s*\(\s*(\d+)\s*\)\s*,\s*([^,()]+?)\s*,\s*120\s*\)",
@@ -137,12 +144,33 @@ class SqliteWorld:
             if m:
                 self.end(m.group(2) == "COMMIT")
                 continue
+            if re.search(r"\bsys\.columns\b", statement, re.I):
+                answers.append(self.catalogue())
+                continue
             if self.implicit:
                 self.begin()
             answer, met = self.statement(statement, params)
             answers.append(answer)
             warnings += [(statement, w) for w in met]
         return answers, warnings
+
+    def catalogue(self):
+        """The client's read of its columns at connect (sys.columns, sys.types), answered from the
+        profile as the server's catalogue would: base type, max_length in bytes (-1 for MAX),
+        collation and its code page."""
+        rows = []
+        for table in self.profile.tables.values():
+            for column in table.columns.values():
+                if column.kind in ("text", "ntext"):
+                    size = 16
+                elif column.is_text:
+                    size = -1 if column.length is None else column.length * (2 if column.wide else 1)
+                else:
+                    size = FIXED_SIZES.get(column.kind, 8)
+                page = int(re.sub(r"\D", "", code_page(column.collation))) if column.collation else None
+                rows.append([table.name, column.name, column.kind, size, column.collation, page])
+        names = ["table_name", "column_name", "type_name", "max_length", "collation_name", "code_page"]
+        return ("rows", names, rows, [None] * len(names))
 
     def statement(self, statement, params):
         analysis = Analysis(statement, self.profile)

@@ -123,6 +123,9 @@ def unqualified_columns(sql):
             for column in scope.find_all(exp.Column):
                 if scope_of(column) is not scope or column.table:
                     continue
+                # The collation named after COLLATE is no column (sqlglot reads it as one).
+                if isinstance(column.parent, exp.Collate) and column.parent.expression is column:
+                    continue
                 name = column.name
                 if not name or name.startswith("@") or name.lower() in aliases or name.lower() in DATE_PARTS:
                     continue

@@ -204,6 +204,18 @@ QJsonObject TdsEndpoint::closing(const QString &match)
     return QJsonObject{{QStringLiteral("match"), match}, {QStringLiteral("close"), true}};
 }
 
+QJsonObject TdsEndpoint::catalogue(const QList<QVariantList> &columns)
+{
+    return rows(QStringLiteral("sys\\.columns"),
+                {{"table_name", "nvarchar(128)"},
+                 {"column_name", "nvarchar(128)"},
+                 {"type_name", "nvarchar(128)"},
+                 {"max_length", "smallint"},
+                 {"collation_name", "nvarchar(128)"},
+                 {"code_page", "int"}},
+                columns);
+}
+
 QJsonObject TdsEndpoint::times(QJsonObject rule, int times)
 {
     rule[QStringLiteral("times")] = times;

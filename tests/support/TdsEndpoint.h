@@ -67,6 +67,9 @@ public:
     static QJsonObject closing(const QString &match);
     // Answers only the first `times` matching requests.
     static QJsonObject times(QJsonObject rule, int times);
+    // The answer to the client's read of the columns at connect (sys.columns): one row per column,
+    // {table, column, type name, max_length in bytes, collation or null, code page or null}.
+    static QJsonObject catalogue(const QList<QVariantList> &columns);
 
     // Why the endpoint cannot run on this machine (python3 or the FreeTDS driver missing), or "".
     static QString unavailable();

@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <cerrno>
 
+#include "Session.h"
+#include "data/FileIdentity.h"
+
 #ifdef Q_OS_WIN
 #include <QSaveFile>
 #else
@@ -43,12 +46,33 @@ QString failed(const QString &path, const QString &reason)
     return QStringLiteral("无法写入文件 %1：%2").arg(native(path), reason);
 }
 
+// The database this program has open, or one of its journals: a report written over it would
+// take the place of every complaint.
+bool isOpenDatabase(const QString &path)
+{
+    const QString database = gConn.file();
+    if (database.isEmpty()) return false;
+    if (FileIdentity::of(path).sameFile(FileIdentity::of(database))) return true;
+    const QString target = QFileInfo(path).absoluteFilePath();
+    for (const QString &base : {QFileInfo(database).absoluteFilePath(), QFileInfo(database).canonicalFilePath()}) {
+        for (const char *journal : {"-wal", "-shm", "-journal"})
+            if (!base.isEmpty() && target == base + QLatin1String(journal)) return true;
+    }
+    return false;
+}
+
+QString refusedAsDatabase(const QString &path)
+{
+    return QStringLiteral("文件 %1 是本程序正在使用的数据库，没有替换它").arg(native(path));
+}
+
 }  // namespace
 
 #ifdef Q_OS_WIN
 
 QString replaceFile(const QString &path, const QByteArray &bytes)
 {
+    if (isOpenDatabase(path)) return refusedAsDatabase(path);
     const QFileInfo info(path);
     if (info.isDir()) return failed(path, systemErrorText(EISDIR));
     if (info.exists() && !info.isWritable()) return QStringLiteral("文件 %1 是只读的，没有替换它").arg(native(path));
@@ -93,6 +117,7 @@ QString writeDirectly(const QString &path, const QByteArray &bytes)
 
 QString replaceFile(const QString &path, const QByteArray &bytes)
 {
+    if (isOpenDatabase(path)) return refusedAsDatabase(path);
     // A symbolic link keeps pointing where it did: the file it names is the one replaced.
     QString target = QFileInfo(path).absoluteFilePath();
     if (QFileInfo(target).isSymLink()) {

@@ -24,6 +24,8 @@ bool Database::isOpen() const { return m_backend && m_backend->isOpen(); }
 
 bool Database::isReadOnly() const { return m_backend && m_backend->isReadOnly(); }
 
+QString Database::file() const { return m_backend ? m_backend->file() : QString(); }
+
 ColumnType Database::columnType(const QString &table, const QString &column) const
 {
     return m_backend ? m_backend->columnType(table, column) : ColumnLengths::typeOf(table, column);

@@ -63,6 +63,8 @@ public:
     QString connectionName() const { return m_name; }
     // The database refuses writes (a read-only file, folder or medium); known from the open on.
     bool isReadOnly() const;
+    // The database file of an embedded database; empty for a server.
+    QString file() const;
 
     // What the database holds in `table`.`column`: its kind, its length in its own unit (bytes of
     // the code page for VARCHAR/CHAR on SQL Server, characters otherwise). Without a connection,

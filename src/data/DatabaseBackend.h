@@ -21,6 +21,9 @@ public:
     // The Qt SQL connection name (SQLite); empty for a backend without one.
     virtual QString connectionName() const { return QString(); }
 
+    // The database file (SQLite); empty for a server.
+    virtual QString file() const { return QString(); }
+
     // Called before each statement that does not belong to a transaction begun on this backend.
     virtual void beforeStatement() {}
 

@@ -20,6 +20,7 @@ public:
 
     bool isOpen() const override { return m_open; }
     bool isReadOnly() const override { return m_file.isReadOnly(); }
+    QString file() const override { return m_file.path(); }
     QString connectionName() const override { return m_name; }
 
     int execute(const QString &sql, const QVariantList &params) override;

@@ -42,6 +42,9 @@ public:
     void opened(Database &db, const QString &path);
     void closed();
 
+    // The file this connection has open (empty before it opens).
+    const QString &path() const { return m_path; }
+
     // The file, its folder or the database refuses writes; saving will fail.
     bool isReadOnly() const { return m_readOnly; }
 

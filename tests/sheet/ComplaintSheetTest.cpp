@@ -365,6 +365,15 @@ private slots:
             QVERIFY2(err.text().contains(QStringLiteral("是只读的")), qPrintable(err.text()));
         }
         QCOMPARE(contentOf(target), before);
+        // Never over the database it reads, nor over its journal: every complaint would be gone.
+        const QByteArray database = contentOf(db.file());
+        for (const QString &journal : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+            StandardError err;
+            QCOMPARE(writeSheetCommand(QStringLiteral("00000042"), db.file() + journal), 1);
+            QVERIFY2(err.text().contains(QStringLiteral("是本程序正在使用的数据库，没有替换它")),
+                     qPrintable(err.text()));
+        }
+        QCOMPARE(contentOf(db.file()), database);
         // Written whole over a file that may be replaced.
         QCOMPARE(writeSheetCommand(QStringLiteral("00000042"), target), 0);
         QVERIFY(pdfText(target).contains(QStringLiteral("王海涛")));

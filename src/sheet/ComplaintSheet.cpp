@@ -31,13 +31,17 @@ QString whenStacked(const QDateTime &value)
                : QString();
 }
 
+// The text of a value cell. An empty one keeps a blank: a table that ends in an empty cell loses
+// the space above the heading that follows it.
+QString cellText(const QString &value) { return value.isEmpty() ? QStringLiteral("&nbsp;") : escaped(value); }
+
 // A label cell and its value; `span` value columns wide.
 QString field(const QString &label, const QString &value, int span = 1)
 {
     return QStringLiteral("<td class=\"label\" width=\"14%\">%1</td><td colspan=\"%2\">%3</td>")
         .arg(escaped(label))
         .arg(span)
-        .arg(escaped(value));
+        .arg(cellText(value));
 }
 
 QString row(const QString &cells) { return QStringLiteral("<tr>") + cells + QStringLiteral("</tr>"); }
@@ -118,7 +122,7 @@ static std::unique_ptr<QTextDocument> document(const SheetData &sheet)
                     "<td>%6</td><td>%7</td></tr>")
                     .arg(step.order)
                     .arg(escaped(step.department), escaped(step.post), whenStacked(step.accepted),
-                         whenStacked(step.finished), escaped(step.opinion), escaped(step.result));
+                         whenStacked(step.finished), cellText(step.opinion), cellText(step.result));
     }
     if (sheet.steps.isEmpty()) html += QStringLiteral("<tr><td colspan=\"7\" align=\"center\">（无）</td></tr>");
     html += QStringLiteral("</tbody></table>");

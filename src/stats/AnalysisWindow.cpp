@@ -101,21 +101,25 @@ QCategoryAxis *dayAxis(const QDate &from, const QDate &to)
         if (first < from) first = first.addMonths(1);
         for (QDate day = first; day <= to; day = day.addMonths(step)) label(day, QStringLiteral("yyyy-MM"));
     }
-    // Labels are never cut to "…"; standDayLabels turns them upright where they do not fit side by side.
+    // Labels are never cut to "…"; standLabels turns them upright where they do not fit side by side.
     axis->setTruncateLabels(false);
     axis->setGridLineVisible(true);
     return axis;
 }
 
-// The labels of a day axis stand upright when they do not fit side by side across the plot.
-void standDayLabels(QChart *chart)
+// The labels of a chart's horizontal axis (days or groups) stand upright when they do not fit
+// side by side across the plot.
+void standLabels(QChart *chart)
 {
-    auto *axis = qobject_cast<QCategoryAxis *>(chart->axes(Qt::Horizontal).value(0));
-    if (!axis || axis->count() == 0) return;
+    QAbstractAxis *axis = chart->axes(Qt::Horizontal).value(0);
+    QStringList labels;
+    if (auto *days = qobject_cast<QCategoryAxis *>(axis)) labels = days->categoriesLabels();
+    else if (auto *groups = qobject_cast<QBarCategoryAxis *>(axis)) labels = groups->categories();
+    if (labels.isEmpty()) return;
     const QFontMetrics metrics(axis->labelsFont());
     int widest = 0;
-    for (const QString &label : axis->categoriesLabels()) widest = qMax(widest, metrics.horizontalAdvance(label));
-    const qreal needed = axis->count() * (widest + metrics.averageCharWidth());
+    for (const QString &label : labels) widest = qMax(widest, metrics.horizontalAdvance(label));
+    const qreal needed = labels.size() * (widest + metrics.averageCharWidth());
     const int angle = needed > chart->plotArea().width() ? -90 : 0;
     if (axis->labelsAngle() != angle) axis->setLabelsAngle(angle);
 }
@@ -190,7 +194,8 @@ AnalysisWindow::AnalysisWindow(QWidget *parent) : QWidget(parent), m_store(gConn
     m_groupsChart = makeChartView(this, QStringLiteral("ChartView1"));
     m_daysChart = makeChartView(this, QStringLiteral("ChartView2"));
     m_daysChart->chart()->legend()->hide();
-    connect(m_daysChart->chart(), &QChart::plotAreaChanged, this, [this] { standDayLabels(m_daysChart->chart()); });
+    for (QChartView *view : {m_groupsChart, m_daysChart})
+        connect(view->chart(), &QChart::plotAreaChanged, this, [view] { standLabels(view->chart()); });
     m_status = named(new QStatusBar(this), QStringLiteral("StatusBar1"));
     m_status->setSizeGripEnabled(false);
 
@@ -327,11 +332,13 @@ void AnalysisWindow::drawGroups(const QVector<GroupCounts> &groups)
     chart->addSeries(series);
     auto *x = new QBarCategoryAxis;
     x->append(labels);
+    x->setTruncateLabels(false);  // upright instead, where they do not fit side by side
     QValueAxis *y = countAxis(highest);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(x);
     series->attachAxis(y);
+    standLabels(chart);
 }
 
 void AnalysisWindow::drawDays(const QVector<QPair<QDate, int>> &days, const QDate &from, const QDate &to)
@@ -360,7 +367,7 @@ void AnalysisWindow::drawDays(const QVector<QPair<QDate, int>> &days, const QDat
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(x);
     series->attachAxis(y);
-    standDayLabels(chart);
+    standLabels(chart);
 }
 
 void AnalysisWindow::showSatisfaction(const SatisfactionCounts &c)

@@ -12,6 +12,8 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 #include "MessageRecorder.h"
 #include "ReadOnlyFile.h"
@@ -50,6 +52,21 @@ QStringList pdfLines(const QString &file)
     process.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), file, QStringLiteral("-")});
     if (!process.waitForFinished(60000) || process.exitCode() != 0) return {};
     return QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+}
+
+// Where a word first stands on the first page, in points from the top (poppler's pdftotext -bbox):
+// its top and bottom edge; nothing when the word is not there.
+std::optional<std::pair<double, double>> wordTopAndBottom(const QString &file, const QString &word)
+{
+    QProcess process;
+    process.start(QStringLiteral("pdftotext"),
+                  {QStringLiteral("-bbox"), QStringLiteral("-l"), QStringLiteral("1"), file, QStringLiteral("-")});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) return std::nullopt;
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("yMin=\"([\\d.]+)\"[^>]*yMax=\"([\\d.]+)\">") + word + QStringLiteral("<"))
+            .match(QString::fromUtf8(process.readAllStandardOutput()));
+    if (!m.hasMatch()) return std::nullopt;
+    return std::make_pair(m.captured(1).toDouble(), m.captured(2).toDouble());
 }
 
 int pdfPages(const QString &file)
@@ -229,6 +246,28 @@ private slots:
         QVERIFY(text.indexOf(QStringLiteral("请尽快维修1")) < text.indexOf(QStringLiteral("请尽快维修2")));
         QVERIFY(text.indexOf(QStringLiteral("请尽快维修2")) < text.indexOf(QStringLiteral("请尽快维修3")));
         QCOMPARE(pdfPages(file), 1);
+    }
+
+    // Each heading stands clear of the table above it, also when that table's last cell is empty
+    // (处理时间 of a complaint not finished yet, the result of a step not yet written).
+    void headingsStandClearOfTheTablesAbove()
+    {
+        TestDatabase db;
+        addComplaint(db, 1);
+        db.exec(QStringLiteral("UPDATE 投诉信息 SET 处理状态 = '处理中', 处理结果 = NULL, 处理时间 = NULL"));
+        db.exec(QStringLiteral("UPDATE 投诉信息处理 SET 处理结果 = NULL"));
+        const QString file = m_dir->filePath(QStringLiteral("headings.pdf"));
+        QVERIFY(ComplaintSheet::writePdf(*SheetStore(gConn).load(QStringLiteral("00000042")), file, nullptr));
+        // From the last line of text in the table (its cell padding below it) to the heading:
+        // well over the padding alone.
+        const std::pair<const char *, const char *> pairs[] = {{"处理时间", "处理过程"}, {"10:01", "回访"}};
+        for (const auto &[last, heading] : pairs) {
+            const auto above = wordTopAndBottom(file, QString::fromUtf8(last));
+            const auto below = wordTopAndBottom(file, QString::fromUtf8(heading));
+            QVERIFY2(above && below, heading);
+            const double gap = below->first - above->second;
+            QVERIFY2(gap > 12, qPrintable(QStringLiteral("%1 %2").arg(QString::fromUtf8(heading)).arg(gap)));
+        }
     }
 
     // Many long steps run over several A4 pages, each with the step table's header; no visit, no

@@ -7,6 +7,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSet>
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChartView>
@@ -284,6 +285,34 @@ private slots:
             QString::fromUtf8(shown.readAll()).split(QRegularExpression(QStringLiteral("\\r?\\n")));
         QCOMPARE(lines.value(4), QStringLiteral("电话,6,2,1,2,1,3.8,2"));
         QCOMPARE(lines.value(6), QStringLiteral("合计,8,3,1,3,1,10.5,2"));
+    }
+
+    // The groups' names under the bars are never cut to "…": side by side where they fit, upright
+    // where the window is too narrow for them.
+    void groupLabelsAreWhole()
+    {
+        TestDatabase db(true);
+        fixture(db);
+        db.exec(QStringLiteral("UPDATE 设置管理处 SET Gyd_name = Gyd_name || '东区北苑'"));
+        loginDepartment5();
+        Clock::Pinned pinned(kNow);
+        AnalysisWindow window;
+        auto *view = find<QChartView>(&window, "ChartView1");
+        const auto axis = [&] {
+            return qobject_cast<QBarCategoryAxis *>(view->chart()->axes(Qt::Horizontal).value(0));
+        };
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        for (const QSize size : {QSize(1600, 1000), QSize(1024, 720)}) {
+            window.resize(size);
+            analyse(window, kMarch1, kMarch10, 2);
+            QVERIFY(axis());
+            QCOMPARE(axis()->categories().last(), QStringLiteral("（无管理处）"));
+            QCoreApplication::processEvents();
+            view->grab();
+            QVERIFY2(!axis()->labelsTruncated(), qPrintable(QString::number(size.width())));
+            QCOMPARE(axis()->labelsAngle(), size.width() < 1600 ? -90 : 0);
+        }
     }
 
     // The daily chart: every day labelled up to a month, exactly at its point; Mondays, then

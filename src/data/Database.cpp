@@ -12,6 +12,7 @@
 #include "ColumnLengths.h"
 #include "FailureText.h"
 #include "OdbcConnection.h"
+#include "SchemaUpgrade.h"
 
 namespace {
 
@@ -107,6 +108,7 @@ void Database::open(const ConnectionSettings &settings)
         }
         try {
             m_sqliteFile.opened(*this, file);
+            SchemaUpgrade::bringUpToDate(*this);
         } catch (const DbError &) {
             close();
             throw;

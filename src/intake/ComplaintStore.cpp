@@ -4,6 +4,7 @@
 #include "common/DateText.h"
 #include "data/Database.h"
 #include "data/Status.h"
+#include "data/Telephone.h"
 
 namespace {
 
@@ -57,6 +58,8 @@ Fields complaintFields(const ComplaintInput &c)
         {QStringLiteral("投诉人"), c.complainant},
         {QStringLiteral("地址"), textOrNull(c.address)},
         {QStringLiteral("联系电话"), textOrNull(c.telephone)},
+        // The household history looks telephones up by their digits, kept with every write.
+        {QStringLiteral("联系电话号码"), textOrNull(Telephone::digits(c.telephone))},
         {QStringLiteral("投诉内容"), textOrNull(c.content)},
         {QStringLiteral("投诉时间"), c.time.isValid() ? QVariant(c.time) : nullText()},
         {QStringLiteral("接待人"), c.receiver},

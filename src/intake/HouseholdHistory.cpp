@@ -1,20 +1,9 @@
 #include "HouseholdHistory.h"
 
 #include "data/Database.h"
+#include "data/Telephone.h"
 
-QString Household::digits(const QString &telephone)
-{
-    QString out;
-    out.reserve(telephone.size());
-    for (const QChar c : telephone)
-        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) out.append(c);
-    return out;
-}
-
-QString HouseholdHistory::telephoneDigitsSql(const QString &column)
-{
-    return QStringLiteral("REPLACE(REPLACE(REPLACE(REPLACE(%1, ' ', ''), '-', ''), '(', ''), ')', '')").arg(column);
-}
+QString Household::digits(const QString &telephone) { return Telephone::digits(telephone); }
 
 QString HouseholdHistory::householdWhere(const Household &household, const QString &exceptCode, QVariantList *params)
 {
@@ -23,8 +12,9 @@ QString HouseholdHistory::householdWhere(const Household &household, const QStri
         where += QStringLiteral("S_ID = ?");
         params->append(household.roomId);
     } else {
-        // A typed address has no room: the same number, however it was written.
-        where += telephoneDigitsSql(QStringLiteral("联系电话")) + QStringLiteral(" = ?");
+        // A typed address has no room: the same number, however it was written (the register
+        // keeps every telephone's digits beside it, indexed).
+        where += QStringLiteral("联系电话号码 = ?");
         params->append(Household::digits(household.telephone));
     }
     if (!exceptCode.isEmpty()) {

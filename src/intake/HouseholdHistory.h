@@ -12,7 +12,8 @@ struct Household {
     qint64 roomId = 0;  // 室表.S_ID; 0 when the address was typed
     QString telephone;  // as typed; only its digits count
 
-    // The digits of a telephone text ("0571-8600 1001" gives "057186001001").
+    // The digits of a telephone text ("0571-8600 1001" gives "057186001001"), as the register
+    // keeps them (Telephone::digits).
     static QString digits(const QString &telephone);
     // A telephone identifies a household only with at least this many digits.
     static constexpr int kMinTelephoneDigits = 7;
@@ -47,11 +48,6 @@ public:
     // Newest first, at most kLimit, leaving out the complaint `exceptCode` (empty: none), and how
     // many of them were received in the kRecentDays days before `now` (up to `now`). One read.
     HouseholdComplaints read(const Household &household, const QDateTime &now, const QString &exceptCode = QString());
-
-    // The SQL expression of a telephone column without its usual separators (blank, "-", "(",
-    // ")"). The embedded schema indexes exactly this expression over 投诉信息.联系电话, so the
-    // text must not change on its own.
-    static QString telephoneDigitsSql(const QString &column);
 
     // The statement of read() (for a known household), with its values.
     static QString listSql(const Household &household, const QString &exceptCode, QVariantList *params);

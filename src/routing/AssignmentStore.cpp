@@ -72,12 +72,17 @@ std::optional<AssignmentProblem> AssignmentStore::check(const AssignmentInput &i
         return AssignmentProblem{
             AssignmentProblem::SettingDate,
             QStringLiteral("设置日期不是有效的日期，请按“年-月-日”（如 %1）输入！").arg(DateText::day(Clock::today()))};
+    if (!DateText::storable(setting))
+        return AssignmentProblem{AssignmentProblem::SettingDate,
+                                 DateText::outOfRangeMessage(QStringLiteral("设置日期"))};
     if (input.endDate.trimmed().isEmpty()) return std::nullopt;
     const QDate end = parseDay(input.endDate);
     if (!end.isValid())
         return AssignmentProblem{AssignmentProblem::EndDate,
                                  QStringLiteral("终止日期不是有效的日期，请按“年-月-日”（如 %1）输入，或者不填！")
                                      .arg(DateText::day(Clock::today()))};
+    if (!DateText::storable(end))
+        return AssignmentProblem{AssignmentProblem::EndDate, DateText::outOfRangeMessage(QStringLiteral("终止日期"))};
     if (end < setting)
         return AssignmentProblem{AssignmentProblem::EndDate, QStringLiteral("终止日期不能早于设置日期！")};
     return std::nullopt;

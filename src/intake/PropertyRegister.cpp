@@ -22,10 +22,11 @@ QVector<Office> PropertyRegister::offices(const QString &deptCode)
 
 QString PropertyRegister::buildingAddressSql() const
 {
+    // A fixed-width part keeps its padding on the server: without it the parts join up.
     QStringList parts;
     for (int i = 1; i <= 4; ++i) {
-        parts << QStringLiteral("COALESCE(楼表.地址%1, '')").arg(i);
-        parts << QStringLiteral("COALESCE(楼表.字%1, '')").arg(i);
+        parts << QStringLiteral("COALESCE(RTRIM(楼表.地址%1), '')").arg(i);
+        parts << QStringLiteral("COALESCE(RTRIM(楼表.字%1), '')").arg(i);
     }
     return m_db.dialect().concat(parts);
 }
@@ -57,9 +58,9 @@ QVector<RoomEntry> PropertyRegister::rooms(qint64 buildingId)
     list.reserve(rows.size());
     for (const Row row : rows) {
         // A room without a number shows no room word either.
-        const QString room = row.isNull(QStringLiteral("室"))
-                                 ? QString()
-                                 : row.text(QStringLiteral("室")) + row.text(QStringLiteral("字"));
+        const QString room = row.isNull(QStringLiteral("室")) ? QString()
+                                                              : Value::unpadded(row.value(QStringLiteral("室"))) +
+                                                                    Value::unpadded(row.value(QStringLiteral("字")));
         list.append(RoomEntry{row.number(QStringLiteral("S_ID")), row.number(QStringLiteral("ZH_ID")),
                               room + QLatin1Char(' ') + row.text(QStringLiteral("姓名"))});
     }
@@ -68,8 +69,8 @@ QVector<RoomEntry> PropertyRegister::rooms(qint64 buildingId)
 
 QString PropertyRegister::householderAddressSql() const
 {
-    return m_db.dialect().concat(
-        {buildingAddressSql(), QStringLiteral("COALESCE(室表.室, '')"), QStringLiteral("COALESCE(室表.字, '')")});
+    return m_db.dialect().concat({buildingAddressSql(), QStringLiteral("COALESCE(RTRIM(室表.室), '')"),
+                                  QStringLiteral("COALESCE(RTRIM(室表.字), '')")});
 }
 
 std::optional<Householder> PropertyRegister::householder(qint64 householderId)
@@ -109,7 +110,8 @@ QVector<LetUnit> PropertyRegister::letUnits(const QString &officeCode, qint64 bu
         const qint64 unit = row.number(QStringLiteral("单元ID"));
         if (seen.contains(unit)) continue;
         seen.insert(unit);
-        list.append(LetUnit{unit, row.text(QStringLiteral("室")), row.text(QStringLiteral("对方单位"))});
+        list.append(
+            LetUnit{unit, Value::unpadded(row.value(QStringLiteral("室"))), row.text(QStringLiteral("对方单位"))});
     }
     return list;
 }
@@ -128,7 +130,7 @@ QString PropertyRegister::telephoneLookupSql() const
                " INNER JOIN 楼表 ON 楼表.L_ID = 室表.L_ID"
                " INNER JOIN 设置管理处 ON 设置管理处.GYD_DH = 楼表.管理处"
                " INNER JOIN FWXZK ON 室表.房屋性质 = FWXZK.FWXZ_dh"
-               " WHERE 业主表.ZH_ID IN (SELECT ZH_ID FROM 业主表 WHERE 说明 = ? AND 联系方式 LIKE ?") +
+               " WHERE 业主表.ZH_ID IN (SELECT h.ZH_ID FROM 业主表 h WHERE h.说明 = ? AND h.联系方式 LIKE ?") +
            Dialect::likeEscape() +
            QStringLiteral(
                ") AND 设置管理处.对应部门代号 = ? AND (设置管理处.商用物业 = 0 OR 设置管理处.商用物业 = 1)"

@@ -31,10 +31,15 @@ QVector<AssignmentOffice> AssignmentStore::offices() const
 
 QVector<Assignment> AssignmentStore::list(const QString &officeCode, bool withEnded) const
 {
-    QString sql = QStringLiteral(
-        "SELECT A.ID, A.设置日期, A.终止日期, A.备注, A.岗位代号, A.职能部门代号, B.职能部门名称, C.岗位名称"
-        " FROM 投诉处理人设置 A INNER JOIN 职能部门new B ON A.职能部门代号 = B.职能部门编号"
-        " INNER JOIN 岗位信息new C ON A.岗位代号 = C.岗位代号 WHERE A.管理处代号 = ?");
+    const Dialect &d = m_db.dialect();
+    QString sql =
+        QStringLiteral(
+            "SELECT A.ID, A.设置日期, A.终止日期, A.备注, A.岗位代号, A.职能部门代号, B.职能部门名称, C.岗位名称"
+            " FROM 投诉处理人设置 A INNER JOIN 职能部门new B ON ") +
+        d.collated(QStringLiteral("A.职能部门代号")) + QStringLiteral(" = ") +
+        d.collated(QStringLiteral("B.职能部门编号")) + QStringLiteral(" INNER JOIN 岗位信息new C ON ") +
+        d.collated(QStringLiteral("A.岗位代号")) + QStringLiteral(" = ") + d.collated(QStringLiteral("C.岗位代号")) +
+        QStringLiteral(" WHERE A.管理处代号 = ?");
     if (!withEnded) sql += QStringLiteral(" AND A.终止日期 IS NULL");
     sql += QStringLiteral(" ORDER BY A.设置日期, A.ID");
     const Rows rows = m_db.select(sql, {officeCode});

@@ -26,7 +26,19 @@ QJsonArray catalogue(const QString &missingColumn, const QString &missingIndex)
     QList<QVariantList> indexes;
     for (const DatabaseCheck::Index &index : DatabaseCheck::requiredIndexes())
         if (index.name != missingIndex) indexes << QVariantList{index.name, index.table};
-    return {TdsEndpoint::rows(QStringLiteral("INFORMATION_SCHEMA\\.COLUMNS"),
+    // The complaint tables' post column took another collation than the suite's.
+    QList<QVariantList> collations;
+    for (const DatabaseCheck::JoinedPair &pair : DatabaseCheck::joinedPairs()) {
+        collations << QVariantList{pair.suiteTable, pair.suiteColumn, QStringLiteral("Chinese_PRC_CI_AS")};
+        collations << QVariantList{pair.table, pair.column,
+                                   pair.column == QStringLiteral("处理岗位")
+                                       ? QStringLiteral("SQL_Latin1_General_CP1_CI_AS")
+                                       : QStringLiteral("Chinese_PRC_CI_AS")};
+    }
+    return {TdsEndpoint::rows(QStringLiteral("COLLATION_NAME"),
+                              {{"TABLE_NAME", "sysname"}, {"COLUMN_NAME", "sysname"}, {"COLLATION_NAME", "sysname"}},
+                              collations),
+            TdsEndpoint::rows(QStringLiteral("INFORMATION_SCHEMA\\.COLUMNS"),
                               {{"TABLE_NAME", "sysname"},
                                {"COLUMN_NAME", "sysname"},
                                {"DATA_TYPE", "sysname"},
@@ -179,6 +191,15 @@ void DatabaseCheckTest::sqlServerCatalogueAndRightsOverTheWire()
     QVERIFY(report.contains(QStringLiteral("  写 投诉处理人设置  不可以：新增")));
     QVERIFY(report.contains(QStringLiteral("  写 投诉信息  可以（试写已回滚）")));
     QVERIFY(report.contains(QStringLiteral("检查结果：缺少 5 项")));
+    // Each pair of compared code columns with both collations; differing ones are named, and
+    // are no missing part (the statements compare them under the database's collation).
+    QVERIFY(
+        report.contains(QStringLiteral("投诉信息处理.处理岗位（SQL_Latin1_General_CP1_CI_AS）= "
+                                       "岗位员工new.岗位代号（Chinese_PRC_CI_AS）  不同")));
+    QVERIFY(
+        report.contains(QStringLiteral("投诉处理人设置.岗位代号（Chinese_PRC_CI_AS）= "
+                                       "岗位信息new.岗位代号（Chinese_PRC_CI_AS）  相同")));
+    QVERIFY(report.contains(QStringLiteral("有 2 对排序规则不同")));
 
     // Every trial write went inside a transaction that was rolled back; nothing was committed.
     bool open = false;

@@ -568,6 +568,14 @@ def to_sqlite(sql):
                  r"substr(\2, 1, \1)", sql, flags=re.I)
     sql = re.sub(r"\bDATEDIFF\s*\(\s*second\s*,\s*([^,()]+?)\s*,\s*([^,()]+?)\s*\)",
                  r"((julianday(\2) - julianday(\1)) * 86400.0)", sql, flags=re.I)
+    sql = re.sub(r"\bDATEDIFF\s*\(\s*minute\s*,\s*([^,()]+?)\s*,\s*([^,()]+?)\s*\)",
+                 r"((julianday(\2) - julianday(\1)) * 1440.0)", sql, flags=re.I)
+    # A suite date that may be kept as text, read through ISDATE: SQLite keeps every date as text.
+    sql = re.sub(r"\(CASE WHEN ISDATE\(CONVERT\(varchar\(30\), ([^,()]+), 120\)\) = 1"
+                 r" THEN CONVERT\(datetime, CONVERT\(varchar\(30\), \1, 120\)\) END\)", r"\1", sql, flags=re.I)
+    # Collation clauses and query hints mean nothing to SQLite.
+    sql = re.sub(r"\s+COLLATE\s+DATABASE_DEFAULT\b", "", sql, flags=re.I)
+    sql = re.sub(r"\s+OPTION\s*\(\s*RECOMPILE\s*\)", "", sql, flags=re.I)
     sql = re.sub(r"\s+WITH\s*\(\s*UPDLOCK\s*,\s*HOLDLOCK\s*\)", "", sql, flags=re.I)
     sql = re.sub(r"\bSCOPE_IDENTITY\s*\(\s*\)", "last_insert_rowid()", sql, flags=re.I)
     sql = re.sub(r"@@ROWCOUNT", "changes()", sql, flags=re.I)

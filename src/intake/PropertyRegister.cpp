@@ -22,11 +22,11 @@ QVector<Office> PropertyRegister::offices(const QString &deptCode)
 
 QString PropertyRegister::buildingAddressSql() const
 {
-    // A fixed-width part keeps its padding on the server: without it the parts join up.
+    // The suite may keep the parts in fixed-width columns: their padding stays out of the address.
     QStringList parts;
     for (int i = 1; i <= 4; ++i) {
-        parts << QStringLiteral("COALESCE(RTRIM(楼表.地址%1), '')").arg(i);
-        parts << QStringLiteral("COALESCE(RTRIM(楼表.字%1), '')").arg(i);
+        parts << QStringLiteral("RTRIM(COALESCE(楼表.地址%1, ''))").arg(i);
+        parts << QStringLiteral("RTRIM(COALESCE(楼表.字%1, ''))").arg(i);
     }
     return m_db.dialect().concat(parts);
 }
@@ -69,8 +69,8 @@ QVector<RoomEntry> PropertyRegister::rooms(qint64 buildingId)
 
 QString PropertyRegister::householderAddressSql() const
 {
-    return m_db.dialect().concat({buildingAddressSql(), QStringLiteral("COALESCE(RTRIM(室表.室), '')"),
-                                  QStringLiteral("COALESCE(RTRIM(室表.字), '')")});
+    return m_db.dialect().concat({buildingAddressSql(), QStringLiteral("RTRIM(COALESCE(室表.室, ''))"),
+                                  QStringLiteral("RTRIM(COALESCE(室表.字, ''))")});
 }
 
 std::optional<Householder> PropertyRegister::householder(qint64 householderId)

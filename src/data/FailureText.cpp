@@ -50,8 +50,12 @@ Kind fromServerNumber(int number)
         case 20004:
         case 20006:
         case 20017: return Kind::ConnectionLost;
-        case 823:  // operating-system I/O error on a data page
-        case 824:  // logical consistency error on a page
+        case 18456: return Kind::LoginRefused;  // login failed for the user
+        case 8152:                              // string or binary data would be truncated
+        case 2628: return Kind::TooLong;        // the same, naming the column (2019 and later)
+        case 242: return Kind::DateOutOfRange;  // a date outside DATETIME's range
+        case 823:                               // operating-system I/O error on a data page
+        case 824:                               // logical consistency error on a page
             return Kind::Damaged;
         default: return Kind::Other;
     }
@@ -64,8 +68,9 @@ Kind classify(Source source, const QString &nativeCode, const QString &technical
     // SQLite gives its result code; the ODBC driver SQLSTATE values ("08S01") or native numbers,
     // several joined by ";". The first that names a kind decides, except that a connection that
     // could not be made is named so even after the state of a broken link (FreeTDS gives 08S01
-    // before 08001 for a server that does not answer).
+    // before 08001 for a server that does not answer), and a refused login above both.
     Kind first = Kind::Other;
+    bool cannotConnect = false;
     for (const QString &part : nativeCode.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QString code = part.trimmed();
         bool numeric = false;
@@ -82,9 +87,12 @@ Kind classify(Source source, const QString &nativeCode, const QString &technical
         } else if (numeric) {
             kind = fromServerNumber(number);
         }
-        if (kind == Kind::CannotConnect) return kind;
+        // A refused login comes with the state of a connection that could not be made.
+        if (kind == Kind::LoginRefused) return kind;
+        if (kind == Kind::CannotConnect) cannotConnect = true;
         if (first == Kind::Other) first = kind;
     }
+    if (cannotConnect) return Kind::CannotConnect;
     if (first != Kind::Other) return first;
     // The texts, for drivers that give no usable code.
     if (mentions(technical, {"database is locked", "database table is locked", "lock request time out"}))
@@ -119,6 +127,11 @@ QString plain(Kind kind)
             return QStringLiteral("无法连接数据库服务器。请检查数据库设置和网络，以及服务器是否在运行");
         case Kind::ConnectionLost:
             return QStringLiteral("与数据库服务器的连接已断开，本次操作没有完成。请检查网络后再试，程序会重新连接");
+        case Kind::LoginRefused:
+            return QStringLiteral("数据库服务器拒绝了登录：登录名或密码不对。请检查数据库设置中的登录名和密码");
+        case Kind::TooLong: return QStringLiteral("输入的内容超过了数据库中该栏的长度，没有保存。请缩短后再试");
+        case Kind::DateOutOfRange:
+            return QStringLiteral("日期超出了数据库能保存的范围（1753年至9999年），没有保存。请检查输入的日期");
     }
     return QString();
 }

@@ -17,6 +17,9 @@ enum class Kind {
     FileRemoved,     // the file behind the connection was deleted or replaced
     ConnectionLost,  // the server connection broke off
     CannotConnect,   // no connection to the server could be made
+    LoginRefused,    // the server refused the login name or its password
+    TooLong,         // a value is longer than its column on the server
+    DateOutOfRange,  // a date the server's DATETIME cannot hold (before 1753)
 };
 
 // The number the program gives a write refused because the file behind the connection is no longer

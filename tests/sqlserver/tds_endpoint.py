@@ -31,11 +31,12 @@ char(n), sysname. Values are JSON numbers, strings (date-times as "yyyy-MM-dd HH
 or null.
 
 With --sqlite, a request that no rule answers runs on the SQLite file that the login names as its
-database, after the few T-SQL forms that this client's SQL Server dialect writes are turned back
-into SQLite (len, CONVERT(date, ...), "+" of texts, table hints, OUTPUT INSERTED.ID,
-SCOPE_IDENTITY(), the session SET statements, implicit transactions). The answers are the real
-rows and row counts, so whole test suites can run over the wire and have their statements
-recorded. It is a way to collect statements, not a SQL Server: it proves nothing about locking.
+database (tds_replay.py), answered as the server of a profile would answer it (tds_profile.py,
+profiles/<name>.json): --profile NAME, or "profile" in the script; "plain" when neither names one.
+The answers are the real rows and row counts, so whole test suites can run over the wire and have
+their statements recorded; what the profile's server would refuse is refused with its error
+number, and what it would only do slowly is written to the record as a "scan-warning". It proves
+nothing about locking.
 """
 
 import argparse
@@ -51,6 +52,10 @@ import sys
 import threading
 import time
 import traceback
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from tds_profile import Profile, ServerError  # noqa: E402
+from tds_replay import SqliteWorld, sqlite_error  # noqa: E402
 
 # Packet types
 SQL_BATCH, RPC, TABULAR, ATTENTION, TRANSACTION, LOGIN7, PRELOGIN = 0x01, 0x03, 0x04, 0x06, 0x0E, 0x10, 0x12
@@ -291,8 +296,10 @@ def read_value(r, info, codepage):
             tlen = 3 if scale <= 2 else 4 if scale <= 4 else 5
             units = int.from_bytes(rest[:tlen], "little")
             rest = rest[tlen:]
-            seconds = units / (10 ** scale)
-            text = str(datetime.timedelta(seconds=seconds))
+            whole, fraction = divmod(units, 10 ** scale)
+            text = "%02d:%02d:%02d" % (whole // 3600, whole // 60 % 60, whole % 60)
+            if scale:
+                text += ".%0*d" % (scale, fraction)
         if t in (0x28, 0x2A, 0x2B):
             day = days_to_date(int.from_bytes(rest[:3], "little"), datetime.date(1, 1, 1))
             text = day.isoformat() + (" " + text if text else "")
@@ -438,6 +445,7 @@ def parse_column_type(text):
 
 
 def column_info(col, collation):
+    collation = col.get("collation") or collation
     kind, size, scale = parse_column_type(col.get("type", "nvarchar(4000)"))
     if kind == "sysname":
         kind, size = "nvarchar", "128"
@@ -486,10 +494,10 @@ def encode_value(meta, value):
         if value is None:
             return b"\xff" * 8 if plp else b"\xff\xff"
         text = str(value)
-        if meta["fixed"]:
-            width = meta["max"] // (2 if meta["wide"] else 1)
-            text = text.ljust(width)
         raw = text.encode("utf-16-le") if meta["wide"] else text.encode(meta["codepage"], errors="replace")
+        if meta["fixed"]:  # CHAR(n) and NCHAR(n) come back padded with blanks to their width
+            raw = raw + (" ".encode("utf-16-le") if meta["wide"] else b" ") * \
+                ((meta["max"] - len(raw)) // (2 if meta["wide"] else 1))
         if plp:
             return struct.pack("<Q", len(raw)) + (struct.pack("<I", len(raw)) + raw if raw else b"") + b"\0\0\0\0"
         return struct.pack("<H", len(raw)) + raw
@@ -535,119 +543,6 @@ def result_set(result, collation, token):
     return bytes(out)
 
 
-# ----------------------------------------------------------------------------------------------
-# Answers from a SQLite file
-
-
-def split_statements(sql):
-    parts, current, quote = [], "", None
-    for ch in sql:
-        if quote:
-            current += ch
-            if ch == quote:
-                quote = None
-        elif ch in ("'", '"'):
-            quote = ch
-            current += ch
-        elif ch == ";":
-            if current.strip():
-                parts.append(current.strip())
-            current = ""
-        else:
-            current += ch
-    if current.strip():
-        parts.append(current.strip())
-    return parts
-
-
-def to_sqlite(sql):
-    sql = re.sub(r"\blen\s*\(", "length(", sql, flags=re.I)
-    sql = re.sub(r"\bCONVERT\s*\(\s*date\s*,", "date(", sql, flags=re.I)
-    # The analysis's month and day texts, and its hours between two times.
-    sql = re.sub(r"\bCONVERT\s*\(\s*char\s*\(\s*(\d+)\s*\)\s*,\s*([^,()]+?)\s*,\s*120\s*\)",
-                 r"substr(\2, 1, \1)", sql, flags=re.I)
-    sql = re.sub(r"\bDATEDIFF\s*\(\s*second\s*,\s*([^,()]+?)\s*,\s*([^,()]+?)\s*\)",
-                 r"((julianday(\2) - julianday(\1)) * 86400.0)", sql, flags=re.I)
-    sql = re.sub(r"\bDATEDIFF\s*\(\s*minute\s*,\s*([^,()]+?)\s*,\s*([^,()]+?)\s*\)",
-                 r"((julianday(\2) - julianday(\1)) * 1440.0)", sql, flags=re.I)
-    # A suite date that may be kept as text, read through ISDATE: SQLite keeps every date as text.
-    sql = re.sub(r"\(CASE WHEN ISDATE\(CONVERT\(varchar\(30\), ([^,()]+), 120\)\) = 1"
-                 r" THEN CONVERT\(datetime, CONVERT\(varchar\(30\), \1, 120\)\) END\)", r"\1", sql, flags=re.I)
-    # Collation clauses and query hints mean nothing to SQLite.
-    sql = re.sub(r"\s+COLLATE\s+DATABASE_DEFAULT\b", "", sql, flags=re.I)
-    sql = re.sub(r"\s+OPTION\s*\(\s*RECOMPILE\s*\)", "", sql, flags=re.I)
-    sql = re.sub(r"\s+WITH\s*\(\s*UPDLOCK\s*,\s*HOLDLOCK\s*\)", "", sql, flags=re.I)
-    sql = re.sub(r"\bSCOPE_IDENTITY\s*\(\s*\)", "last_insert_rowid()", sql, flags=re.I)
-    sql = re.sub(r"@@ROWCOUNT", "changes()", sql, flags=re.I)
-    sql = re.sub(r"\bCAST\s*\(\s*(last_insert_rowid\(\))\s+AS\s+BIGINT\s*\)", r"\1", sql, flags=re.I)
-    if re.search(r"\bOUTPUT\s+INSERTED\.ID\b", sql, flags=re.I):
-        sql = re.sub(r"\s*\bOUTPUT\s+INSERTED\.ID\b", "", sql, flags=re.I) + " RETURNING ID"
-    sql = re.sub(r"(?<=[\w')\]])\s+\+\s+(?=[\w'(])", " || ", sql)
-    return sql
-
-
-class SqliteWorld:
-    """One client connection's view of its SQLite file."""
-
-    def __init__(self, path):
-        self.db = sqlite3.connect(path, timeout=30, isolation_level=None, check_same_thread=False)
-        self.implicit = False
-
-    def in_transaction(self):
-        return self.db.in_transaction
-
-    def begin(self):
-        if not self.db.in_transaction:
-            self.db.execute("BEGIN IMMEDIATE")
-
-    def end(self, commit):
-        if self.db.in_transaction:
-            self.db.execute("COMMIT" if commit else "ROLLBACK")
-
-    def run(self, sql, params):
-        """Returns a list of ("rows", columns, rows) and ("count", n)."""
-        answers = []
-        for statement in split_statements(sql):
-            upper = re.sub(r"\s+", " ", statement.upper())
-            if upper.startswith("SET IMPLICIT_TRANSACTIONS"):
-                self.implicit = upper.endswith(" ON")
-                continue
-            if upper.startswith("SET ") or upper.startswith("SP_DATATYPE_INFO") or upper.startswith("DECLARE "):
-                continue
-            if re.match(r"^(BEGIN TRAN|BEGIN TRANSACTION)\b", upper):
-                self.begin()
-                continue
-            m = re.match(r"^(IF @@TRANCOUNT > 0 )?(COMMIT|ROLLBACK)\b", upper)
-            if m:
-                self.end(m.group(2) == "COMMIT")
-                continue
-            if self.implicit:
-                self.begin()
-            lite = to_sqlite(statement)
-            used = {name.lstrip("@"): value for name, value in params.items()
-                    if re.search(re.escape(name) + r"\b", lite)}
-            cursor = self.db.execute(lite, used)
-            if cursor.description:
-                columns = [d[0] for d in cursor.description]
-                answers.append(("rows", columns, cursor.fetchall()))
-            else:
-                answers.append(("count", max(cursor.rowcount, 0)))
-        return answers
-
-
-def sqlite_value(param):
-    value = param["value"]
-    if value is None:
-        return None
-    if param["type"] in ("datetime", "smalldatetime", "datetime2") and isinstance(value, str):
-        return value.split(".")[0]
-    if param["type"] == "date" and isinstance(value, str):
-        return value + " 00:00:00"
-    if isinstance(value, bool):
-        return int(value)
-    return value
-
-
 def column_type(values):
     for value in values:
         if value is None:
@@ -664,15 +559,26 @@ def column_type(values):
     return "nvarchar(4000)"
 
 
-def sqlite_error(e):
-    text = str(e)
-    if "UNIQUE constraint" in text:
-        return {"number": 2627, "message": "Violation of UNIQUE KEY constraint: " + text}
-    if "NOT NULL constraint" in text:
-        return {"number": 515, "message": "Cannot insert the value NULL: " + text}
-    if "locked" in text or "busy" in text:
-        return {"number": 1222, "message": "Lock request time out period exceeded."}
-    return {"number": 50000, "message": "sqlite: " + text}
+def result_column(name, declared, values):
+    """A result column as the server describes it: the declared type of the column it reads, as far
+    as the stored values fit it, else a type that holds them."""
+    if declared is not None:
+        present = [v for v in values if v is not None]
+        if declared.kind in ("datetime", "smalldatetime"):
+            try:
+                for value in present:
+                    parse_moment(str(value))
+                return {"name": name, "type": "datetime"}
+            except ValueError:
+                pass
+        elif declared.is_text and all(isinstance(v, str) for v in present):
+            wire = declared.wire_type()
+            if declared.length is not None and any(declared.size_of(v) > declared.length for v in present):
+                if declared.kind in ("char", "nchar"):
+                    return {"name": name, "type": column_type(values)}
+                wire = declared.kind + "(max)"
+            return {"name": name, "type": wire, "collation": declared.collation}
+    return {"name": name, "type": column_type(values)}
 
 
 # ----------------------------------------------------------------------------------------------
@@ -688,6 +594,7 @@ class Connection(socketserver.BaseRequestHandler):
         self.transaction = b"\0" * 8
         self.next_transaction = 1
         self.world = None
+        self.profile = None
 
     def record(self, entry):
         entry["connection"] = self.connection_id
@@ -738,7 +645,10 @@ class Connection(socketserver.BaseRequestHandler):
 
     def settings(self):
         script = self.server.script.current()
-        collation = script.get("collation", "Chinese_PRC_CI_AS")
+        name = script.get("profile") or self.server.profile or "plain"
+        if self.profile is None or self.profile.name != name:
+            self.profile = Profile.load(name)
+        collation = script.get("collation") or self.profile.collation
         return script, collation, COLLATIONS[collation][1]
 
     def dispatch(self, kind, payload):
@@ -756,7 +666,7 @@ class Connection(socketserver.BaseRequestHandler):
                 self.packet_size = 4096
             self.record(entry)
             if self.server.sqlite and entry.get("database"):
-                self.world = SqliteWorld(entry["database"])
+                self.world = SqliteWorld(entry["database"], self.profile)
             refusal = script.get("login", {}).get("error")
             if refusal:
                 self.send(error_token(refusal) + done(0xFD, DONE_ERROR, 0, 0))
@@ -873,22 +783,27 @@ class Connection(socketserver.BaseRequestHandler):
                 out += self.return_value(params[0]["name"] if params else "@handle", handle)
             self.send(out + bytes([0x79]) + struct.pack("<i", 0) + done(0xFE, 0, 0, 0xE0))
             return True
-        arguments = {p["name"]: sqlite_value(p) for p in call.get("arguments", [])}
+        arguments = {p["name"]: p for p in call.get("arguments", [])}
         return self.answer("rpc", sql, collation, rpc=True, handle=handle,
                            handle_name=params[0]["name"] if params else "@handle", arguments=arguments)
 
     def from_world(self, sql, arguments):
         try:
-            answers = self.world.run(sql, arguments)
+            answers, warnings = self.world.run(sql, arguments)
+        except ServerError as e:
+            self.record({"type": "server-error", "number": e.number, "message": e.message, "sql": sql})
+            return {"error": {"number": e.number, "message": e.message}}
         except sqlite3.Error as e:
             return {"error": sqlite_error(e)}
+        for statement, reason in warnings:
+            self.record({"type": "scan-warning", "sql": statement, "reason": reason})
         rule = {"parts": []}
         for answer in answers:
             if answer[0] == "rows":
-                columns, rows = answer[1], answer[2]
-                types = [column_type([row[i] for row in rows]) for i in range(len(columns))]
-                rule["parts"].append({"columns": [{"name": n, "type": t} for n, t in zip(columns, types)],
-                                      "rows": [list(row) for row in rows]})
+                columns, rows, declared = answer[1], answer[2], answer[3]
+                described = [result_column(n, d, [row[i] for row in rows])
+                             for i, (n, d) in enumerate(zip(columns, declared))]
+                rule["parts"].append({"columns": described, "rows": [list(row) for row in rows]})
             else:
                 rule["parts"].append({"rowcount": answer[1]})
         return rule
@@ -948,9 +863,10 @@ class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, address, recorder, script, sqlite=False):
+    def __init__(self, address, recorder, script, sqlite=False, profile=None):
         super().__init__(address, Connection)
         self.sqlite = sqlite
+        self.profile = profile
         self.recorder = recorder
         self.script = script
         self.counter = 0
@@ -969,9 +885,11 @@ def main():
     parser.add_argument("--record", required=True)
     parser.add_argument("--sqlite", action="store_true",
                         help="answer unscripted requests from the SQLite file named as the login's database")
+    parser.add_argument("--profile", default="",
+                        help="the server profile the SQLite answers follow (a name of profiles/ or a file)")
     parser.add_argument("--no-stdin", action="store_true", help="do not end when standard input closes")
     args = parser.parse_args()
-    server = Server(("127.0.0.1", args.port), Recorder(args.record), Script(args.script), args.sqlite)
+    server = Server(("127.0.0.1", args.port), Recorder(args.record), Script(args.script), args.sqlite, args.profile)
     print("PORT %d" % server.server_address[1], flush=True)
     if not args.no_stdin:
         def watch():

@@ -63,6 +63,9 @@ bool TdsEndpoint::start()
     QStringList arguments{endpointScript(), QStringLiteral("--script"), m_dir.filePath(QStringLiteral("script.json")),
                           QStringLiteral("--record"), recordFile()};
     if (m_sqlite) arguments << QStringLiteral("--sqlite");
+    arguments << QStringLiteral("--profile") << profile();
+    // Started again after stop(): on the port it had, as a server that comes back would be.
+    if (m_port != 0) arguments << QStringLiteral("--port") << QString::number(m_port);
     m_process.setArguments(arguments);
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start();
@@ -107,6 +110,14 @@ void TdsEndpoint::setScript(const QJsonArray &rules, const QJsonObject &options)
     }
 }
 
+QString TdsEndpoint::profile() const
+{
+    const QString named = m_options[QStringLiteral("profile")].toString();
+    if (!named.isEmpty()) return named;
+    const QString chosen = qEnvironmentVariable("TAVIMOR_TEST_TDS_PROFILE");
+    return chosen.isEmpty() ? QStringLiteral("plain") : chosen;
+}
+
 ConnectionSettings TdsEndpoint::settings(const QString &login, const QString &password, const QString &database) const
 {
     return ConnectionSettings{QStringLiteral("127.0.0.1,%1").arg(m_port), login, password, database};
@@ -137,6 +148,17 @@ QList<QJsonObject> TdsEndpoint::statements() const
             list << entry;
     }
     return list;
+}
+
+QList<QPair<QString, QString>> TdsEndpoint::scanWarnings() const
+{
+    QList<QPair<QString, QString>> warnings;
+    for (const QJsonObject &entry : requests(QStringLiteral("scan-warning"))) {
+        const QPair<QString, QString> warning{entry[QStringLiteral("sql")].toString(),
+                                              entry[QStringLiteral("reason")].toString()};
+        if (!warnings.contains(warning)) warnings << warning;
+    }
+    return warnings;
 }
 
 QStringList TdsEndpoint::sqlTexts() const

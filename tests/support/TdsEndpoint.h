@@ -24,17 +24,22 @@ public:
     TdsEndpoint &operator=(const TdsEndpoint &) = delete;
 
     // Before start(): requests that no rule answers run on the SQLite file that the login names as
-    // its database (tests/support/TestDatabase does so under TAVIMOR_TEST_TDS_PORT).
+    // its database (tests/support/TestDatabase does so under TAVIMOR_TEST_TDS_PORT), answered as
+    // the server of the profile would answer them (tests/sqlserver/profiles/<name>.json).
     void answerFromSqlite() { m_sqlite = true; }
-    // Starts the server; false with error() when it cannot run here.
+    // The server profile: `options` may name one ("profile"), else TAVIMOR_TEST_TDS_PROFILE does,
+    // else it is "plain".
+    QString profile() const;
+    // Starts the server (again after stop(), on the same port); false with error() when it cannot
+    // run here.
     bool start();
     void stop();
     QString error() const { return m_error; }
     quint16 port() const { return m_port; }
 
     // Replaces the answers; the server reads them before its next request. `options` may name
-    // "database", "collation" ("Chinese_PRC_CI_AS", "SQL_Latin1_General_CP1_CI_AS") or refuse
-    // the "login".
+    // "database", "collation" ("Chinese_PRC_CI_AS", "SQL_Latin1_General_CP1_CI_AS"), "profile"
+    // or refuse the "login".
     void setScript(const QJsonArray &rules, const QJsonObject &options = {});
     // Connection settings that reach this server ("127.0.0.1,<port>").
     ConnectionSettings settings(const QString &login = QStringLiteral("sa"),
@@ -44,6 +49,9 @@ public:
     // Everything recorded so far, in order (each a JSON object with a "type": "prelogin",
     // "login", "batch", "rpc", "tm", "attention", "disconnect", "endpoint-fault").
     QList<QJsonObject> requests(const QString &type = QString()) const;
+    // What the profile's server would only have done by reading more than it needs (the statement
+    // and the reason, each once).
+    QList<QPair<QString, QString>> scanWarnings() const;
     // The SQL requests (batches and calls carrying a statement), in order.
     QList<QJsonObject> statements() const;
     // The text of every SQL request, in order.

@@ -102,15 +102,20 @@ class SqliteWorld:
         self.db.create_function("tds_datediff_minute", 2, self.datediff_minute, deterministic=True)
         self.db.create_function("tds_date_or_null", 1, self.date_or_null, deterministic=True)
 
-    def datediff_minute(self, start, end):
-        """Minute boundaries between two times, as DATEDIFF(minute, ...) counts them."""
-        if start is None or end is None:
-            return None
+    def moments(self, start, end):
+        """The two times of a DATEDIFF as the server converts them; 241 for a text that does not."""
         a, b = parse_server_date(str(start)), parse_server_date(str(end))
         if a is None or b is None or isinstance(a, int) or isinstance(b, int):
             self.pending = ServerError(241, "Conversion failed when converting date and/or time from character "
                                             "string.")
             raise ValueError("date")
+        return a, b
+
+    def datediff_minute(self, start, end):
+        """Minute boundaries between two times, as DATEDIFF(minute, ...) counts them."""
+        if start is None or end is None:
+            return None
+        a, b = self.moments(start, end)
         return int((b.replace(second=0, microsecond=0) - a.replace(second=0, microsecond=0)).total_seconds()) // 60
 
     @staticmethod
@@ -126,11 +131,7 @@ class SqliteWorld:
     def datediff_second(self, start, end):
         if start is None or end is None:
             return None
-        a, b = parse_server_date(str(start)), parse_server_date(str(end))
-        if a is None or b is None or isinstance(a, int) or isinstance(b, int):
-            self.pending = ServerError(241, "Conversion failed when converting date and/or time from character "
-                                            "string.")
-            raise ValueError("date")
+        a, b = self.moments(start, end)
         seconds = int((b.replace(microsecond=0) - a.replace(microsecond=0)).total_seconds())
         if not -2 ** 31 <= seconds < 2 ** 31:
             self.pending = ServerError(535, "The datediff function resulted in an overflow. The number of dateparts "

@@ -84,7 +84,7 @@ QString AnalysisStore::groupsSql(const Database &db, AnalysisGrouping grouping, 
                " SUM(CASE WHEN 撤销时间 IS NULL AND 处理状态 = ? THEN 1 ELSE 0 END) AS 处理完成,"
                " SUM(CASE WHEN 撤销时间 IS NOT NULL THEN 1 ELSE 0 END) AS 已作废,"
                " SUM(CASE WHEN 撤销时间 IS NULL AND 处理时间 IS NOT NULL THEN 1 ELSE 0 END) AS 完成数,"
-               " SUM(CASE WHEN 撤销时间 IS NULL AND 处理时间 IS NOT NULL THEN %2 ELSE 0 END) AS 处理小时,"
+               " SUM(CASE WHEN 撤销时间 IS NULL AND 处理时间 IS NOT NULL THEN %2 ELSE 0.0 END) AS 处理小时,"
                " SUM(CASE WHEN 撤销时间 IS NULL AND 处理时间 IS NULL AND 投诉时间 < ? THEN 1 ELSE 0 END)"
                " AS 超时未完成 FROM 投诉信息")
                .arg(key, hours) +

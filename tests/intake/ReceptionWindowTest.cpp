@@ -472,8 +472,8 @@ private slots:
         QStringList expected;
         for (const Row row :
              gConn.select(QStringLiteral("SELECT 投诉编号 FROM 投诉信息 WHERE 部门编号 = '5' AND 撤销时间 IS NULL"
-                                         " AND substr(投诉时间, 1, 10) = ? ORDER BY 投诉编号"),
-                          {day.toString(QStringLiteral("yyyy-MM-dd"))}))
+                                         " AND 投诉时间 >= ? AND 投诉时间 < ? ORDER BY 投诉编号"),
+                          {day, day.addDays(1)}))
             expected << row.text(0);
         QVERIFY(expected.contains(QStringLiteral("00000030")));
         r.get<QRadioButton>("Option1(1)")->setChecked(true);

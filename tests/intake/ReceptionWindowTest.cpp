@@ -473,7 +473,7 @@ private slots:
         for (const Row row :
              gConn.select(QStringLiteral("SELECT 投诉编号 FROM 投诉信息 WHERE 部门编号 = '5' AND 撤销时间 IS NULL"
                                          " AND 投诉时间 >= ? AND 投诉时间 < ? ORDER BY 投诉编号"),
-                          {day, day.addDays(1)}))
+                          {QDateTime(day, QTime(0, 0)), QDateTime(day.addDays(1), QTime(0, 0))}))
             expected << row.text(0);
         QVERIFY(expected.contains(QStringLiteral("00000030")));
         r.get<QRadioButton>("Option1(1)")->setChecked(true);

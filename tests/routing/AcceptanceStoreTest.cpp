@@ -107,12 +107,14 @@ private slots:
                      .toString(),
                  QStringLiteral("处理中查实"));
         QVERIFY(db.value(QStringLiteral("SELECT 处理时间 FROM 投诉信息 WHERE 投诉编号 = '00000002'")).isNull());
-        rows = db.db().select(
-            QStringLiteral("SELECT 处理部门 || 处理岗位, 处理意见, 顺序号, 处理结束时间 FROM 投诉信息处理"
-                           " WHERE 投诉编号 = '00000002' ORDER BY 顺序号"));
+        rows =
+            db.db().select(QStringLiteral("SELECT 处理部门, 处理岗位, 处理意见, 顺序号, 处理结束时间 FROM 投诉信息处理"
+                                          " WHERE 投诉编号 = '00000002' ORDER BY 顺序号"));
         QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows.at(0).text(0) + rows.at(0).text(1) + rows.at(0).text(2), QStringLiteral("5501请工程部处理1"));
-        QCOMPARE(rows.at(1).text(0) + rows.at(1).text(1) + rows.at(1).text(2), QStringLiteral("33012"));
+        QCOMPARE(rows.at(0).text(0) + rows.at(0).text(1) + rows.at(0).text(2) + rows.at(0).text(3),
+                 QStringLiteral("5501请工程部处理1"));
+        QCOMPARE(rows.at(1).text(0) + rows.at(1).text(1) + rows.at(1).text(2) + rows.at(1).text(3),
+                 QStringLiteral("33012"));
         QVERIFY(rows.at(0).isNull(QStringLiteral("处理结束时间")) && rows.at(1).isNull(QStringLiteral("处理结束时间")));
 
         // Finishing in progress closes the user's own open step and leaves the forwarded one open.

@@ -544,19 +544,18 @@ def result_set(result, collation, token):
 
 
 def column_type(values):
-    for value in values:
-        if value is None:
-            continue
-        if isinstance(value, bool):
-            return "bit"
-        if isinstance(value, int):
-            return "bigint" if abs(value) > 2 ** 31 - 1 else "int"
-        if isinstance(value, float):
-            return "float"
-        if isinstance(value, bytes):
-            return "nvarchar(4000)"
-        return "nvarchar(max)" if len(str(value)) > 4000 else "nvarchar(4000)"
-    return "nvarchar(4000)"
+    """A type that holds every value of a column: a number column whose values are whole only in
+    some rows (SUM(CASE ... ELSE 0 END)) is FLOAT, not INT."""
+    present = [v for v in values if v is not None]
+    if not present:
+        return "nvarchar(4000)"
+    if all(isinstance(v, bool) for v in present):
+        return "bit"
+    if all(isinstance(v, int) for v in present):
+        return "bigint" if any(abs(v) > 2 ** 31 - 1 for v in present) else "int"
+    if all(isinstance(v, (int, float)) and not isinstance(v, bool) for v in present):
+        return "float"
+    return "nvarchar(max)" if any(len(str(v)) > 4000 for v in present) else "nvarchar(4000)"
 
 
 def result_column(name, declared, values):

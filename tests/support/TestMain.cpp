@@ -15,7 +15,7 @@ std::map<QString, TestFactory> &registry()
 }  // namespace testing_support
 
 // Usage: tests_<folder> [TestClass [QTest options...]]
-// Without a class name every registered class runs in turn.
+// Without a class name every registered class runs in turn; --list-classes prints their names.
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -30,6 +30,10 @@ int main(int argc, char **argv)
 
     auto &tests = testing_support::registry();
     QStringList args = QCoreApplication::arguments();
+    if (args.size() == 2 && args.at(1) == QLatin1String("--list-classes")) {
+        for (const auto &entry : tests) std::printf("%s\n", qPrintable(entry.first));
+        return 0;
+    }
     if (args.size() >= 2 && !args.at(1).startsWith(QLatin1Char('-'))) {
         const QString name = args.at(1);
         auto it = tests.find(name);

@@ -85,7 +85,7 @@ def unqualified_columns(sql):
     than one table."""
     from sqlglot import exp
     try:
-        trees = sqlglot.parse(TRANCOUNT_GUARD.sub("", OUTPUT_CLAUSE.sub("", sql)), read="tsql")
+        trees = sqlglot.parse(QUERY_HINT.sub("", TRANCOUNT_GUARD.sub("", OUTPUT_CLAUSE.sub("", sql))), read="tsql")
     except Exception:
         return []
     scope_kinds = (exp.Select, exp.Update, exp.Delete)
@@ -124,6 +124,9 @@ def unqualified_columns(sql):
                 if isinstance(scope, exp.Select) else set()
             for column in scope.find_all(exp.Column):
                 if scope_of(column) is not scope or column.table:
+                    continue
+                # The collation after COLLATE (DATABASE_DEFAULT, Chinese_PRC_CI_AS) is no column.
+                if isinstance(column.parent, exp.Collate) and column.parent.expression is column:
                     continue
                 name = column.name
                 if not name or name.startswith("@") or name.lower() in aliases or name.lower() in DATE_PARTS:

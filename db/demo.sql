@@ -397,3 +397,6 @@ UPDATE 投诉信息 SET 回访人 = '林芳', 结果满意度 = '不满意',
 UPDATE 投诉信息 SET 回访人 = '张晓燕', 结果满意度 = '满意',
     回访时间 = strftime('%Y-%m-%d %H:%M:00', 'now', 'localtime', '-34000 minutes')
     WHERE 投诉编号 = '00000033';
+
+-- The telephone digits that reception writes beside every telephone.
+UPDATE 投诉信息 SET 联系电话号码 = tavimor_telephone_digits(联系电话) WHERE 联系电话 IS NOT NULL;

@@ -1,6 +1,8 @@
 -- Embedded (SQLite) database of the complaint client: the suite tables it reads and the complaint
--- tables it owns. Date-times are stored as text "yyyy-MM-dd HH:mm:ss", so that text order is time
--- order. Flags are integers 0/1.
+-- tables it owns. This is the current schema; a file made by an earlier version of the program is
+-- brought up to it when it is opened (src/data/SchemaUpgrade.cpp), and the version set at the end
+-- is that of the last upgrade step. Date-times are stored as text "yyyy-MM-dd HH:mm:ss", so that
+-- text order is time order. Flags are integers 0/1.
 
 -- Organisation ---------------------------------------------------------------------------------
 
@@ -167,6 +169,9 @@ CREATE TABLE 投诉信息 (
     投诉人     TEXT,
     地址       TEXT,
     联系电话   TEXT,
+    -- The telephone's digits (Telephone::digits), written with 联系电话: a household's history is
+    -- found through ix_投诉信息_电话号码.
+    联系电话号码 TEXT,
     投诉类别   TEXT,
     投诉方式   TEXT,
     投诉时间   TEXT,
@@ -186,10 +191,9 @@ CREATE UNIQUE INDEX ux_投诉信息_投诉编号 ON 投诉信息 (投诉编号);
 CREATE INDEX ix_投诉信息_流水号 ON 投诉信息 (流水号);
 CREATE INDEX ix_投诉信息_部门时间 ON 投诉信息 (部门编号, 投诉时间);
 CREATE INDEX ix_投诉信息_管理处 ON 投诉信息 (管理处代号, 处理时间);
--- A household's earlier complaints at reception: by room, or by the telephone's digits (the
--- expression is HouseholdHistory::telephoneDigitsSql and must stay exactly the same).
+-- A household's earlier complaints at reception: by room, or by the telephone's digits.
 CREATE INDEX ix_投诉信息_室 ON 投诉信息 (S_ID, 投诉时间);
-CREATE INDEX ix_投诉信息_电话 ON 投诉信息 (REPLACE(REPLACE(REPLACE(REPLACE(联系电话, ' ', ''), '-', ''), '(', ''), ')', ''));
+CREATE INDEX ix_投诉信息_电话号码 ON 投诉信息 (联系电话号码, 撤销时间);
 -- Follow-up visits: the finished complaints still waiting for one, and the recent ones.
 CREATE INDEX ix_投诉信息_回访 ON 投诉信息 (部门编号, 回访时间, 处理时间);
 -- The analysis: a department's complaints over a period, counted from the index alone, and
@@ -229,3 +233,6 @@ CREATE TABLE 投诉处理人设置 (
 );
 CREATE INDEX ix_投诉处理人设置_管理处 ON 投诉处理人设置 (管理处代号);
 CREATE INDEX ix_投诉处理人设置_岗位 ON 投诉处理人设置 (职能部门代号, 岗位代号);
+
+-- The schema's version (SchemaUpgrade::currentVersion()).
+PRAGMA user_version = 1;

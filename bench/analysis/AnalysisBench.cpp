@@ -29,8 +29,8 @@ void bareQueries(const AnalysisScope &scope, AnalysisGrouping grouping)
     const bool all = scope.deptCode.isEmpty();
     gConn.select(AnalysisStore::groupsSql(gConn, grouping, all), AnalysisStore::groupsParams(scope));
     gConn.select(AnalysisStore::perDaySql(gConn, all), AnalysisStore::periodParams(scope));
-    gConn.select(AnalysisStore::backlogSql(all), AnalysisStore::backlogParams(scope));
-    gConn.select(AnalysisStore::satisfactionSql(all), AnalysisStore::periodParams(scope));
+    gConn.select(AnalysisStore::backlogSql(gConn, all), AnalysisStore::backlogParams(scope));
+    gConn.select(AnalysisStore::satisfactionSql(gConn, all), AnalysisStore::periodParams(scope));
 }
 
 void measure(int runs, const char *what, const QDate &from, const QDate &to, int grouping, double limit)

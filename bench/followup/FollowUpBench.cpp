@@ -47,8 +47,8 @@ int main(int argc, char **argv)
     window.resize(1100, 760);
     const QDateTime now = Clock::now();
     const Times bare = medianTimes(runs, [&](int) {
-        gConn.select(FollowUpStore::awaitingSql(), FollowUpStore::awaitingParams(gDeptCode));
-        gConn.select(FollowUpStore::visitedSql(), FollowUpStore::visitedParams(gDeptCode, now));
+        gConn.select(FollowUpStore::awaitingSql(gConn.dialect()), FollowUpStore::awaitingParams(gDeptCode));
+        gConn.select(FollowUpStore::visitedSql(gConn.dialect()), FollowUpStore::visitedParams(gDeptCode, now));
     });
     const Times refresh = medianTimes(runs, [&](int) { window.refresh(); });
     auto *awaiting = control<FlexGrid>(&window, "ListView1");

@@ -288,6 +288,10 @@ double generate(const QString &file, const Sizes &sizes)
             }
         }
     });
+    // The telephone digits that reception writes beside every telephone.
+    db.execute(
+        QStringLiteral("UPDATE 投诉信息 SET 联系电话号码 = tavimor_telephone_digits(联系电话)"
+                       " WHERE 联系电话 IS NOT NULL"));
     for (const QString &index : std::as_const(indexes)) db.execute(index);
     db.execute(QStringLiteral("ANALYZE"));
     db.close();

@@ -239,7 +239,8 @@ void routingCases(int runs, bool years)
                    [&] {
                        const QDateTime now = Clock::now();
                        readAll(AcceptanceStore::pendingSql(), AcceptanceStore::pendingParams(dept, post, now));
-                       readAll(AcceptanceStore::inProgressSql(), AcceptanceStore::inProgressParams(dept, post, now));
+                       readAll(AcceptanceStore::inProgressSql(gConn.dialect()),
+                               AcceptanceStore::inProgressParams(dept, post, now));
                    },
                    [&] { window->refresh(); },
                    [&] { return rowsOf(window.get(), "ListView1") + rowsOf(window.get(), "ListView2"); }});
@@ -268,7 +269,7 @@ void statisticsCases(int runs, bool years)
         run(runs, {years ? "statistics: one year" : "statistics: the whole department", years ? 1000.0 : 0.0,
                    [&] {
                        QVariantList params;
-                       const QString sql = StatisticsStore::listSql(query, &params);
+                       const QString sql = StatisticsStore::listSql(gConn.dialect(), query, &params);
                        readAll(sql, params);
                    },
                    [&] { button->click(); }, [&] { return rowsOf(window.get(), "MSFlexGrid1"); }});
@@ -278,8 +279,9 @@ void statisticsCases(int runs, bool years)
         const QString dept = gDeptCode;
         run(runs, {"follow-up: both lists", 0,
                    [&] {
-                       readAll(FollowUpStore::awaitingSql(), FollowUpStore::awaitingParams(dept));
-                       readAll(FollowUpStore::visitedSql(), FollowUpStore::visitedParams(dept, Clock::now()));
+                       readAll(FollowUpStore::awaitingSql(gConn.dialect()), FollowUpStore::awaitingParams(dept));
+                       readAll(FollowUpStore::visitedSql(gConn.dialect()),
+                               FollowUpStore::visitedParams(dept, Clock::now()));
                    },
                    [&] { window->refresh(); },
                    [&] { return rowsOf(window.get(), "ListView1") + rowsOf(window.get(), "ListView2"); }});
@@ -296,8 +298,8 @@ void statisticsCases(int runs, bool years)
                        readAll(AnalysisStore::groupsSql(gConn, AnalysisGrouping::Category, false),
                                AnalysisStore::groupsParams(scope));
                        readAll(AnalysisStore::perDaySql(gConn, false), AnalysisStore::periodParams(scope));
-                       readAll(AnalysisStore::backlogSql(false), AnalysisStore::backlogParams(scope));
-                       readAll(AnalysisStore::satisfactionSql(false), AnalysisStore::periodParams(scope));
+                       readAll(AnalysisStore::backlogSql(gConn, false), AnalysisStore::backlogParams(scope));
+                       readAll(AnalysisStore::satisfactionSql(gConn, false), AnalysisStore::periodParams(scope));
                    },
                    [&] { button->click(); }, [&] { return rowsOf(window.get(), "MSFlexGrid1"); }});
     }

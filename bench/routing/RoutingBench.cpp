@@ -95,7 +95,7 @@ int main(int argc, char **argv)
         const QDateTime now = QDateTime::currentDateTime();
         const Figures bare = measure(runs, [&](int) {
             gConn.select(AcceptanceStore::pendingSql(), AcceptanceStore::pendingParams(gDeptCode, gPostCode, now));
-            gConn.select(AcceptanceStore::inProgressSql(),
+            gConn.select(AcceptanceStore::inProgressSql(gConn.dialect()),
                          AcceptanceStore::inProgressParams(gDeptCode, gPostCode, now));
         });
         const Figures refresh = measure(runs, [&](int) { window.refresh(); });

@@ -1,10 +1,12 @@
 #include "Controls.h"
 
+#include <QDateEdit>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "DateText.h"
 #include "Twips.h"
 
 QPushButton *makeButton(QWidget *parent, const QString &name, const QString &caption)
@@ -20,6 +22,15 @@ QPlainTextEdit *makeMultiLine(QWidget *parent, const QString &name)
     edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     edit->setTabChangesFocus(true);
     return edit;
+}
+
+QDateEdit *makeDatePicker(QWidget *parent, const QString &name)
+{
+    auto *picker = named(new QDateEdit(parent), name);
+    picker->setCalendarPopup(true);
+    picker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    picker->setDateRange(DateText::earliestDay(), DateText::latestDay());
+    return picker;
 }
 
 QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int left, int top, int lineHeight)

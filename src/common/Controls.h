@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QDateEdit;
 class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
@@ -22,6 +23,9 @@ W *named(W *widget, const QString &name)
 QPushButton *makeButton(QWidget *parent, const QString &name, const QString &caption);
 // A text box of several lines with a vertical scroll bar; Tab moves on to the next control.
 QPlainTextEdit *makeMultiLine(QWidget *parent, const QString &name);
+// A date picker ("yyyy-MM-dd" with a calendar) that offers only the days the database can store
+// (DateText::earliestDay() to DateText::latestDay()).
+QDateEdit *makeDatePicker(QWidget *parent, const QString &name);
 // A label whose text is its caption, placed at a design position in twips (its width from its text).
 // With a line height (twips) it is centred on that line, the line of the box beside it.
 QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, int left, int top, int lineHeight = 0);

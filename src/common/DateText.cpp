@@ -75,6 +75,23 @@ QString list(const QVariant &value)
 
 QString day(const QDate &value) { return value.isValid() ? digits(value, QTime(0, 0), '-', 10) : QString(); }
 
+QDate earliestDay() { return QDate(1753, 1, 1); }
+
+QDate latestDay() { return QDate(9999, 12, 31); }
+
+bool storable(const QDate &day) { return day.isValid() && day >= earliestDay() && day <= latestDay(); }
+
+QString outOfRangeMessage(const QString &field)
+{
+    return field + QStringLiteral("超出范围，只能是1753-01-01至9999-12-31之间的日期！");
+}
+
+QDateTime endOfDay(const QDate &day)
+{
+    if (day >= latestDay()) return QDateTime(latestDay(), QTime(23, 59, 59));
+    return day.addDays(1).startOfDay();
+}
+
 QDateTime parse(const QString &text)
 {
     static const QRegularExpression pattern(QStringLiteral(

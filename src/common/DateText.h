@@ -25,6 +25,17 @@ QString day(const QDate &value);
 // "2026/03/05 09:05:00", "2026.03.05". An invalid or empty text gives an invalid QDateTime.
 QDateTime parse(const QString &text);
 
+// The days a date can have in the database: SQL Server's DATETIME holds 1753-01-01 to 9999-12-31.
+// A date the user types outside them is refused with outOfRangeMessage(the field's name); the
+// pickers offer no other days.
+QDate earliestDay();
+QDate latestDay();
+bool storable(const QDate &day);
+QString outOfRangeMessage(const QString &field);
+// The end of a range of whole days that ends with `day`: the midnight after it, or, after the
+// latest day, its last second (the midnight after it cannot be stored).
+QDateTime endOfDay(const QDate &day);
+
 // Minute and hour boundaries crossed between two moments (like counting clock ticks, so
 // 10:59:59 to 11:00:00 is one minute and one hour).
 qint64 minuteBoundaries(const QDateTime &from, const QDateTime &to);

@@ -12,7 +12,7 @@ QString departmentQuery(PickerVariant variant)
                "SELECT 职能部门new.职能部门编号, 职能部门new.职能部门名称, table2.上级部门编号 FROM "
                "职能部门new"
                " LEFT JOIN (SELECT 上级部门new.职能部门编号, 上级部门new.上级部门编号 FROM 上级部门new,"
-               " (SELECT 职能部门编号, max(起始日期) AS 设置日期 FROM 上级部门new GROUP BY 职能部门编号) AS "
+               " (SELECT p.职能部门编号, max(p.起始日期) AS 设置日期 FROM 上级部门new p GROUP BY p.职能部门编号) AS "
                "table1"
                " WHERE 上级部门new.职能部门编号 = table1.职能部门编号 AND 上级部门new.起始日期 = "
                "table1.设置日期) AS table2"

@@ -122,6 +122,7 @@ DatabaseCheck::Result DatabaseCheck::run()
     Result result;
     const QList<Table> tables = requiredTables();
     checkCollation(result);
+    checkJoinedCollations(result);
     checkColumns(result, tables);
     checkIndexes(result);
     checkAccess(result, tables);

@@ -32,6 +32,14 @@ public:
         QString columns;
         bool unique = false;
     };
+    // A code column of a complaint table that statements compare with a column of the suite.
+    struct JoinedPair {
+        QString table;
+        QString column;
+        QString suiteTable;
+        QString suiteColumn;
+        QString usedBy;  // the windows whose statements compare them
+    };
     struct Result {
         QStringList lines;    // the report, line by line
         QStringList missing;  // what the client needs and does not find, one item a line
@@ -53,6 +61,7 @@ public:
     // The indexes of the complaint tables that db/sqlserver.sql makes, or on SQLite every index of
     // the embedded schema.
     static QList<Index> requiredIndexes(Dialect::Kind kind = Dialect::SqlServer);
+    static QList<JoinedPair> joinedPairs();
 
 private:
     struct Found {
@@ -63,6 +72,8 @@ private:
     void checkColumns(Result &result, const QList<Table> &tables);
     void checkIndexes(Result &result);
     void checkCollation(Result &result);
+    // DatabaseCheckCollations.cpp
+    void checkJoinedCollations(Result &result);
     void checkAccess(Result &result, const QList<Table> &tables);
 
     Database &m_db;

@@ -24,10 +24,29 @@ QString Dialect::dateTimePrefix(const QString &expression, int length) const
 
 QString Dialect::hoursBetween(const QString &from, const QString &to) const
 {
-    return (m_kind == SqlServer ? QStringLiteral("(DATEDIFF(second, %1, %2) / 3600.0)")
+    return (m_kind == SqlServer ? QStringLiteral("(DATEDIFF(minute, %1, %2) / 60.0)")
                                 : QStringLiteral("((julianday(%2) - julianday(%1)) * 24.0)"))
         .arg(from, to);
 }
+
+QString Dialect::collated(const QString &expression) const
+{
+    return m_kind == SqlServer ? expression + QStringLiteral(" COLLATE DATABASE_DEFAULT") : expression;
+}
+
+QString Dialect::storedDate(const QString &expression) const
+{
+    // A date-time column is written as "yyyy-mm-dd hh:mi:ss" (style 120) and read back as it was;
+    // a text column is taken as it is.
+    if (m_kind == SqlServer)
+        return QStringLiteral(
+                   "(CASE WHEN ISDATE(CONVERT(varchar(30), %1, 120)) = 1"
+                   " THEN CONVERT(datetime, CONVERT(varchar(30), %1, 120)) END)")
+            .arg(expression);
+    return expression;
+}
+
+QString Dialect::planPerRun() const { return m_kind == SqlServer ? QStringLiteral(" OPTION (RECOMPILE)") : QString(); }
 
 QString Dialect::naturalOrder(const QString &column) const { return length(column) + QStringLiteral(", ") + column; }
 

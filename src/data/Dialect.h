@@ -24,8 +24,21 @@ public:
     // The first `length` characters of a date-time's text "yyyy-MM-dd HH:mm:ss": 7 give the
     // month "yyyy-MM", 10 the day "yyyy-MM-dd" (for grouping).
     QString dateTimePrefix(const QString &expression, int length) const;
-    // The hours from one date-time expression to another, with fractions.
+    // The hours from one date-time expression to another, with fractions, counted in whole minutes
+    // (SQL Server's DATEDIFF in seconds overflows for times 68 years apart).
     QString hoursBetween(const QString &from, const QString &to) const;
+    // A text column compared with a text column of another table: this module's tables may carry
+    // another collation than the suite's (SQL Server refuses such a comparison, Msg 468), so both
+    // sides of the comparison take the database's: "x COLLATE DATABASE_DEFAULT". SQLite compares
+    // the bytes either way.
+    QString collated(const QString &expression) const;
+    // A suite date column that an older suite keeps as text, as a date-time: a text that is no
+    // date gives NULL instead of ending the statement (SQL Server: CASE WHEN ISDATE(...) = 1).
+    QString storedDate(const QString &expression) const;
+    // The hint that makes SQL Server plan a statement for the values it runs with: the lists
+    // scoped by department are asked by departments of fifty complaints and of a hundred
+    // thousand. Appended at the very end of the statement; nothing in SQLite.
+    QString planPerRun() const;
     // "ORDER BY" terms that sort codes of unequal length as numbers: len(c), c.
     QString naturalOrder(const QString &column) const;
     // Text matched literally by LIKE: the pattern "%" + escaped text + "%" pairs with likeEscape().

@@ -23,6 +23,13 @@ int Columns::require(const QString &name) const
 
 namespace Value {
 
+QString unpadded(const QVariant &value)
+{
+    QString result = text(value);
+    while (result.endsWith(QLatin1Char(' '))) result.chop(1);
+    return result;
+}
+
 QString text(const QVariant &value)
 {
     if (value.isNull()) return QString();

@@ -28,6 +28,8 @@ private:
 // Converting what a column holds. NULL reads as an empty text and an invalid date-time.
 namespace Value {
 QString text(const QVariant &value);
+// The text without the blanks after it: the padding of a fixed-width (CHAR) column.
+QString unpadded(const QVariant &value);
 // Date-times come back as QDateTime from SQL Server and as text from SQLite.
 QDateTime dateTime(const QVariant &value);
 // True for the text form in which SQLite keeps date-times: "yyyy-MM-dd HH:mm:ss".

@@ -11,6 +11,7 @@
 #include "Database.h"
 #include "FailureText.h"
 #include "Param.h"
+#include "SchemaUpgrade.h"
 #include "SqliteLocks.h"
 
 namespace {
@@ -87,6 +88,7 @@ void SqliteBackend::open(const QString &file)
     }
     try {
         m_file.opened(m_owner, file);
+        SchemaUpgrade::bringUpToDate(m_owner);
     } catch (const DbError &) {
         close();
         throw;

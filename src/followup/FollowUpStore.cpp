@@ -16,21 +16,23 @@ bool FollowUpStore::isSatisfied(const QString &satisfaction)
 
 // Both lists are served by the index on (部门编号, 回访时间, 处理时间): the waiting list is its
 // NULL-visit range in finishing order, the visited list its range of recent visits.
-QString FollowUpStore::awaitingSql()
+QString FollowUpStore::awaitingSql(const Dialect &dialect)
 {
     return QStringLiteral(
-        "SELECT 投诉编号, 投诉人, 联系电话, 投诉内容, 处理结果, 处理时间 FROM 投诉信息"
-        " WHERE 部门编号 = ? AND 回访时间 IS NULL AND 处理时间 IS NOT NULL AND 撤销时间 IS NULL"
-        " ORDER BY 处理时间, ID");
+               "SELECT 投诉编号, 投诉人, 联系电话, 投诉内容, 处理结果, 处理时间 FROM 投诉信息"
+               " WHERE 部门编号 = ? AND 回访时间 IS NULL AND 处理时间 IS NOT NULL AND 撤销时间 IS NULL"
+               " ORDER BY 处理时间, ID") +
+           dialect.planPerRun();
 }
 
 QVariantList FollowUpStore::awaitingParams(const QString &department) { return {department}; }
 
-QString FollowUpStore::visitedSql()
+QString FollowUpStore::visitedSql(const Dialect &dialect)
 {
     return QStringLiteral(
-        "SELECT 投诉编号, 投诉人, 处理结果, 回访人, 回访时间, 结果满意度 FROM 投诉信息"
-        " WHERE 部门编号 = ? AND 回访时间 >= ? ORDER BY 回访时间 DESC, ID DESC");
+               "SELECT 投诉编号, 投诉人, 处理结果, 回访人, 回访时间, 结果满意度 FROM 投诉信息"
+               " WHERE 部门编号 = ? AND 回访时间 >= ? ORDER BY 回访时间 DESC, ID DESC") +
+           dialect.planPerRun();
 }
 
 QVariantList FollowUpStore::visitedParams(const QString &department, const QDateTime &now)
@@ -41,7 +43,7 @@ QVariantList FollowUpStore::visitedParams(const QString &department, const QDate
 QVector<AwaitingVisit> FollowUpStore::awaiting(const QString &department)
 {
     QVector<AwaitingVisit> list;
-    m_db.scan(awaitingSql(), awaitingParams(department), [&](const ScanRow &row) {
+    m_db.scan(awaitingSql(m_db.dialect()), awaitingParams(department), [&](const ScanRow &row) {
         const QVariant finished = row.value(5);
         list.append({Value::text(row.value(0)), Value::text(row.value(1)), Value::text(row.value(2)),
                      Value::text(row.value(3)), Value::text(row.value(4)), Value::dateTime(finished),
@@ -53,7 +55,7 @@ QVector<AwaitingVisit> FollowUpStore::awaiting(const QString &department)
 QVector<VisitedComplaint> FollowUpStore::visitedRecently(const QString &department, const QDateTime &now)
 {
     QVector<VisitedComplaint> list;
-    m_db.scan(visitedSql(), visitedParams(department, now), [&](const ScanRow &row) {
+    m_db.scan(visitedSql(m_db.dialect()), visitedParams(department, now), [&](const ScanRow &row) {
         list.append({Value::text(row.value(0)), Value::text(row.value(1)), Value::text(row.value(2)),
                      Value::text(row.value(3)), DateText::list(row.value(4)), Value::text(row.value(5))});
     });

@@ -8,6 +8,7 @@
 #include <optional>
 
 class Database;
+class Dialect;
 
 // A finished complaint whose complainant has not been called back yet.
 struct AwaitingVisit {
@@ -53,9 +54,9 @@ public:
     static constexpr int kRecentDays = 30;
 
     // The list queries and their parameters (also what the benchmark times on its own).
-    static QString awaitingSql();
+    static QString awaitingSql(const Dialect &dialect);
     static QVariantList awaitingParams(const QString &department);
-    static QString visitedSql();
+    static QString visitedSql(const Dialect &dialect);
     static QVariantList visitedParams(const QString &department, const QDateTime &now);
 
     // Finished, live complaints of the department without a visit, finished longest ago first.

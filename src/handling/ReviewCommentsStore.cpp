@@ -23,27 +23,35 @@ QString ReviewComment::text() const
 QVector<ReviewStep> ReviewCommentsStore::steps(const QString &complaintCode)
 {
     // Names are looked up, not required: a step whose department or post has gone stays listed.
+    const Dialect &d = m_db.dialect();
     const Rows rows = m_db.select(
         QStringLiteral("SELECT 投诉信息处理.ID, 投诉信息处理.顺序号, 投诉信息处理.处理部门, 投诉信息处理.处理岗位,"
                        " 职能部门new.职能部门名称, 岗位信息new.岗位名称, 投诉信息处理.处理结束时间"
                        " FROM 投诉信息处理"
-                       " LEFT JOIN 职能部门new ON 职能部门new.职能部门编号 = 投诉信息处理.处理部门"
-                       " LEFT JOIN 岗位信息new ON 岗位信息new.岗位代号 = 投诉信息处理.处理岗位"
-                       " WHERE 投诉信息处理.投诉编号 = ?"
-                       " ORDER BY 投诉信息处理.顺序号, 投诉信息处理.ID"),
+                       " LEFT JOIN 职能部门new ON ") +
+            d.collated(QStringLiteral("职能部门new.职能部门编号")) + QStringLiteral(" = ") +
+            d.collated(QStringLiteral("投诉信息处理.处理部门")) + QStringLiteral(" LEFT JOIN 岗位信息new ON ") +
+            d.collated(QStringLiteral("岗位信息new.岗位代号")) + QStringLiteral(" = ") +
+            d.collated(QStringLiteral("投诉信息处理.处理岗位")) +
+            QStringLiteral(" WHERE 投诉信息处理.投诉编号 = ?"
+                           " ORDER BY 投诉信息处理.顺序号, 投诉信息处理.ID"),
         {complaintCode});
     const QDateTime now = Clock::now();
-    const Rows holders = m_db.select(
-        QStringLiteral("SELECT 岗位员工new.岗位代号, 员工档案.姓名 FROM 岗位员工new"
-                       " INNER JOIN 员工档案 ON 员工档案.工号 = 岗位员工new.员工代号"
-                       " WHERE 岗位员工new.岗位代号 IN (SELECT 投诉信息处理.处理岗位 FROM 投诉信息处理"
-                       " WHERE 投诉信息处理.投诉编号 = ?)"
-                       " AND 岗位员工new.入岗日期 <= ? AND (岗位员工new.离岗日期 IS NULL OR 岗位员工new.离岗日期 >= ?)"
-                       " ORDER BY 岗位员工new.岗位代号, 员工档案.工号"),
-        {complaintCode, now, now});
+    // A fixed-width post code comes back with its padding: the holders are keyed without it.
+    const Rows holders =
+        m_db.select(QStringLiteral("SELECT 岗位员工new.岗位代号, 员工档案.姓名 FROM 岗位员工new"
+                                   " INNER JOIN 员工档案 ON 员工档案.工号 = 岗位员工new.员工代号 WHERE ") +
+                        d.collated(QStringLiteral("岗位员工new.岗位代号")) + QStringLiteral(" IN (SELECT ") +
+                        d.collated(QStringLiteral("s.处理岗位")) +
+                        QStringLiteral(" FROM 投诉信息处理 s WHERE s.投诉编号 = ?) AND ") +
+                        d.storedDate(QStringLiteral("岗位员工new.入岗日期")) +
+                        QStringLiteral(" <= ? AND (岗位员工new.离岗日期 IS NULL OR ") +
+                        d.storedDate(QStringLiteral("岗位员工new.离岗日期")) +
+                        QStringLiteral(" >= ?) ORDER BY 岗位员工new.岗位代号, 员工档案.工号"),
+                    {complaintCode, now, now});
     QHash<QString, QStringList> holdersOf;
     for (const Row row : holders) {
-        QStringList &names = holdersOf[row.text(0)];
+        QStringList &names = holdersOf[Value::unpadded(row.value(0))];
         if (!names.contains(row.text(1))) names.append(row.text(1));
     }
 
@@ -61,7 +69,7 @@ QVector<ReviewStep> ReviewCommentsStore::steps(const QString &complaintCode)
         step.postCode = row.text(3);
         step.departmentName = row.text(4);
         step.postName = row.text(5);
-        step.holders = holdersOf.value(step.postCode);
+        step.holders = holdersOf.value(Value::unpadded(step.postCode));
         step.open = row.isNull(QStringLiteral("处理结束时间"));
         steps.append(step);
     }

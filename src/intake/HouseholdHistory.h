@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QString>
-#include <QStringList>
 #include <QVector>
 
 class Database;
@@ -13,18 +12,11 @@ struct Household {
     qint64 roomId = 0;  // 室表.S_ID; 0 when the address was typed
     QString telephone;  // as typed; only its digits count
 
-    // The digits of a telephone text ("0571-8600 1001" gives "057186001001").
+    // Every digit of a telephone text ("0571-8600 1001" gives "057186001001").
     static QString digits(const QString &telephone);
-    // The digits as the number is dialled at home: a leading country code 86 is dropped
-    // ("+86 138 0571 0504", "0086-13805710504" and "86-13805710504" give "13805710504"), and an
-    // area code written without its 0 gets it back ("+86 571 8600 1001" gives "057186001001").
-    // A bare 86 counts as the country code only when a whole number follows it (a mobile number,
-    // or an area code and number): "8600 1001" is a local number and stays as it is.
+    // The number as the register keeps it (Telephone::digits): without the country code 86, with
+    // the area code's 0.
     static QString nationalDigits(const QString &telephone);
-    // The digit texts under which the national number `national` may have been stored (with or
-    // without "86", "+86", "0086" in front); only `national` itself for a number that is not a
-    // whole mobile or area-coded one.
-    static QStringList writtenForms(const QString &national);
     // A telephone identifies a household only with at least this many digits.
     static constexpr int kMinTelephoneDigits = 7;
     // True when there is a room, or a telephone long enough to stand for the household.
@@ -58,11 +50,6 @@ public:
     // Newest first, at most kLimit, leaving out the complaint `exceptCode` (empty: none), and how
     // many of them were received in the kRecentDays days before `now` (up to `now`). One read.
     HouseholdComplaints read(const Household &household, const QDateTime &now, const QString &exceptCode = QString());
-
-    // The SQL expression of a telephone column without its usual separators (blank, "-", "(",
-    // ")"). The embedded schema indexes exactly this expression over 投诉信息.联系电话, so the
-    // text must not change on its own.
-    static QString telephoneDigitsSql(const QString &column);
 
     // The statement of read() (for a known household), with its values.
     static QString listSql(const Household &household, const QString &exceptCode, QVariantList *params);

@@ -58,9 +58,9 @@ QVector<RoomEntry> PropertyRegister::rooms(qint64 buildingId)
     list.reserve(rows.size());
     for (const Row row : rows) {
         // A room without a number shows no room word either.
-        const QString room = row.isNull(QStringLiteral("室"))
-                                 ? QString()
-                                 : row.text(QStringLiteral("室")) + row.text(QStringLiteral("字"));
+        const QString room = row.isNull(QStringLiteral("室")) ? QString()
+                                                              : Value::unpadded(row.value(QStringLiteral("室"))) +
+                                                                    Value::unpadded(row.value(QStringLiteral("字")));
         list.append(RoomEntry{row.number(QStringLiteral("S_ID")), row.number(QStringLiteral("ZH_ID")),
                               room + QLatin1Char(' ') + row.text(QStringLiteral("姓名"))});
     }
@@ -110,7 +110,8 @@ QVector<LetUnit> PropertyRegister::letUnits(const QString &officeCode, qint64 bu
         const qint64 unit = row.number(QStringLiteral("单元ID"));
         if (seen.contains(unit)) continue;
         seen.insert(unit);
-        list.append(LetUnit{unit, row.text(QStringLiteral("室")), row.text(QStringLiteral("对方单位"))});
+        list.append(
+            LetUnit{unit, Value::unpadded(row.value(QStringLiteral("室"))), row.text(QStringLiteral("对方单位"))});
     }
     return list;
 }

@@ -69,15 +69,11 @@ void ReceptionWindow::buildControls()
     m_optMonth->setChecked(true);
     m_optRange = named(new QRadioButton(QStringLiteral("指定日期范围"), this), QStringLiteral("Option1(1)"));
     m_optRange->setGeometry(304, 6, 112, 24);
-    m_from = named(new QDateEdit(this), QStringLiteral("DTPicker1(0)"));
+    m_from = makeDatePicker(this, QStringLiteral("DTPicker1(0)"));
     m_from->setGeometry(418, 6, 118, 24);
     makeCaption(this, QStringLiteral("至"), {542, 6, 18, 24});
-    m_to = named(new QDateEdit(this), QStringLiteral("DTPicker1(1)"));
+    m_to = makeDatePicker(this, QStringLiteral("DTPicker1(1)"));
     m_to->setGeometry(562, 6, 118, 24);
-    for (QDateEdit *picker : {m_from, m_to}) {
-        picker->setCalendarPopup(true);
-        picker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-    }
     m_optComplainant = named(new QRadioButton(QStringLiteral("按投诉人查询"), this), QStringLiteral("Option1(3)"));
     m_optComplainant->setGeometry(694, 6, 112, 24);
     m_searchText = named(new QLineEdit(this), QStringLiteral("Text2"));
@@ -415,6 +411,10 @@ bool ReceptionWindow::readComplaint(ComplaintInput *input, bool forUpdate)
     const QDateTime time = DateText::parse(timeText);
     if (!timeText.isEmpty() && !time.isValid()) {
         Messages::plain(QStringLiteral("日期时间非法"));
+        return false;
+    }
+    if (time.isValid() && !DateText::storable(time.date())) {
+        Messages::plain(DateText::outOfRangeMessage(QStringLiteral("投诉时间")));
         return false;
     }
     input->complainant = m_complainant->text();

@@ -50,6 +50,7 @@ TimePanel::TimePanel(QWidget *parent) : QFrame(parent)
     auto *dayCaption = new QLabel(QStringLiteral("日期及时间"), this);
     dayCaption->setGeometry(8, 6, 200, 18);
     m_calendar = new QCalendarWidget(this);
+    m_calendar->setDateRange(DateText::earliestDay(), DateText::latestDay());
     m_calendar->setObjectName(QStringLiteral("MonthView1"));
     m_calendar->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     m_calendar->setGeometry(8, 26, 262, 202);

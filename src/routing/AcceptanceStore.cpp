@@ -40,10 +40,12 @@ QString AcceptanceStore::pendingSql()
                " ORDER BY 投诉信息.部门编号, 投诉信息.投诉编号");
 }
 
-QString AcceptanceStore::inProgressSql()
+QString AcceptanceStore::inProgressSql(const Dialect &dialect)
 {
     // The current step is the open step with the highest 顺序号; its post's holders of today are
     // joined as a whole, so that a step nobody holds keeps its complaint listed.
+    const QString since = dialect.storedDate(QStringLiteral("岗位员工new.入岗日期"));
+    const QString until = dialect.storedDate(QStringLiteral("岗位员工new.离岗日期"));
     return QStringLiteral(
                "SELECT 投诉信息.投诉编号, 投诉信息.投诉类别, 投诉信息.地址, 投诉信息.投诉人, "
                "投诉信息.投诉时间,"
@@ -54,8 +56,12 @@ QString AcceptanceStore::inProgressSql()
                " AND 投诉信息处理.顺序号 = (SELECT max(s.顺序号) FROM 投诉信息处理 s"
                " WHERE s.投诉编号 = 投诉信息.投诉编号 AND s.处理结束时间 IS NULL)"
                " LEFT JOIN (岗位员工new INNER JOIN 员工档案 ON 员工档案.工号 = 岗位员工new.员工代号)"
-               " ON 岗位员工new.岗位代号 = 投诉信息处理.处理岗位 AND 岗位员工new.入岗日期 <= ?"
-               " AND (岗位员工new.离岗日期 IS NULL OR 岗位员工new.离岗日期 >= ?)"
+               " ON ") +
+           dialect.collated(QStringLiteral("岗位员工new.岗位代号")) + QStringLiteral(" = ") +
+           dialect.collated(QStringLiteral("投诉信息处理.处理岗位")) + QStringLiteral(" AND ") + since +
+           QStringLiteral(" <= ? AND (岗位员工new.离岗日期 IS NULL OR ") + until +
+           QStringLiteral(
+               " >= ?)"
                " WHERE 投诉信息.处理时间 IS NULL AND 投诉信息.管理处代号 IN ") +
            assignedOffices(false) +
            QStringLiteral(" ORDER BY 投诉信息.部门编号, 投诉信息.投诉编号, 投诉信息处理.ID, 员工档案.工号");
@@ -86,7 +92,7 @@ QVector<ComplaintInProgress> AcceptanceStore::inProgress(const QString &departme
 {
     const QDateTime now = Clock::now();
     QVector<ComplaintInProgress> list;
-    m_db.scan(inProgressSql(), inProgressParams(department, post, now), [&](const ScanRow &q) {
+    m_db.scan(inProgressSql(m_db.dialect()), inProgressParams(department, post, now), [&](const ScanRow &q) {
         list.append({{Value::text(q.value(0)), Value::text(q.value(1)), Value::text(q.value(2)),
                       Value::text(q.value(3)), Value::dateTime(q.value(4)), Value::text(q.value(5))},
                      Value::text(q.value(6)),

@@ -6,6 +6,7 @@
 #include <QVector>
 
 class Database;
+class Dialect;
 
 // A complaint of the user's offices that nobody has touched yet.
 struct PendingComplaint {
@@ -50,7 +51,7 @@ public:
 
     // The list queries with their parameters (also what the benchmark times on their own).
     static QString pendingSql();
-    static QString inProgressSql();
+    static QString inProgressSql(const Dialect &dialect);
     static QVariantList pendingParams(const QString &department, const QString &post, const QDateTime &now);
     static QVariantList inProgressParams(const QString &department, const QString &post, const QDateTime &now);
 

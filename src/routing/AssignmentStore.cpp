@@ -31,10 +31,15 @@ QVector<AssignmentOffice> AssignmentStore::offices() const
 
 QVector<Assignment> AssignmentStore::list(const QString &officeCode, bool withEnded) const
 {
-    QString sql = QStringLiteral(
-        "SELECT A.ID, A.设置日期, A.终止日期, A.备注, A.岗位代号, A.职能部门代号, B.职能部门名称, C.岗位名称"
-        " FROM 投诉处理人设置 A INNER JOIN 职能部门new B ON A.职能部门代号 = B.职能部门编号"
-        " INNER JOIN 岗位信息new C ON A.岗位代号 = C.岗位代号 WHERE A.管理处代号 = ?");
+    const Dialect &d = m_db.dialect();
+    QString sql =
+        QStringLiteral(
+            "SELECT A.ID, A.设置日期, A.终止日期, A.备注, A.岗位代号, A.职能部门代号, B.职能部门名称, C.岗位名称"
+            " FROM 投诉处理人设置 A INNER JOIN 职能部门new B ON ") +
+        d.collated(QStringLiteral("A.职能部门代号")) + QStringLiteral(" = ") +
+        d.collated(QStringLiteral("B.职能部门编号")) + QStringLiteral(" INNER JOIN 岗位信息new C ON ") +
+        d.collated(QStringLiteral("A.岗位代号")) + QStringLiteral(" = ") + d.collated(QStringLiteral("C.岗位代号")) +
+        QStringLiteral(" WHERE A.管理处代号 = ?");
     if (!withEnded) sql += QStringLiteral(" AND A.终止日期 IS NULL");
     sql += QStringLiteral(" ORDER BY A.设置日期, A.ID");
     const Rows rows = m_db.select(sql, {officeCode});
@@ -72,12 +77,17 @@ std::optional<AssignmentProblem> AssignmentStore::check(const AssignmentInput &i
         return AssignmentProblem{
             AssignmentProblem::SettingDate,
             QStringLiteral("设置日期不是有效的日期，请按“年-月-日”（如 %1）输入！").arg(DateText::day(Clock::today()))};
+    if (!DateText::storable(setting))
+        return AssignmentProblem{AssignmentProblem::SettingDate,
+                                 DateText::outOfRangeMessage(QStringLiteral("设置日期"))};
     if (input.endDate.trimmed().isEmpty()) return std::nullopt;
     const QDate end = parseDay(input.endDate);
     if (!end.isValid())
         return AssignmentProblem{AssignmentProblem::EndDate,
                                  QStringLiteral("终止日期不是有效的日期，请按“年-月-日”（如 %1）输入，或者不填！")
                                      .arg(DateText::day(Clock::today()))};
+    if (!DateText::storable(end))
+        return AssignmentProblem{AssignmentProblem::EndDate, DateText::outOfRangeMessage(QStringLiteral("终止日期"))};
     if (end < setting)
         return AssignmentProblem{AssignmentProblem::EndDate, QStringLiteral("终止日期不能早于设置日期！")};
     return std::nullopt;

@@ -33,13 +33,16 @@ std::optional<SheetData> SheetStore::load(const QString &code)
     sheet.voidedAt = r.dateTime(17);
 
     // A department or post that has left the register prints by its code.
+    const Dialect &d = m_db.dialect();
     const Rows steps = m_db.select(
         QStringLiteral(
             "SELECT P.顺序号, P.处理部门, D.职能部门名称, P.处理岗位, G.岗位名称, P.接受时间, P.处理结束时间,"
             " P.处理意见, P.处理结果"
-            " FROM 投诉信息处理 P LEFT JOIN 职能部门new D ON D.职能部门编号 = P.处理部门"
-            " LEFT JOIN 岗位信息new G ON G.岗位代号 = P.处理岗位"
-            " WHERE P.投诉编号 = ? ORDER BY P.顺序号, P.ID"),
+            " FROM 投诉信息处理 P LEFT JOIN 职能部门new D ON ") +
+            d.collated(QStringLiteral("D.职能部门编号")) + QStringLiteral(" = ") +
+            d.collated(QStringLiteral("P.处理部门")) + QStringLiteral(" LEFT JOIN 岗位信息new G ON ") +
+            d.collated(QStringLiteral("G.岗位代号")) + QStringLiteral(" = ") +
+            d.collated(QStringLiteral("P.处理岗位")) + QStringLiteral(" WHERE P.投诉编号 = ? ORDER BY P.顺序号, P.ID"),
         {code});
     sheet.steps.reserve(steps.size());
     for (const Row s : steps) {

@@ -6,14 +6,19 @@
 
 bool SessionStore::authenticate(const QString &employee, const QString &password) const
 {
-    const Rows employees = m_db.select(QStringLiteral("SELECT 工号 FROM 员工档案 WHERE 工号 = ? AND 帐号密码 = ?"),
-                                       {employee, password.trimmed()});
+    // The stored password is read by the employee number and compared here, character for
+    // character: the server's "=" would let other case, full-width letters and blanks after it
+    // pass under the suite's case-insensitive collation. The typed password loses the blanks
+    // around it; the stored one loses those after it, which a fixed-width column adds (and which
+    // no typed password can carry).
+    const Rows employees =
+        m_db.select(QStringLiteral("SELECT 工号, 帐号密码 FROM 员工档案 WHERE 工号 = ?"), {employee});
+    const QString typed = password.trimmed();
     // The number is compared as typed (blanks before it count), but the suite may keep it in a
     // fixed-width column, whose blanks after it the server's "=" ignores as well.
     for (const Row row : employees) {
-        QString stored = row.text(0);
-        while (stored.endsWith(QLatin1Char(' '))) stored.chop(1);
-        if (stored.compare(employee, Qt::CaseInsensitive) == 0) return true;
+        if (Value::unpadded(row.value(0)).compare(employee, Qt::CaseInsensitive) != 0) continue;
+        if (!row.value(1).isNull() && Value::unpadded(row.value(1)) == typed) return true;
     }
     return false;
 }

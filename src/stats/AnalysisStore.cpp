@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "common/CodeName.h"
+#include "common/DateText.h"
 #include "data/Database.h"
 #include "data/Status.h"
 
@@ -67,7 +68,7 @@ void GroupCounts::add(const GroupCounts &other)
 
 QVariantList AnalysisStore::periodParams(const AnalysisScope &scope)
 {
-    QVariantList params{scope.from.startOfDay(), scope.to.addDays(1).startOfDay()};
+    QVariantList params{scope.from.startOfDay(), DateText::endOfDay(scope.to)};
     if (!scope.deptCode.isEmpty()) params << scope.deptCode;
     return params;
 }
@@ -83,11 +84,11 @@ QString AnalysisStore::groupsSql(const Database &db, AnalysisGrouping grouping, 
                " SUM(CASE WHEN 撤销时间 IS NULL AND 处理状态 = ? THEN 1 ELSE 0 END) AS 处理完成,"
                " SUM(CASE WHEN 撤销时间 IS NOT NULL THEN 1 ELSE 0 END) AS 已作废,"
                " SUM(CASE WHEN 撤销时间 IS NULL AND 处理时间 IS NOT NULL THEN 1 ELSE 0 END) AS 完成数,"
-               " SUM(CASE WHEN 撤销时间 IS NULL AND 处理时间 IS NOT NULL THEN %2 ELSE 0 END) AS 处理小时,"
+               " SUM(CASE WHEN 撤销时间 IS NULL AND 处理时间 IS NOT NULL THEN %2 ELSE 0.0 END) AS 处理小时,"
                " SUM(CASE WHEN 撤销时间 IS NULL AND 处理时间 IS NULL AND 投诉时间 < ? THEN 1 ELSE 0 END)"
                " AS 超时未完成 FROM 投诉信息")
                .arg(key, hours) +
-           periodCondition(allDepartments) + QStringLiteral(" GROUP BY ") + key;
+           periodCondition(allDepartments) + QStringLiteral(" GROUP BY ") + key + db.dialect().planPerRun();
 }
 
 QVariantList AnalysisStore::groupsParams(const AnalysisScope &scope)
@@ -147,7 +148,8 @@ QString AnalysisStore::perDaySql(const Database &db, bool allDepartments)
 {
     const QString day = db.dialect().dateTimePrefix(QStringLiteral("投诉时间"), 10);
     return QStringLiteral("SELECT %1 AS 日期, COUNT(*) AS 投诉数 FROM 投诉信息").arg(day) +
-           periodCondition(allDepartments) + QStringLiteral(" GROUP BY ") + day + QStringLiteral(" ORDER BY 日期");
+           periodCondition(allDepartments) + QStringLiteral(" GROUP BY ") + day + QStringLiteral(" ORDER BY 日期") +
+           db.dialect().planPerRun();
 }
 
 QVector<QPair<QDate, int>> AnalysisStore::perDay(const AnalysisScope &scope)
@@ -158,8 +160,9 @@ QVector<QPair<QDate, int>> AnalysisStore::perDay(const AnalysisScope &scope)
     return days;
 }
 
-QString AnalysisStore::backlogSql(bool allDepartments)
+QString AnalysisStore::backlogSql(const Database &db, bool allDepartments)
 {
+    const Dialect &d = db.dialect();
     // Open steps of open complaints wait since they reached the post; complaints not yet accepted
     // wait at every post assigned to their office (each assignment once, whatever its dates) since
     // they were received.
@@ -175,14 +178,14 @@ QString AnalysisStore::backlogSql(bool allDepartments)
            dept +
            QStringLiteral(
                " UNION ALL SELECT a.职能部门代号, a.岗位代号, c.投诉时间 FROM"
-               " (SELECT DISTINCT 管理处代号, 职能部门代号, 岗位代号 FROM 投诉处理人设置) a"
+               " (SELECT DISTINCT h.管理处代号, h.职能部门代号, h.岗位代号 FROM 投诉处理人设置 h) a"
                " INNER JOIN 投诉信息 c ON c.管理处代号 = a.管理处代号"
                " WHERE c.处理时间 IS NULL AND c.撤销时间 IS NULL AND c.处理状态 = ?") +
-           dept +
-           QStringLiteral(
-               ") w GROUP BY w.部门, w.岗位) g"
-               " LEFT JOIN 职能部门new d ON d.职能部门编号 = g.部门 LEFT JOIN 岗位信息new p ON p.岗位代号 = g.岗位"
-               " ORDER BY g.超过72小时 DESC, g.待办数 DESC, g.部门, g.岗位");
+           dept + QStringLiteral(") w GROUP BY w.部门, w.岗位) g LEFT JOIN 职能部门new d ON ") +
+           d.collated(QStringLiteral("d.职能部门编号")) + QStringLiteral(" = ") + d.collated(QStringLiteral("g.部门")) +
+           QStringLiteral(" LEFT JOIN 岗位信息new p ON ") + d.collated(QStringLiteral("p.岗位代号")) +
+           QStringLiteral(" = ") + d.collated(QStringLiteral("g.岗位")) +
+           QStringLiteral(" ORDER BY g.超过72小时 DESC, g.待办数 DESC, g.部门, g.岗位") + d.planPerRun();
 }
 
 QVariantList AnalysisStore::backlogParams(const AnalysisScope &scope)
@@ -197,7 +200,7 @@ QVariantList AnalysisStore::backlogParams(const AnalysisScope &scope)
 QVector<PostBacklog> AnalysisStore::backlog(const AnalysisScope &scope)
 {
     QVector<PostBacklog> list;
-    for (const Row row : m_db.select(backlogSql(scope.deptCode.isEmpty()), backlogParams(scope))) {
+    for (const Row row : m_db.select(backlogSql(m_db, scope.deptCode.isEmpty()), backlogParams(scope))) {
         PostBacklog b;
         b.deptCode = row.text(0);
         b.postCode = row.text(1);
@@ -212,16 +215,16 @@ QVector<PostBacklog> AnalysisStore::backlog(const AnalysisScope &scope)
     return list;
 }
 
-QString AnalysisStore::satisfactionSql(bool allDepartments)
+QString AnalysisStore::satisfactionSql(const Database &db, bool allDepartments)
 {
     return QStringLiteral("SELECT 结果满意度, COUNT(*) FROM 投诉信息") + periodCondition(allDepartments) +
-           QStringLiteral(" AND 回访时间 IS NOT NULL GROUP BY 结果满意度");
+           QStringLiteral(" AND 回访时间 IS NOT NULL GROUP BY 结果满意度") + db.dialect().planPerRun();
 }
 
 SatisfactionCounts AnalysisStore::satisfaction(const AnalysisScope &scope)
 {
     SatisfactionCounts counts;
-    for (const Row row : m_db.select(satisfactionSql(scope.deptCode.isEmpty()), periodParams(scope))) {
+    for (const Row row : m_db.select(satisfactionSql(m_db, scope.deptCode.isEmpty()), periodParams(scope))) {
         const QString answer = row.text(0);
         const int n = int(row.number(1));
         counts.visited += n;

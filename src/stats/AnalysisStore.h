@@ -78,9 +78,9 @@ public:
     static QString groupsSql(const Database &db, AnalysisGrouping grouping, bool allDepartments);
     static QVariantList groupsParams(const AnalysisScope &scope);
     static QString perDaySql(const Database &db, bool allDepartments);
-    static QString backlogSql(bool allDepartments);
+    static QString backlogSql(const Database &db, bool allDepartments);
     static QVariantList backlogParams(const AnalysisScope &scope);
-    static QString satisfactionSql(bool allDepartments);
+    static QString satisfactionSql(const Database &db, bool allDepartments);
     static QVariantList periodParams(const AnalysisScope &scope);
 
 private:

@@ -145,12 +145,8 @@ AnalysisWindow::AnalysisWindow(QWidget *parent) : QWidget(parent), m_store(gConn
     setWindowTitle(kTitle);
     MainArea::setOpensMaximized(this);
 
-    m_from = named(new QDateEdit(this), QStringLiteral("DTPicker1"));
-    m_to = named(new QDateEdit(this), QStringLiteral("DTPicker2"));
-    for (QDateEdit *picker : {m_from, m_to}) {
-        picker->setCalendarPopup(true);
-        picker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-    }
+    m_from = makeDatePicker(this, QStringLiteral("DTPicker1"));
+    m_to = makeDatePicker(this, QStringLiteral("DTPicker2"));
     m_grouping = named(new QComboBox(this), QStringLiteral("Combo1"));
     m_grouping->addItems({QStringLiteral("按投诉类别"), QStringLiteral("按投诉方式"), QStringLiteral("按管理处"),
                           QStringLiteral("按月份")});

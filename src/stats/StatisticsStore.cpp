@@ -27,25 +27,25 @@ QString StatisticsStore::formatString()
         "                    |<处理时间           |<联系电话      |<处理状态|");
 }
 
-QString StatisticsStore::listSql(const StatisticsQuery &query, QVariantList *params)
+QString StatisticsStore::listSql(const Dialect &dialect, const StatisticsQuery &query, QVariantList *params)
 {
     // Both days count whole: from the first day's midnight up to, not including, the midnight
     // after the last day. The order is served by the index on department and time.
     QString sql = QStringLiteral(
         "SELECT 投诉编号, 地址, 投诉人, 投诉时间, 投诉内容, 处理时间, 联系电话, 处理状态 FROM 投诉信息"
         " WHERE 部门编号 = ? AND 投诉时间 >= ? AND 投诉时间 < ?");
-    *params = {query.deptCode, query.from, query.to.addDays(1)};
+    *params = {query.deptCode, query.from, DateText::endOfDay(query.to)};
     if (query.status != StatusFilter::All) {
         sql += QStringLiteral(" AND 处理状态 = ?");
         *params << statusValue(query.status);
     }
-    return sql + QStringLiteral(" ORDER BY 投诉时间, ID");
+    return sql + QStringLiteral(" ORDER BY 投诉时间, ID") + dialect.planPerRun();
 }
 
 int StatisticsStore::fill(GridModel &grid, const StatisticsQuery &query)
 {
     QVariantList params;
-    const QString sql = listSql(query, &params);
+    const QString sql = listSql(m_db.dialect(), query, &params);
     GridModel::Bulk bulk(grid, GridModel::ReplaceRows);
     QString cells[StatisticsColumn::Count];
     int lines = 0;

@@ -7,6 +7,7 @@
 #include <optional>
 
 class Database;
+class Dialect;
 class GridModel;
 
 // Columns of the statistics list, in the order of its format string.
@@ -51,7 +52,7 @@ public:
     // lines read so far stay and the error is thrown. Returns the number of lines.
     int fill(GridModel &grid, const StatisticsQuery &query);
     // The statement and values that fill() reads (also what the benchmark times bare).
-    static QString listSql(const StatisticsQuery &query, QVariantList *params);
+    static QString listSql(const Dialect &dialect, const StatisticsQuery &query, QVariantList *params);
 
     // The texts of the detail boxes of one complaint, in the order of Text1(0) to Text1(9): code,
     // address and complainant, complaint time twice, content, findings, reply, finishing time,

@@ -63,13 +63,9 @@ void StatisticsWindow::buildControls()
         int x, width;
     };
     QLabel *label2 = named(new QLabel(QStringLiteral("投诉日期范围"), f), QStringLiteral("Label2"));
-    m_from = named(new QDateEdit(f), QStringLiteral("DTPicker1"));
+    m_from = makeDatePicker(f, QStringLiteral("DTPicker1"));
     QLabel *label3 = named(new QLabel(QStringLiteral("至"), f), QStringLiteral("Label3"));
-    m_to = named(new QDateEdit(f), QStringLiteral("DTPicker2"));
-    for (QDateEdit *picker : {m_from, m_to}) {
-        picker->setCalendarPopup(true);
-        picker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-    }
+    m_to = makeDatePicker(f, QStringLiteral("DTPicker2"));
     QLabel *label4 = named(new QLabel(QStringLiteral("处理状态"), f), QStringLiteral("Label4"));
     m_status = named(new QComboBox(f), QStringLiteral("Combo1"));
     m_status->addItems(

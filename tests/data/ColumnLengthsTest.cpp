@@ -20,7 +20,7 @@ void ColumnLengthsTest::tableAgreesWithTheServerScript()
 {
     const QString script = Scripts::text(QStringLiteral("sqlserver.sql"));
     QHash<QString, int> declared;
-    static const QRegularExpression table(QStringLiteral("CREATE TABLE dbo\\.(\\S+)\\s*\\(([^;]*?)\\n\\s*\\);"));
+    static const QRegularExpression table(QStringLiteral("CREATE TABLE dbo\\.(\\S+)\\s*\\(([^;]*?)\\n\\s*\\)'?;"));
     static const QRegularExpression column(QStringLiteral("^\\s*(\\S+)\\s+NVARCHAR\\((\\d+|MAX)\\)"),
                                            QRegularExpression::MultilineOption);
     for (auto t = table.globalMatch(script); t.hasNext();) {

@@ -15,6 +15,7 @@
 #include "common/FlexGrid.h"
 #include "common/Session.h"
 #include "common/Tag.h"
+#include "data/Telephone.h"
 #include "intake/HouseholdHistory.h"
 #include "intake/IntakeWindows.h"
 
@@ -34,16 +35,18 @@ struct Reception : ReceptionFixture {
     QString warning() const { return get<QLabel>("Label8")->text(); }
     QListWidget *list() const { return get<QListWidget>("List2"); }
 
-    // A complaint of any department, `minutesAgo` before the pinned now.
+    // A complaint of any department, `minutesAgo` before the pinned now, stored as reception
+    // stores it (the telephone with its digits).
     QString add(const QVariant &room, const QString &phone, qint64 minutesAgo, bool voided = false,
                 const QString &dept = QStringLiteral("5"))
     {
         const QString code = QStringLiteral("H%1").arg(++serial);
         db.exec(QStringLiteral(
-                    "INSERT INTO 投诉信息 (投诉编号, 流水号, 部门编号, S_ID, 投诉人, 联系电话, 投诉类别, 投诉时间,"
-                    " 投诉内容, 处理状态, 撤销时间) VALUES (?, ?, ?, ?, '住户', ?, '维修质量', ?, ?, '尚未受理', ?)"),
-                {code, serial, dept, room, phone, kNow.addSecs(-60 * minutesAgo), QStringLiteral("内容") + code,
-                 voided ? QVariant(kNow.date()) : nullText()});
+                    "INSERT INTO 投诉信息 (投诉编号, 流水号, 部门编号, S_ID, 投诉人, 联系电话, 联系电话号码, 投诉类别,"
+                    " 投诉时间, 投诉内容, 处理状态, 撤销时间)"
+                    " VALUES (?, ?, ?, ?, '住户', ?, ?, '维修质量', ?, ?, '尚未受理', ?)"),
+                {code, serial, dept, room, phone, textOrNull(Telephone::digits(phone)), kNow.addSecs(-60 * minutesAgo),
+                 QStringLiteral("内容") + code, voided ? QVariant(kNow.date()) : nullText()});
         return code;
     }
     QStringList codes() const

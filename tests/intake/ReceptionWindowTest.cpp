@@ -325,6 +325,12 @@ private slots:
         r.click("Command4");
         QCOMPARE(messages.last(), QStringLiteral("日期时间非法"));
         QCOMPARE(r.stored(QStringLiteral("00000001")).text(QStringLiteral("投诉时间")), stored);
+
+        // A real date that the server's date-times cannot hold is refused by the input check.
+        r.text(0)->setText(QStringLiteral("1752-12-31 10:00"));
+        r.click("Command4");
+        QCOMPARE(messages.last(), QStringLiteral("投诉时间超出范围，只能是1753-01-01至9999-12-31之间的日期！"));
+        QCOMPARE(r.stored(QStringLiteral("00000001")).text(QStringLiteral("投诉时间")), stored);
     }
 
     void editKeepsSerialStatusAndOffice()

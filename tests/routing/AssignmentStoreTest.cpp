@@ -146,6 +146,10 @@ void AssignmentStoreTest::datesAreCheckedBeforeAnythingIsStored_data()
                                   << int(AssignmentProblem::SettingDate);
     QTest::newRow("bad end") << QStringLiteral("2024-01-01") << QStringLiteral("2024-01-32")
                              << int(AssignmentProblem::EndDate);
+    // The server's date-times hold 1753-01-01 to 9999-12-31.
+    QTest::newRow("before 1753") << QStringLiteral("1752-12-31") << QStringLiteral("")
+                                 << int(AssignmentProblem::SettingDate);
+    QTest::newRow("first and last day") << QStringLiteral("1753-01-01") << QStringLiteral("9999-12-31") << -1;
     QTest::newRow("end before setting") << QStringLiteral("2024-01-02") << QStringLiteral("2024-01-01")
                                         << int(AssignmentProblem::EndDate);
 }

@@ -21,6 +21,23 @@ private slots:
         QVERIFY(!store.authenticate(QStringLiteral("1001' OR '1'='1"), QStringLiteral("' OR '1'='1")));
     }
 
+    // Character for character, whatever the database's collation: case, width and blanks inside
+    // count; only the blanks around the typed password and the padding after the stored one go.
+    void passwordIsComparedExactly()
+    {
+        TestDatabase db(true);
+        db.exec(QStringLiteral("UPDATE 员工档案 SET 帐号密码 = 'abc' WHERE 工号 = '1001'"));
+        const SessionStore store(db.db());
+        QVERIFY(store.authenticate(QStringLiteral("1001"), QStringLiteral("abc")));
+        for (const QString &other : {QStringLiteral("ABC"), QStringLiteral("Abc"), QStringLiteral("ａｂｃ"),
+                                     QStringLiteral("ab c"), QStringLiteral("abc d")})
+            QVERIFY2(!store.authenticate(QStringLiteral("1001"), other), qPrintable(other));
+        db.exec(QStringLiteral("UPDATE 员工档案 SET 帐号密码 = 'abc    ' WHERE 工号 = '1001'"));
+        QVERIFY(store.authenticate(QStringLiteral("1001"), QStringLiteral("abc")));
+        db.exec(QStringLiteral("UPDATE 员工档案 SET 帐号密码 = NULL WHERE 工号 = '1001'"));
+        QVERIFY(!store.authenticate(QStringLiteral("1001"), QStringLiteral("abc")));
+    }
+
     // Current posts only, with every field the session takes; a part-time post is marked.
     void postsOfAnEmployee()
     {

@@ -195,17 +195,21 @@ void OdbcBackendTest::handWrittenPasswordsReachTheLoginWhole()
 void OdbcBackendTest::paddedEmployeeNumbersLogIn()
 {
     // The suite keeps the number in a fixed-width column: the server finds it by "=" and sends
-    // it back with its blanks, once as CHAR (trimmed when read) and once as VARCHAR.
-    TdsEndpoint endpoint({TdsEndpoint::rows(QStringLiteral("FROM 员工档案"), {{"工号", "varchar(10)"}},
-                                            {{QStringLiteral("1001      ")}})});
+    // it back with its blanks, once as CHAR (trimmed when read) and once as VARCHAR; the password
+    // is compared by the program.
+    TdsEndpoint endpoint(
+        {TdsEndpoint::rows(QStringLiteral("FROM 员工档案"), {{"工号", "varchar(10)"}, {"帐号密码", "varchar(10)"}},
+                           {{QStringLiteral("1001      "), QStringLiteral("1234")}})});
     TDS_START(endpoint);
     Database db;
     db.open(endpoint.settings());
     const SessionStore store(db);
     QVERIFY(store.authenticate(QStringLiteral("1001"), QStringLiteral("1234")));
     QVERIFY(!store.authenticate(QStringLiteral(" 1001"), QStringLiteral("1234")));
+    QVERIFY(!store.authenticate(QStringLiteral("1001"), QStringLiteral("12345")));
     endpoint.setScript(
-        {TdsEndpoint::rows(QStringLiteral("FROM 员工档案"), {{"工号", "char(10)"}}, {{QStringLiteral("1001      ")}})});
+        {TdsEndpoint::rows(QStringLiteral("FROM 员工档案"), {{"工号", "char(10)"}, {"帐号密码", "char(10)"}},
+                           {{QStringLiteral("1001      "), QStringLiteral("1234      ")}})});
     QVERIFY(store.authenticate(QStringLiteral("1001"), QStringLiteral("1234")));
 }
 

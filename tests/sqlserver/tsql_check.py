@@ -20,8 +20,9 @@ column). Exits 1 when any list is not empty, 2 when sqlglot is missing.
 
 sqlglot 10.6 does not know T-SQL's OUTPUT clause of INSERT/UPDATE/DELETE ("OUTPUT INSERTED.ID",
 "... INTO @ids"), which SQL Server has accepted since 2005, nor a transaction statement under IF
-("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION"); that clause and that guard alone are taken out before
-parsing. Statements that the ODBC layer sends on its own (sp_datatype_info) are not ours and are
+("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION"), nor the query hint at the end of a SELECT
+("OPTION (RECOMPILE)", SQL Server 2005 and later); that clause, that guard and that hint alone
+are taken out before parsing. Statements that the ODBC layer sends on its own (sp_datatype_info) are not ours and are
 left out.
 """
 
@@ -41,6 +42,7 @@ OUTPUT_CLAUSE = re.compile(
 BARE_OUTPUT = re.compile(r"\bOUTPUT\s+(?:INSERTED|DELETED)\.\w+\b(?:\s*,\s*(?:INSERTED|DELETED)\.\w+\b)*(?!\s*,|\s+INTO\b)",
                          re.IGNORECASE)
 TRANCOUNT_GUARD = re.compile(r"^\s*IF\s+@@TRANCOUNT\s*>\s*0\s+(?=(?:COMMIT|ROLLBACK)\b)", re.IGNORECASE)
+QUERY_HINT = re.compile(r"\s+OPTION\s*\(\s*RECOMPILE\s*\)\s*$", re.IGNORECASE)
 DRIVER_OWN = re.compile(r"^\s*sp_datatype_info", re.IGNORECASE)
 STRING_LITERAL = re.compile(r"N?'(?:[^']|'')*'")
 SQLITE_ONLY = [(re.compile(pattern, re.IGNORECASE), name) for pattern, name in [
@@ -63,7 +65,7 @@ TEXT_TYPES = {"varchar", "char", "text", "nvarchar", "nchar", "ntext"}
 
 def parse_error(sql):
     try:
-        trees = sqlglot.parse(TRANCOUNT_GUARD.sub("", OUTPUT_CLAUSE.sub("", sql)), read="tsql")
+        trees = sqlglot.parse(QUERY_HINT.sub("", TRANCOUNT_GUARD.sub("", OUTPUT_CLAUSE.sub("", sql))), read="tsql")
     except Exception as e:  # sqlglot's ParseError and TokenError
         return str(e).splitlines()[0] if str(e) else type(e).__name__
     if not any(tree is not None for tree in trees):
@@ -83,7 +85,7 @@ def unqualified_columns(sql):
     than one table."""
     from sqlglot import exp
     try:
-        trees = sqlglot.parse(TRANCOUNT_GUARD.sub("", OUTPUT_CLAUSE.sub("", sql)), read="tsql")
+        trees = sqlglot.parse(QUERY_HINT.sub("", TRANCOUNT_GUARD.sub("", OUTPUT_CLAUSE.sub("", sql))), read="tsql")
     except Exception:
         return []
     scope_kinds = (exp.Select, exp.Update, exp.Delete)
@@ -123,7 +125,7 @@ def unqualified_columns(sql):
             for column in scope.find_all(exp.Column):
                 if scope_of(column) is not scope or column.table:
                     continue
-                # The collation named after COLLATE is no column (sqlglot reads it as one).
+                # The collation after COLLATE (DATABASE_DEFAULT, Chinese_PRC_CI_AS) is no column.
                 if isinstance(column.parent, exp.Collate) and column.parent.expression is column:
                     continue
                 name = column.name

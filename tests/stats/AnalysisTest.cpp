@@ -217,6 +217,31 @@ private slots:
             find<QStatusBar>(&window, "StatusBar1")->currentMessage().startsWith(QStringLiteral("超级用户：全部部门")));
     }
 
+    // A complaint dated with an old placeholder (1900) and finished now: its 126 years count in the
+    // mean, the period may reach the last day the server holds, and nothing overflows.
+    void decadesBetweenReceivingAndFinishing()
+    {
+        TestDatabase db(true);
+        fixture(db);
+        const QDateTime received(QDate(1900, 1, 1), QTime(0, 0));
+        const QDateTime finished(QDate(2026, 3, 6), QTime(8, 0));
+        db.exec(QStringLiteral("INSERT INTO 投诉信息 (投诉编号, 流水号, 部门编号, 投诉人, 投诉类别, 投诉时间, 处理状态,"
+                               " 处理时间) VALUES ('C11', 1, '5', '投诉人', '漏水', ?, '处理完成', ?)"),
+                {received, finished});
+        loginDepartment5();
+        Clock::Pinned pinned(kNow);
+        MessageRecorder messages;
+        AnalysisWindow window;
+        analyse(window, QDate(1753, 1, 1), QDate(9999, 12, 31), 0);
+        QCOMPARE(messages.texts(), QStringList());
+        QStringList leak;
+        for (const QStringList &row : rows(&window, "MSFlexGrid1"))
+            if (row.first().endsWith(QStringLiteral("漏水"))) leak = row;
+        // C6 took 24 hours.
+        const double hours = received.secsTo(finished) / 3600.0;
+        QCOMPARE(leak.value(6), QString::number((24 + hours) / 2, 'f', 1));
+    }
+
     // An empty period, and a start after the end.
     void emptyPeriodAndDateCheck()
     {

@@ -104,9 +104,12 @@ void SchemaUpgradeTest::telephoneDigits_data()
     QTest::addColumn<QString>("digits");
     QTest::newRow("separators") << QStringLiteral("(0571) 8600-1001") << QStringLiteral("057186001001");
     QTest::newRow("plus 86") << QStringLiteral(" +86 138 0571 0504") << QStringLiteral("13805710504");
-    QTest::newRow("0086") << QStringLiteral("0086-571-86001001") << QStringLiteral("57186001001");
+    QTest::newRow("0086") << QStringLiteral("0086-571-86001001") << QStringLiteral("057186001001");
     QTest::newRow("86 before a mobile") << QStringLiteral("8613805710504") << QStringLiteral("13805710504");
-    // Without "+" or "00", a leading 86 is part of the number.
+    QTest::newRow("plus 86, area code without its 0")
+        << QStringLiteral("+86 571 8600 1001") << QStringLiteral("057186001001");
+    QTest::newRow("86 before a Beijing number") << QStringLiteral("86 10 6552 9988") << QStringLiteral("01065529988");
+    // Without "+" or "00", a leading 86 before no whole number is part of the number.
     QTest::newRow("local 86") << QStringLiteral("86001001") << QStringLiteral("86001001");
     QTest::newRow("no digits") << QStringLiteral("无") << QString();
 }

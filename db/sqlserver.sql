@@ -132,8 +132,9 @@ GO
 
 -- The digits of the telephones saved before the column existed, as the client reduces them: every
 -- character that is not 0-9 goes (the usual separators at once, the rest one by one), then China's
--- country code: a leading 0086, a leading 86 written after "+", and the 86 before an 11-digit
--- mobile number starting with 1.
+-- country code: a leading 0086, a leading 86 after a "+", and a bare 86 before a whole number (an
+-- 11-digit mobile number, or an area code without its 0 and the number); an area code written
+-- without its 0 after the country code gets it back.
 IF EXISTS (SELECT 1 FROM dbo.投诉信息 WHERE 联系电话号码 IS NULL AND 联系电话 IS NOT NULL)
 BEGIN
     SET NOCOUNT ON;
@@ -153,12 +154,20 @@ BEGIN
         IF @@ROWCOUNT = 0 BREAK;
     END
     UPDATE t SET 联系电话号码 = CASE
-            WHEN t.联系电话号码 = N'' THEN NULL
+            WHEN r.国内 IS NULL THEN NULLIF(t.联系电话号码, N'')
+            WHEN (LEN(r.国内) = 10 AND (r.国内 LIKE N'10%' OR r.国内 LIKE N'2%'))
+              OR (LEN(r.国内) IN (10, 11) AND r.国内 LIKE N'[3-9]%') THEN N'0' + r.国内
+            ELSE r.国内 END
+    FROM dbo.投诉信息 t
+    INNER JOIN #待填 f ON f.ID = t.ID
+    CROSS APPLY (SELECT CASE
+            WHEN t.联系电话号码 LIKE N'86%' AND CHARINDEX(N'+', t.联系电话) > 0
+                 AND CHARINDEX(N'+', t.联系电话) < PATINDEX(N'%[0-9]%', t.联系电话) THEN SUBSTRING(t.联系电话号码, 3, 100)
             WHEN t.联系电话号码 LIKE N'0086%' THEN SUBSTRING(t.联系电话号码, 5, 100)
-            WHEN LTRIM(t.联系电话) LIKE N'+%' AND t.联系电话号码 LIKE N'86%' THEN SUBSTRING(t.联系电话号码, 3, 100)
-            WHEN LEN(t.联系电话号码) = 13 AND t.联系电话号码 LIKE N'861%' THEN SUBSTRING(t.联系电话号码, 3, 100)
-            ELSE t.联系电话号码 END
-    FROM dbo.投诉信息 t INNER JOIN #待填 f ON f.ID = t.ID;
+            WHEN (LEN(t.联系电话号码) = 13 AND t.联系电话号码 LIKE N'861%')
+              OR (LEN(t.联系电话号码) = 12 AND (t.联系电话号码 LIKE N'8610%' OR t.联系电话号码 LIKE N'862%'))
+              OR (LEN(t.联系电话号码) IN (12, 13) AND t.联系电话号码 LIKE N'86[3-9]%') THEN SUBSTRING(t.联系电话号码, 3, 100)
+            END AS 国内) r;
     DROP TABLE #待填;
     SET NOCOUNT OFF;
 END

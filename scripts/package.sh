@@ -19,7 +19,7 @@ for f in ./usr/bin/tavimor-complaints ./usr/lib/tavimor-complaints/tavimor-compl
 done
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "depends: $depends"
-for d in libqt6widgets6 libqt6printsupport6 libqt6sql6 libqt6sql6-sqlite libqt6charts6 libodbc2 tdsodbc unixodbc libzip4 fonts-wqy-microhei; do
+for d in libqt6widgets6 libqt6printsupport6 libqt6sql6 libqt6sql6-sqlite libsqlite3-0 libqt6charts6 libodbc2 tdsodbc unixodbc libzip4 fonts-wqy-microhei; do
   echo "$depends" | grep -q "$d" || { echo "missing dependency: $d"; exit 1; }
 done
 echo "package checked"

@@ -22,8 +22,6 @@ void pin(const QDateTime &moment) { pinned() = moment.isValid() ? toSecond(momen
 
 void unpin() { pinned() = QDateTime(); }
 
-bool isPinned() { return pinned().isValid(); }
-
 Pinned::Pinned(const QDateTime &moment) : m_previous(pinned()) { pin(moment); }
 
 Pinned::~Pinned() { pinned() = m_previous; }

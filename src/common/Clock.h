@@ -14,7 +14,6 @@ QDate today();
 // Every later now() and today() return this moment (its milliseconds dropped) until unpin().
 void pin(const QDateTime &moment);
 void unpin();
-bool isPinned();
 
 // Pins the clock for one scope and restores what was there before.
 class Pinned {

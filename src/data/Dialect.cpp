@@ -10,11 +10,6 @@ QString Dialect::length(const QString &expression) const
     return (m_kind == SqlServer ? QStringLiteral("len(%1)") : QStringLiteral("length(%1)")).arg(expression);
 }
 
-QString Dialect::dateOnly(const QString &expression) const
-{
-    return (m_kind == SqlServer ? QStringLiteral("CONVERT(date, %1)") : QStringLiteral("date(%1)")).arg(expression);
-}
-
 QString Dialect::dateTimePrefix(const QString &expression, int length) const
 {
     return (m_kind == SqlServer ? QStringLiteral("CONVERT(char(%2), %1, 120)") : QStringLiteral("substr(%1, 1, %2)"))

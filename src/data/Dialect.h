@@ -19,8 +19,6 @@ public:
     QString concat(const QStringList &expressions) const;
     // Length of a text expression: len(x) or length(x).
     QString length(const QString &expression) const;
-    // The date part of a date-time expression, comparable with a bound date.
-    QString dateOnly(const QString &expression) const;
     // The first `length` characters of a date-time's text "yyyy-MM-dd HH:mm:ss": 7 give the
     // month "yyyy-MM", 10 the day "yyyy-MM-dd" (for grouping).
     QString dateTimePrefix(const QString &expression, int length) const;

@@ -34,7 +34,6 @@ public:
     // Connects with a complete connection string (SQLDriverConnectW) and a login time-out.
     void connect(const QString &connectionString, int timeoutSeconds);
     void disconnect();
-    bool isConnected() const { return m_dbc != nullptr; }
     // True once the driver knows that the link to the server has broken (or there never was one):
     // nothing more can be sent over this connection.
     bool isDead() const;

@@ -111,8 +111,6 @@ bool TimePanel::load(const QString &text, const QDate &today)
     return value.isValid() || text.isEmpty();
 }
 
-QString TimePanel::value() const { return m_text->text(); }
-
 void TimePanel::setValue(const QString &text) { m_text->setText(text); }
 
 void TimePanel::showPage(int page)

@@ -21,12 +21,7 @@ public:
     // valid date shows `today` and returns false; an empty text shows `today` too.
     bool load(const QString &text, const QDate &today);
 
-    QString value() const;
     void setValue(const QString &text);
-    int selectedHour() const { return m_hour; }
-    int selectedMinute() const { return m_minute; }
-    // The page of minute cells on show: 0 for "00".."29", 1 for "30".."59".
-    int minutePage() const { return m_page; }
 
     static QColor hourColor() { return QColor(0, 255, 255); }
     static QColor fiveMinuteColor() { return QColor(255, 255, 128); }

@@ -26,10 +26,9 @@ public:
     void Config(GridModel *grid, const QString &sheetName, const QString &title);
 
     // Writes the workbook named in Text1(0) from the configured grid; true when it was saved. On
-    // false, lastError() says why, or wasCancelled() is true.
+    // false, lastError() says why; it is empty when the user cancelled or has already been told.
     bool To_Execl(const QString &title, const QString &sheetName);
     QString lastError() const { return m_lastError; }
-    bool wasCancelled() const { return m_cancelled; }
 
     // Grid1: a click chooses a column, a double-click drops it.
     void chooseColumn(int column);

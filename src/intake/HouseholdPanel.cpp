@@ -82,23 +82,20 @@ void HouseholdPanel::showHousehold(const Household &household, const QString &sh
 {
     clear(shownCode);
     if (!household.isKnown()) return;
-    ErrorReports::guard(
-        ErrorReports::Kind::Numbered,
-        [&] {
-            WaitCursor wait;
-            const HouseholdComplaints found = m_history.read(household, Clock::now(), shownCode);
-            GridModel *model = m_grid->grid();
-            {
-                GridModel::Bulk bulk(*model);
-                for (const HistoryEntry &e : found.entries) {
-                    const QString cells[] = {e.code, DateText::minutes(e.time), e.category, e.status, e.content};
-                    bulk.append(cells, 5);
-                }
+    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
+        WaitCursor wait;
+        const HouseholdComplaints found = m_history.read(household, Clock::now(), shownCode);
+        GridModel *model = m_grid->grid();
+        {
+            GridModel::Bulk bulk(*model);
+            for (const HistoryEntry &e : found.entries) {
+                const QString cells[] = {e.code, DateText::minutes(e.time), e.category, e.status, e.content};
+                bulk.append(cells, 5);
             }
-            model->growWidthsToFit(m_grid->font());
-            if (found.recent >= 1) m_repeat->setText(QStringLiteral("该户近30天内已投诉%1次").arg(found.recent));
-        },
-        QStringLiteral("LoadHousehold"));
+        }
+        model->growWidthsToFit(m_grid->font());
+        if (found.recent >= 1) m_repeat->setText(QStringLiteral("该户近30天内已投诉%1次").arg(found.recent));
+    });
 }
 
 void HouseholdPanel::lookUp()
@@ -110,13 +107,10 @@ void HouseholdPanel::lookUp()
         return;
     }
     bool more = false;
-    const bool read = ErrorReports::guard(
-        ErrorReports::Kind::Numbered,
-        [&] {
-            WaitCursor wait;
-            m_matches = m_property.householdersByTelephone(gDeptCode, digits, kLookupLimit, &more);
-        },
-        QStringLiteral("Command10_Click"));
+    const bool read = ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
+        WaitCursor wait;
+        m_matches = m_property.householdersByTelephone(gDeptCode, digits, kLookupLimit, &more);
+    });
     if (!read) return;
     if (m_matches.isEmpty()) {
         Messages::plain(QStringLiteral("没有找到该电话的住户"));

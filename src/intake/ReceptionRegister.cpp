@@ -56,24 +56,21 @@ void ReceptionWindow::LoadComplaintList()
     } else {
         query.kind = RegisterQuery::All;
     }
-    ErrorReports::guard(
-        ErrorReports::Kind::Numbered,
-        [&] {
-            WaitCursor wait;
-            {
-                GridModel::Bulk bulk(*m_model, GridModel::ReplaceRows);
-                int rows = 0;
-                m_store.scanRegister(gDeptCode, query, [&](QString *cells, bool open) {
-                    cells[RegisterColumn::Row] = QString::number(++rows);
-                    const int row = bulk.append(cells, RegisterColumn::Count);
-                    if (open) m_model->setRowBackground(row, openColor());
-                });
-            }
-            m_model->growWidthsToFit(m_grid->font(), kCellMargin);
-            for (int c = m_model->columns() - 3; c < m_model->columns(); ++c) m_model->setWidthTwips(c, 0);
-            m_grid->setCurrentRow(m_model->rowCount() - 1);
-        },
-        QStringLiteral("LoadComplaintList"));
+    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
+        WaitCursor wait;
+        {
+            GridModel::Bulk bulk(*m_model, GridModel::ReplaceRows);
+            int rows = 0;
+            m_store.scanRegister(gDeptCode, query, [&](QString *cells, bool open) {
+                cells[RegisterColumn::Row] = QString::number(++rows);
+                const int row = bulk.append(cells, RegisterColumn::Count);
+                if (open) m_model->setRowBackground(row, openColor());
+            });
+        }
+        m_model->growWidthsToFit(m_grid->font(), kCellMargin);
+        for (int c = m_model->columns() - 3; c < m_model->columns(); ++c) m_model->setWidthTwips(c, 0);
+        m_grid->setCurrentRow(m_model->rowCount() - 1);
+    });
     // The rows are new: no complaint is shown until the user chooses one (a new complaint
     // being typed stays as it is).
     if (!isAdding()) clearShownComplaint();
@@ -167,16 +164,13 @@ void ReceptionWindow::voidCurrent()
         return;
     }
     bool voided = false;
-    ErrorReports::guard(
-        ErrorReports::Kind::Numbered,
-        [&] {
-            // Another station may have accepted it since the register was read.
-            const ComplaintStore::VoidResult result = m_store.voidComplaint(id.toLongLong());
-            voided = result == ComplaintStore::VoidResult::Voided;
-            if (result == ComplaintStore::VoidResult::NotVoidable)
-                Messages::information(message, Messages::executableName());
-        },
-        QStringLiteral("Command13_Click"));
+    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
+        // Another station may have accepted it since the register was read.
+        const ComplaintStore::VoidResult result = m_store.voidComplaint(id.toLongLong());
+        voided = result == ComplaintStore::VoidResult::Voided;
+        if (result == ComplaintStore::VoidResult::NotVoidable)
+            Messages::information(message, Messages::executableName());
+    });
     LoadComplaintList();
     // A complaint that was not voided (the database refused, or another station accepted it) stays
     // the chosen one and is shown again as it is now stored; the reload never leaves the fields on

@@ -280,25 +280,19 @@ void ReceptionWindow::load()
         combo->addItems(entries);
         combo->setCurrentIndex(-1);
     };
-    ErrorReports::guard(
-        ErrorReports::Kind::Numbered, [&] { fillCodes(m_category, m_store.categories()); },
-        QStringLiteral("Form_Load"));
-    ErrorReports::guard(
-        ErrorReports::Kind::Numbered, [&] { fillCodes(m_channel, m_store.channels()); }, QStringLiteral("Form_Load"));
+    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] { fillCodes(m_category, m_store.categories()); });
+    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] { fillCodes(m_channel, m_store.channels()); });
     LoadComplaintList();
     const QDate today = Clock::today();
     m_from->setDate(today);
     m_to->setDate(today);
     m_panels[4]->clear();
     LoadOffices();
-    ErrorReports::guard(
-        ErrorReports::Kind::Numbered,
-        [&] {
-            m_receiver->clear();
-            m_receiver->addItems(m_store.receivers(gDeptCode));
-            m_receiver->setCurrentIndex(loggedInReceiver());
-        },
-        QStringLiteral("Form_Load"));
+    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
+        m_receiver->clear();
+        m_receiver->addItems(m_store.receivers(gDeptCode));
+        m_receiver->setCurrentIndex(loggedInReceiver());
+    });
     rememberFields();
 }
 
@@ -438,17 +432,14 @@ void ReceptionWindow::SaveData()
 {
     ComplaintInput input;
     if (!readComplaint(&input, false)) return;
-    ErrorReports::guard(
-        ErrorReports::Kind::Numbered,
-        [&] {
-            WaitCursor wait;
-            const SavedComplaint saved = m_store.insert(input);
-            m_code->setText(saved.code);
-            if (!putRow(m_model->rowCount(), saved.id)) return;
-            m_grid->setCurrentRow(m_model->rowCount() - 1);
-            showCurrentRow();
-        },
-        QStringLiteral("SaveData"));
+    ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
+        WaitCursor wait;
+        const SavedComplaint saved = m_store.insert(input);
+        m_code->setText(saved.code);
+        if (!putRow(m_model->rowCount(), saved.id)) return;
+        m_grid->setCurrentRow(m_model->rowCount() - 1);
+        showCurrentRow();
+    });
 }
 
 void ReceptionWindow::UpdateData()

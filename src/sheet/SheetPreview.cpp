@@ -48,13 +48,10 @@ void openComplaintSheet(QWidget *parent, const QString &code)
         return;
     }
     std::optional<SheetData> sheet;
-    const bool read = ErrorReports::guard(
-        ErrorReports::Kind::Numbered,
-        [&] {
-            WaitCursor wait;
-            sheet = SheetStore(gConn).load(code);
-        },
-        QStringLiteral("PrintSheet"));
+    const bool read = ErrorReports::guard(ErrorReports::Kind::Numbered, [&] {
+        WaitCursor wait;
+        sheet = SheetStore(gConn).load(code);
+    });
     if (!read) return;
     if (!sheet) {
         Messages::plain(noSuchComplaint(code));

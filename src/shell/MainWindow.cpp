@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
-#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -41,20 +40,6 @@ bool isAlwaysAvailable(const QAction *action)
                                       QStringLiteral("联系我们"), QStringLiteral("退出"), QStringLiteral("退出系统"),
                                       QStringLiteral("其它模块")};
     return action->isSeparator() || action->text() == QLatin1String("-") || names.contains(action->objectName());
-}
-
-// Shown for a menu item whose window is not part of this build.
-QWidget *placeholder(const QString &caption)
-{
-    auto *window = new QWidget;
-    window->setObjectName(QStringLiteral("placeholder"));
-    window->setWindowTitle(caption);
-    auto *layout = new QVBoxLayout(window);
-    auto *label = new QLabel(QStringLiteral("“%1”功能尚未提供。").arg(caption), window);
-    label->setAlignment(Qt::AlignCenter);
-    layout->addWidget(label);
-    window->resize(360, 160);
-    return window;
 }
 
 }  // namespace
@@ -242,8 +227,8 @@ QWidget *MainWindow::openItem(const QString &itemName)
         return open->widget();
     }
     const auto factory = m_factories.value(itemName);
-    QWidget *window = factory ? factory() : nullptr;
-    if (!window) window = placeholder(m_items.value(itemName) ? m_items.value(itemName)->text() : itemName);
+    if (!factory) return nullptr;
+    QWidget *window = factory();
     QMdiSubWindow *frame = MainArea::open(window);
     m_open.insert(itemName, frame);
     return window;

@@ -44,7 +44,7 @@ public:
     // Enables the menu items that the privilege groups of gPostCode grant.
     void 权限设置();
 
-    // Opens (or brings to the front) the work window of a menu item.
+    // Opens (or brings to the front) the work window of a menu item; null for a name that has none.
     QWidget *openItem(const QString &itemName);
     QMdiArea *mdiArea() const { return m_area; }
     QAction *item(const QString &name) const { return m_items.value(name); }

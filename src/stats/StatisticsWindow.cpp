@@ -40,7 +40,6 @@ StatisticsWindow::StatisticsWindow(QWidget *parent) : QWidget(parent), m_store(g
 {
     setObjectName(QStringLiteral("frm投诉信息统计"));
     setWindowTitle(QStringLiteral("投诉信息统计"));
-    setProperty("maximized", true);
     buildControls();
 
     // The first day of this month to today; every status.

@@ -46,12 +46,11 @@ Kind classify(Source source, const QString &nativeCode, const QString &technical
         if (numeric) first = fromSqliteCode(number);
     }
     if (first != Kind::Other) return first;
-    // The texts, for drivers that give no usable code.
-    if (mentions(technical, {"database is locked", "database table is locked", "lock request time out"}))
-        return Kind::Locked;
-    if (mentions(technical, {"communication link failure", "connection is dead", "server closed the connection",
-                             "broken pipe", "connection reset", "TCP Provider", "Unexpected EOF from the server",
-                             "Read from the server failed", "Write to the server failed"}))
+    // The texts, for drivers that give no usable code. The server's own messages (a lock time-out,
+    // a communication link failure, the TCP provider's and FreeTDS's read, write and end-of-stream
+    // failures) always come with the state or number that SqlServerErrors reads.
+    if (mentions(technical, {"database is locked", "database table is locked"})) return Kind::Locked;
+    if (mentions(technical, {"connection is dead", "server closed the connection", "broken pipe", "connection reset"}))
         return Kind::ConnectionLost;
     if (mentions(technical, {"database disk image is malformed"})) return Kind::Damaged;
     if (mentions(technical, {"file is not a database"})) return Kind::NotADatabase;

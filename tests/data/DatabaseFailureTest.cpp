@@ -231,7 +231,7 @@ private slots:
         // A server number is no SQLite code: 270 would read as SQLITE_CANTOPEN in SQLite's low byte.
         QCOMPARE(FailureText::classify(Source::SqlServer, QStringLiteral("270"), QStringLiteral("x")), Kind::Other);
         QCOMPARE(FailureText::classify(Source::SqlServer, QString(),
-                                       QStringLiteral("[FreeTDS][SQL Server]Communication link failure")),
+                                       QStringLiteral("[FreeTDS][SQL Server]Write failed: Broken pipe")),
                  Kind::ConnectionLost);
         QCOMPARE(FailureText::describe(Kind::Other, QStringLiteral("no such table: x")),
                  QStringLiteral("no such table: x"));

@@ -17,6 +17,15 @@ QString storedFile()
            QStringLiteral("/Tavimor2011/Tavimor2011.ini");
 }
 
+QString storedPlace()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\Tavimor2011");
+#else
+    return storedFile();
+#endif
+}
+
 ConnectionSettings parseIni(const QByteArray &text)
 {
     ConnectionSettings settings;
@@ -51,8 +60,7 @@ ConnectionSettings parseIni(const QByteArray &text)
 ConnectionSettings readStored()
 {
 #ifdef Q_OS_WIN
-    QSettings store(QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\Tavimor2011"),
-                    QSettings::NativeFormat);
+    QSettings store(storedPlace(), QSettings::NativeFormat);
     store.beginGroup(QStringLiteral("DBConfig"));
     ConnectionSettings settings;
     settings.server = store.value(QStringLiteral("Svr")).toString();
@@ -68,8 +76,6 @@ ConnectionSettings readStored()
 }
 
 void overrideForThisRun(const ConnectionSettings &settings) { runOverride = settings; }
-
-bool isOverridden() { return runOverride.has_value(); }
 
 ConnectionSettings current() { return runOverride ? *runOverride : readStored(); }
 

@@ -19,6 +19,8 @@ ConnectionSettings readStored();
 
 // Where the settings file is looked for on this machine.
 QString storedFile();
+// Where the settings are read from: the registry key on Windows, storedFile() elsewhere.
+QString storedPlace();
 // The [DBConfig] values of a settings file's text. Lines beginning with ";" or "#" are comments;
 // group and key names are matched without regard to case; the first of two equal keys counts.
 ConnectionSettings parseIni(const QByteArray &text);
@@ -26,7 +28,6 @@ ConnectionSettings parseIni(const QByteArray &text);
 // Connection settings that take the place of the stored ones for this run (the --demo option);
 // nothing is written to the store.
 void overrideForThisRun(const ConnectionSettings &settings);
-bool isOverridden();
 
 // What ConnectFromSettings uses: the override when there is one, else the stored settings.
 ConnectionSettings current();

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -72,6 +73,81 @@ QString missingSettings()
 #endif
 }
 
+// What the command line asks for.
+struct CommandLine {
+    bool version = false;
+    bool help = false;
+    bool demo = false;
+    bool checkDatabase = false;
+    QString demoFile;
+    QStringList sheet;  // CODE, OUT.pdf
+    bool sheetIncomplete = false;
+    QString unknownOption;  // the first option the program does not know
+    // The session the suite hands over: ten comma-separated fields, split into words wherever its
+    // command line had blanks, joined back with single blanks.
+    QStringList session;
+};
+
+// QCommandLineParser reads the options. It has no option with an optional value or with two
+// values, and it would take a session word beginning with "-" for an option; so the session words
+// are kept from it, "--demo [file]" reaches it as "--demo=file" (empty without a file), and
+// "--sheet CODE OUT.pdf" as two "--sheet=" values. "-v" and "-h" are the short forms.
+CommandLine readCommandLine(const QStringList &arguments)
+{
+    CommandLine line;
+    QStringList options{arguments.value(0)};
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (arg == QLatin1String("--demo")) {
+            const bool hasFile = i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1String("--"));
+            options << QStringLiteral("--demo=") + (hasFile ? arguments.at(++i) : QString());
+        } else if (arg == QLatin1String("--sheet")) {
+            // Everything after an incomplete --sheet is its missing values: nothing more is read.
+            if (i + 2 >= arguments.size()) {
+                line.sheetIncomplete = true;
+                break;
+            }
+            options << QStringLiteral("--sheet=") + arguments.at(i + 1)
+                    << QStringLiteral("--sheet=") + arguments.at(i + 2);
+            i += 2;
+        } else if (arg == QLatin1String("--")) {
+            if (line.unknownOption.isEmpty()) line.unknownOption = arg;
+        } else if (arg.startsWith(QLatin1String("--")) || arg == QLatin1String("-v") || arg == QLatin1String("-h")) {
+            options << arg;
+        } else {
+            line.session << arg;
+        }
+    }
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption demo(QStringLiteral("demo"), QString(), QStringLiteral("file"));
+    const QCommandLineOption sheet(QStringLiteral("sheet"), QString(), QStringLiteral("value"));
+    const QCommandLineOption checkDatabase(QStringLiteral("check-database"));
+    parser.addOptions({version, help, demo, sheet, checkDatabase});
+    if (!parser.parse(options) && line.unknownOption.isEmpty()) {
+        const QString name = parser.unknownOptionNames().value(0);
+        line.unknownOption = name.isEmpty() ? parser.errorText() : QStringLiteral("--") + name;
+    }
+
+    // --version and --help answer at once, whichever comes first.
+    for (const QString &name : parser.optionNames()) {
+        line.version = name == QLatin1String("v") || name == QLatin1String("version");
+        line.help = name == QLatin1String("h") || name == QLatin1String("help");
+        if (line.version || line.help) break;
+    }
+    line.demo = parser.isSet(demo);
+    for (const QString &file : parser.values(demo))
+        if (!file.isEmpty()) line.demoFile = file;  // a later bare --demo keeps the file
+    const QStringList sheetValues = parser.values(sheet);
+    if (sheetValues.size() >= 2) line.sheet = sheetValues.mid(sheetValues.size() - 2);
+    else if (parser.isSet(sheet)) line.sheetIncomplete = true;
+    line.checkDatabase = parser.isSet(checkDatabase);
+    return line;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -79,50 +155,32 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("tavimor-complaints"));
     QCoreApplication::setOrganizationName(QStringLiteral("Tavimor"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVIMOR_VERSION));
-    const QString settingsFile = QStringLiteral("~/.config/Tavimor2011/Tavimor2011.ini");
 
     // The options are read before any window system is needed, so --version and --help work anywhere.
-    QStringList session;
-    bool demo = false;
-    bool checkDatabase = false;
-    QString demoFile;
-    QStringList sheet;  // --sheet CODE OUT.pdf
-    for (int i = 1; i < argc; ++i) {
-        const QString arg = QString::fromLocal8Bit(argv[i]);
-        if (arg == QLatin1String("--version") || arg == QLatin1String("-v")) {
-            print(stdout, QStringLiteral("tavimor-complaints %1\n").arg(QStringLiteral(TAVIMOR_VERSION)));
-            return 0;
-        }
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            print(stdout, usage().arg(defaultDemoFile(), settingsFile));
-            return 0;
-        }
-        if (arg == QLatin1String("--demo")) {
-            demo = true;
-            if (i + 1 < argc && !QString::fromLocal8Bit(argv[i + 1]).startsWith(QLatin1String("--")))
-                demoFile = QString::fromLocal8Bit(argv[++i]);
-            continue;
-        }
-        if (arg == QLatin1String("--sheet")) {
-            if (i + 2 >= argc) {
-                print(stderr, QStringLiteral("--sheet 需要投诉编号和PDF文件名 / --sheet needs CODE and OUT.pdf\n"));
-                return 2;
-            }
-            sheet = QStringList{QString::fromLocal8Bit(argv[i + 1]), QString::fromLocal8Bit(argv[i + 2])};
-            i += 2;
-            continue;
-        }
-        if (arg == QLatin1String("--check-database")) {
-            checkDatabase = true;
-            continue;
-        }
-        if (arg.startsWith(QLatin1String("--"))) {
-            print(stderr, QStringLiteral("未知选项 / unknown option: %1\n\n").arg(arg) +
-                              usage().arg(defaultDemoFile(), settingsFile));
-            return 2;
-        }
-        session << arg;
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine line = readCommandLine(arguments);
+    if (line.version) {
+        print(stdout, QStringLiteral("tavimor-complaints %1\n").arg(QStringLiteral(TAVIMOR_VERSION)));
+        return 0;
     }
+    if (line.help) {
+        print(stdout, usage().arg(defaultDemoFile(), Settings::storedPlace()));
+        return 0;
+    }
+    if (line.sheetIncomplete) {
+        print(stderr, QStringLiteral("--sheet 需要投诉编号和PDF文件名 / --sheet needs CODE and OUT.pdf\n"));
+        return 2;
+    }
+    if (!line.unknownOption.isEmpty()) {
+        print(stderr, QStringLiteral("未知选项 / unknown option: %1\n\n").arg(line.unknownOption) +
+                          usage().arg(defaultDemoFile(), Settings::storedPlace()));
+        return 2;
+    }
+    const bool demo = line.demo;
+    const bool checkDatabase = line.checkDatabase;
+    const QStringList &sheet = line.sheet;
+    QString demoFile = line.demoFile;
 
     // Writing a sheet needs fonts and a printer, not a display.
     if (!sheet.isEmpty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -174,6 +232,6 @@ int main(int argc, char **argv)
     if (!sheet.isEmpty()) return writeSheetCommand(sheet.at(0), sheet.at(1));
 
     auto *login = new LoginWindow;
-    if (!login->load(session.join(QLatin1Char(' ')))) login->show();
+    if (!login->load(line.session.join(QLatin1Char(' ')))) login->show();
     return app.exec();
 }

@@ -101,6 +101,39 @@ private slots:
         }
     }
 
+    // The help names the settings file that is really read: the one under XDG_CONFIG_HOME.
+    void helpNamesTheSettingsFileUnderTheConfigHome()
+    {
+        for (const QString &option : {QStringLiteral("--help"), QStringLiteral("-h")}) {
+            const Run run = program({option, QStringLiteral("--demo"), QStringLiteral("001,张三")});
+            QCOMPARE(run.status, 0);
+            QVERIFY2(run.out.contains(QStringLiteral("数据库设置 / database settings: ") + settingsFile() +
+                                      QStringLiteral(" [DBConfig]")),
+                     qPrintable(run.out));
+            QVERIFY2(!run.out.contains(QStringLiteral("~/.config")), qPrintable(run.out));
+        }
+    }
+
+    // Options that cannot run end with status 2 and say why; what follows an incomplete --sheet
+    // is taken as its values, an option among them.
+    void optionsThatCannotRunAreRefused()
+    {
+        const Run lone = program({QStringLiteral("--sheet"), QStringLiteral("00000015")});
+        const Run swallowed = program({QStringLiteral("--sheet"), QStringLiteral("--help")});
+        for (const Run &run : {lone, swallowed}) {
+            QCOMPARE(run.status, 2);
+            QVERIFY2(run.err.contains(QStringLiteral("--sheet needs CODE and OUT.pdf")), qPrintable(run.err));
+            QVERIFY(run.out.isEmpty());
+        }
+        const Run unknown = program({QStringLiteral("001,张三"), QStringLiteral("--nonsense")});
+        QCOMPARE(unknown.status, 2);
+        QVERIFY2(unknown.err.startsWith(QStringLiteral("未知选项 / unknown option: --nonsense\n\n用法: ")),
+                 qPrintable(unknown.err));
+        const Run version = program({QStringLiteral("-v")});
+        QCOMPARE(version.status, 0);
+        QVERIFY2(version.out.startsWith(QStringLiteral("tavimor-complaints ")), qPrintable(version.out));
+    }
+
     // Every index of the embedded database is listed, so a dropped one is noticed.
     void checkListsEveryIndexOfTheEmbeddedDatabase()
     {

@@ -3,10 +3,6 @@
 #include "data/Database.h"
 #include "data/Telephone.h"
 
-QString Household::digits(const QString &telephone) { return Telephone::allDigits(telephone); }
-
-QString Household::nationalDigits(const QString &telephone) { return Telephone::digits(telephone); }
-
 QString HouseholdHistory::householdWhere(const Household &household, const QString &exceptCode, QVariantList *params)
 {
     QString where = QStringLiteral("撤销时间 IS NULL AND ");
@@ -17,7 +13,7 @@ QString HouseholdHistory::householdWhere(const Household &household, const QStri
         // A typed address has no room: the same number, however it was written (the register
         // keeps every telephone's digits beside it, indexed).
         where += QStringLiteral("联系电话号码 = ?");
-        params->append(Household::nationalDigits(household.telephone));
+        params->append(Telephone::digits(household.telephone));
     }
     if (!exceptCode.isEmpty()) {
         where += QStringLiteral(" AND 投诉编号 <> ?");

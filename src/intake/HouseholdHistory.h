@@ -4,23 +4,20 @@
 #include <QString>
 #include <QVector>
 
+#include "data/Telephone.h"
+
 class Database;
 
 // Who "the same household" is: the room or let unit a complaint was recorded for, or, for a
 // typed address, the complaint's telephone number.
 struct Household {
     qint64 roomId = 0;  // 室表.S_ID; 0 when the address was typed
-    QString telephone;  // as typed; only its digits count
+    QString telephone;  // as typed; only its digits count (Telephone::digits)
 
-    // Every digit of a telephone text ("0571-8600 1001" gives "057186001001").
-    static QString digits(const QString &telephone);
-    // The number as the register keeps it (Telephone::digits): without the country code 86, with
-    // the area code's 0.
-    static QString nationalDigits(const QString &telephone);
     // A telephone identifies a household only with at least this many digits.
     static constexpr int kMinTelephoneDigits = 7;
     // True when there is a room, or a telephone long enough to stand for the household.
-    bool isKnown() const { return roomId > 0 || nationalDigits(telephone).size() >= kMinTelephoneDigits; }
+    bool isKnown() const { return roomId > 0 || Telephone::digits(telephone).size() >= kMinTelephoneDigits; }
 };
 
 // One earlier complaint of a household, as the history grid shows it.

@@ -101,7 +101,7 @@ void HouseholdPanel::showHousehold(const Household &household, const QString &sh
 void HouseholdPanel::lookUp()
 {
     m_list->hide();
-    const QString digits = Household::nationalDigits(m_telephone->text());
+    const QString digits = Telephone::digits(m_telephone->text());
     if (digits.size() < kLookupMinDigits) {
         Messages::plain(QStringLiteral("请输入至少4位电话号码"));
         return;

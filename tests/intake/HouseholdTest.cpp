@@ -324,9 +324,9 @@ private slots:
 
         // Where the 86 in front is part of the number.
         const QStringList kept = {"8600 1001", "8613 9057", "86 0010 0112", "86 1234 5678 9", "861065529"};
-        for (const QString &number : kept) QCOMPARE(Household::nationalDigits(number), Household::digits(number));
-        QCOMPARE(Household::nationalDigits(QStringLiteral("86 10 6552 9988")), QStringLiteral("01065529988"));
-        QCOMPARE(Household::nationalDigits(QStringLiteral("+86 (0)571 8600 1001")), QStringLiteral("057186001001"));
+        for (const QString &number : kept) QCOMPARE(Telephone::digits(number), Telephone::allDigits(number));
+        QCOMPARE(Telephone::digits(QStringLiteral("86 10 6552 9988")), QStringLiteral("01065529988"));
+        QCOMPARE(Telephone::digits(QStringLiteral("+86 (0)571 8600 1001")), QStringLiteral("057186001001"));
     }
 
     // The earlier complaints' contents take the width the short columns leave, and a long one's

@@ -80,17 +80,17 @@ def sqlite_collation(collation):
 
 
 class Column:
-    def __init__(self, table, name, spec, collation):
-        if isinstance(spec, str):
-            spec = {"type": spec}
-        m = re.match(r"\s*(\w+)\s*(?:\(\s*(\w+)\s*\))?\s*$", spec["type"])
+    def __init__(self, table, name, declared, collation):
+        if isinstance(declared, str):
+            declared = {"type": declared}
+        m = re.match(r"\s*(\w+)\s*(?:\(\s*(\w+)\s*\))?\s*$", declared["type"])
         if not m:
-            raise ValueError("column type %r of %s.%s is not understood" % (spec["type"], table, name))
+            raise ValueError("column type %r of %s.%s is not understood" % (declared["type"], table, name))
         self.table, self.name = table, name
         self.kind = m.group(1).lower()
         size = m.group(2)
         self.length = None if not size or size.lower() == "max" else int(size)
-        self.collation = spec.get("collation", collation) if self.kind in TEXT_KINDS else None
+        self.collation = declared.get("collation", collation) if self.kind in TEXT_KINDS else None
 
     @property
     def is_text(self):
@@ -116,12 +116,12 @@ class Column:
 
 
 class Table:
-    def __init__(self, name, spec, collation):
+    def __init__(self, name, declared, collation):
         self.name = name
-        own = spec.get("collation", collation)
-        self.columns = {n.lower(): Column(name, n, s, own) for n, s in spec.get("columns", {}).items()}
-        self.indexed = {n.lower() for n in spec.get("indexed", [])}
-        self.unique = {index: [c for c in columns] for index, columns in spec.get("unique", {}).items()}
+        own = declared.get("collation", collation)
+        self.columns = {n.lower(): Column(name, n, s, own) for n, s in declared.get("columns", {}).items()}
+        self.indexed = {n.lower() for n in declared.get("indexed", [])}
+        self.unique = {index: [c for c in columns] for index, columns in declared.get("unique", {}).items()}
 
     def column(self, name):
         return self.columns.get(name.lower())
